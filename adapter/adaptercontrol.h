@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The adapter control: the nine operations the program sends to the USB interface
+// adapter. Arguments are in call order; references are the caller's own variables,
+// which the adapter may write. Integers are 16-bit signed, Longs 32-bit signed.
+// A status of 0 means success; any other value is the adapter's failure code and is
+// never interpreted above this interface.
+//
+// Device addresses are the charger's 8-bit write form (0x12 for 7-bit 0x09).
+class AdapterControl
+{
+public:
+    virtual ~AdapterControl() = default;
+
+    // Dispatch id 1.
+    virtual int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) = 0;
+    // Dispatch id 2: nWord receives the register.
+    virtual int16_t AdapterReadWord(int16_t &nCommand, int16_t &nWord, int16_t nAddress) = 0;
+    // Dispatch id 5.
+    virtual int16_t AdapterOpen(std::string &sName) = 0;
+    // Dispatch id 6; the result is not used.
+    virtual int16_t AdapterClose() = 0;
+    // Dispatch id 7: nCount receives the number of adapters, sNames their names
+    // separated by ","; the result is not used.
+    virtual int16_t AdapterFindDevices(int32_t nOne, int32_t &nCount, std::string &sNames) = 0;
+    // Dispatch id 12.
+    virtual int16_t AdapterByteTransfer(int32_t nMode, int16_t &nAddress, int16_t &nRegister,
+                                        int16_t &nData) = 0;
+    // Dispatch id 13: the outcome of the last write.
+    virtual int16_t AdapterWriteCheck() = 0;
+    // Dispatch id 14.
+    virtual int16_t AdapterHdqWrite(int32_t nOne, int16_t &nCommand, int16_t &nData) = 0;
+    // Dispatch id 15: nData is in and out.
+    virtual int16_t AdapterHdqRead(int32_t nOne, int16_t &nCommand, int16_t &nData) = 0;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "adaptercontrol.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// The charger's bus address as the adapter expects it (8-bit write form). Start-up
+// and the test-mode reads set it to 18; nothing gives it another value.
+extern int16_t nDeviceAddress;
+
+// The one owner of the adapter. Each public method turns one request of the program
+// into one or two adapter operations and hands back the adapter's status widened to
+// 32 bits. Nothing here shows anything or retries anything.
+//
+// The instance comes into being on first use and creates its adapter from the
+// installed factory (the hardware backend unless told otherwise).
+class frmUSB
+{
+public:
+    using AdapterFactory = std::function<std::unique_ptr<AdapterControl>()>;
+
+    // Status handed back when the adapter raised an exception instead of answering.
+    static constexpr int32_t kStatusAdapterFault = -1;
+    // Status of a byte read whose data did not fit a byte.
+    static constexpr int32_t kStatusNotAByte = -2;
+
+    static frmUSB &instance();
+
+    // Chooses the adapter the instance creates on first use (main, before start-up).
+    static void setAdapterFactory(AdapterFactory factory);
+    // Replaces the adapter now (tests); returns the new adapter for inspection.
+    AdapterControl *setAdapter(std::unique_ptr<AdapterControl> adapter);
+    AdapterControl *adapter() const { return m_adapter.get(); }
+
+    bool OpenFirstFreeDevice();
+    void CloseDevice();
+    int32_t ReadSMBusWord(uint8_t ySubCommand, uint8_t &yMSData, uint8_t &yLSData);
+    int32_t WriteSMBusWord(uint8_t ySubCommand, uint8_t &yMSData, uint8_t &yLSData);
+    int32_t I2CReadByte(int16_t &nAddr, int16_t &nReadData, uint8_t &yRetByte);
+    int32_t I2CWriteByte(int16_t &nAddr, int16_t &nWriteData);
+    int32_t EEReadByte(int16_t &nAddr, int16_t &nWriteData, int16_t &nReadData);
+    int32_t WriteI2C(int16_t &iByte2, int16_t &iByte3, int16_t &iByte4, int16_t &iByte5);
+    int32_t HDQ8WriteRegister(uint8_t &yCommand, uint8_t &yData);
+    int32_t HDQ8ReadRegister(uint8_t &yCommand, uint8_t &yRtnByte);
+    int32_t HDQ8Break();
+
+private:
+    frmUSB();
+    template<typename Operation>
+    int32_t guarded(Operation operation);
+
+    std::unique_ptr<AdapterControl> m_adapter;
+};
+
+// The 16-bit two's-complement pattern of a signed word, as two bytes.
+void splitWord(int16_t nWord, uint8_t &yMSData, uint8_t &yLSData);
+// The signed word whose two's-complement pattern is yMSData * 256 + yLSData.
+int16_t joinWord(uint8_t yMSData, uint8_t yLSData);

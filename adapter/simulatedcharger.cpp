@@ -1,0 +1,182 @@
+#include "simulatedcharger.h"
+
+#include <chrono>
+
+namespace {
+// Bits each register keeps; registers not listed do not exist.
+struct RegisterModel
+{
+    uint8_t command;
+    uint16_t keptBits;
+    bool writable;
+};
+
+constexpr RegisterModel kRegisters[] = {
+    {0x00, 0xFFFF, true},  {0x01, 0xFFFF, true},  {0x02, 0xFFFF, true},
+    {0x08, 0xFFFF, true},  {0x09, 0xFFFF, true},  {0x0A, 0xFFFF, true},
+    {0x0B, 0xFFFF, false}, {0x0C, 0xFFFF, false}, {0x0D, 0xFFFF, false},
+    {0x14, 0x1F80, true},  {0x15, 0x7FF0, true},  {0x3F, 0x1F80, true},
+    {0xFE, 0xFFFF, false}, {0xFF, 0xFFFF, false},
+};
+
+const RegisterModel *findRegister(int16_t command)
+{
+    for (const auto &r : kRegisters)
+        if (r.command == command)
+            return &r;
+    return nullptr;
+}
+
+int64_t steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+SimulatedCharger::SimulatedCharger() : m_clock(steadyMs)
+{
+    for (const auto &r : kRegisters)
+        m_regs[r.command] = 0;
+    for (int i = 0; i < 3; ++i) {
+        m_regs[static_cast<uint8_t>(0x08 + i)] = kFactoryTrim[i];
+        m_regs[static_cast<uint8_t>(0x0B + i)] = kFactoryTrim[i];
+    }
+    m_regs[0xFE] = kManufacturerId;
+    m_regs[0xFF] = kDeviceId;
+    m_lastSettingWriteMs = m_clock();
+}
+
+void SimulatedCharger::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+    m_lastSettingWriteMs = m_clock();
+}
+
+void SimulatedCharger::serviceWatchdog()
+{
+    if (m_regs[0x14] != 0 && m_clock() - m_lastSettingWriteMs >= m_watchdogMs)
+        m_regs[0x14] = 0;
+}
+
+int16_t SimulatedCharger::transferStatus(int16_t nAddress)
+{
+    ++m_transfers;
+    if (!m_plugged)
+        return kStatusUnplugged;
+    if (!m_open)
+        return kStatusNotOpen;
+    if (m_failNext > 0) {
+        --m_failNext;
+        return m_injectedStatus;
+    }
+    if (nAddress != kChargerAddress)
+        return kStatusNoAcknowledge;
+    return 0;
+}
+
+int16_t SimulatedCharger::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress)
+{
+    int16_t status = transferStatus(nAddress);
+    const RegisterModel *r = findRegister(nCommand);
+    if (status == 0 && !r)
+        status = kStatusNoAcknowledge;
+    if (status == 0 && !r->writable)
+        status = kStatusReadOnly;
+    if (status == 0) {
+        serviceWatchdog();
+        const auto word = static_cast<uint16_t>(nWord);
+        m_regs[r->command] = word & r->keptBits;
+        m_writes.push_back({r->command, word});
+        if (r->command == 0x14 || r->command == 0x15)
+            m_lastSettingWriteMs = m_clock();
+    }
+    m_lastWriteStatus = status;
+    return status;
+}
+
+int16_t SimulatedCharger::AdapterReadWord(int16_t &nCommand, int16_t &nWord, int16_t nAddress)
+{
+    int16_t status = transferStatus(nAddress);
+    const RegisterModel *r = findRegister(nCommand);
+    if (status == 0 && !r)
+        status = kStatusNoAcknowledge;
+    if (status != 0)
+        return status;
+    serviceWatchdog();
+    nWord = static_cast<int16_t>(m_regs[r->command]);
+    return 0;
+}
+
+int16_t SimulatedCharger::AdapterOpen(std::string &sName)
+{
+    if (!m_plugged || m_failOpen || sName != kAdapterName)
+        return kStatusNotOpen;
+    m_open = true;
+    return 0;
+}
+
+int16_t SimulatedCharger::AdapterClose()
+{
+    m_open = false;
+    return 0;
+}
+
+int16_t SimulatedCharger::AdapterFindDevices(int32_t, int32_t &nCount, std::string &sNames)
+{
+    if (m_failFind || !m_plugged) {
+        nCount = 0;
+        sNames.clear();
+        return 0;
+    }
+    nCount = 1;
+    sNames = kAdapterName;
+    return 0;
+}
+
+int16_t SimulatedCharger::AdapterByteTransfer(int32_t, int16_t &, int16_t &, int16_t &)
+{
+    ++m_transfers;
+    return kStatusUnsupported;
+}
+
+int16_t SimulatedCharger::AdapterWriteCheck()
+{
+    return m_failWriteChecks ? kStatusInjected : m_lastWriteStatus;
+}
+
+int16_t SimulatedCharger::AdapterHdqWrite(int32_t, int16_t &, int16_t &)
+{
+    ++m_transfers;
+    m_lastWriteStatus = kStatusUnsupported;
+    return kStatusUnsupported;
+}
+
+int16_t SimulatedCharger::AdapterHdqRead(int32_t, int16_t &, int16_t &)
+{
+    ++m_transfers;
+    return kStatusUnsupported;
+}
+
+uint16_t SimulatedCharger::reg(uint8_t command) const
+{
+    auto it = m_regs.find(command);
+    return it == m_regs.end() ? 0 : it->second;
+}
+
+void SimulatedCharger::setReg(uint8_t command, uint16_t word)
+{
+    m_regs[command] = word;
+}
+
+void SimulatedCharger::clearLog()
+{
+    m_writes.clear();
+    m_transfers = 0;
+}
+
+void SimulatedCharger::failNextTransfers(int count, int16_t status)
+{
+    m_failNext = count;
+    m_injectedStatus = status;
+}
