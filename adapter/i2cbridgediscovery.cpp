@@ -1,0 +1,148 @@
+#include "i2cbridgediscovery.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+// Bridge drivers bind either to the USB interface itself (i2c-tiny-usb, dln2, ljca,
+// i2c-diolan-u2c) or to a HID device or platform/auxiliary child below it (cp2112,
+// mcp2221, ft260, the i2c cells of dln2 and ljca).
+constexpr std::string_view kBridgeDrivers[] = {
+    "cp2112", "mcp2221", "ft260", "i2c-tiny-usb", "dln2",
+    "i2c-dln2", "i2c-diolan-u2c", "ljca", "i2c-ljca",
+};
+
+std::string readAttribute(const fs::path &file)
+{
+    std::ifstream in(file);
+    std::string text;
+    std::getline(in, text);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    return text;
+}
+
+// The basename of a symlink's target ("driver", "subsystem"), empty when absent.
+std::string linkBasename(const fs::path &link)
+{
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(link, ec);
+    return ec ? std::string() : target.filename().string();
+}
+
+bool isUsbInterface(const fs::path &dir)
+{
+    std::error_code ec;
+    return linkBasename(dir / "subsystem") == "usb" && fs::exists(dir / "bInterfaceNumber", ec);
+}
+
+// A name that fits the comma-separated list and one line.
+std::string listable(std::string text)
+{
+    for (char &c : text)
+        if (c == ',' || std::iscntrl(static_cast<unsigned char>(c)))
+            c = '_';
+    return text;
+}
+
+std::optional<int> busNumberOf(const std::string &entry)
+{
+    constexpr std::string_view prefix = "i2c-";
+    if (entry.size() <= prefix.size() || entry.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    const std::string digits = entry.substr(prefix.size());
+    if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(),
+                                          [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoi(digits);
+}
+
+// Walks from the bus's own sysfs directory up towards <root>/devices.
+std::optional<I2cBridge> inspectBus(const fs::path &devicesDir, const fs::path &entry, int bus,
+                                    bool acceptNonUsb)
+{
+    std::error_code ec;
+    const fs::path busDir = fs::canonical(entry, ec);
+    if (ec)
+        return std::nullopt;
+
+    std::string driver;
+    for (fs::path dir = busDir; dir != devicesDir && dir.has_relative_path();
+         dir = dir.parent_path()) {
+        if (driver.empty()) {
+            const std::string bound = linkBasename(dir / "driver");
+            if (isBridgeDriver(bound))
+                driver = bound;
+        }
+        if (!isUsbInterface(dir))
+            continue;
+        if (driver.empty())
+            return std::nullopt; // on USB, but not a bridge we know (a TV tuner, say)
+        const fs::path usbDevice = dir.parent_path();
+        I2cBridge bridge;
+        bridge.busNumber = bus;
+        bridge.driver = driver;
+        bridge.usbPort = usbDevice.filename().string();
+        bridge.serial = readAttribute(usbDevice / "serial");
+        bridge.instance = busDir.string() + "#" + readAttribute(usbDevice / "devnum");
+        bridge.name = listable(driver + " at USB " + bridge.usbPort
+                               + (bridge.serial.empty() ? "" : " serial " + bridge.serial));
+        return bridge;
+    }
+    if (!acceptNonUsb)
+        return std::nullopt;
+    I2cBridge bus_;
+    bus_.busNumber = bus;
+    bus_.instance = busDir.string();
+    bus_.name = listable("i2c-" + std::to_string(bus) + " " + readAttribute(busDir / "name"));
+    return bus_;
+}
+} // namespace
+
+bool I2cBridge::sameBridge(const I2cBridge &other) const
+{
+    if (driver != other.driver)
+        return false;
+    if (driver.empty()) // a non-USB bus has nothing but its number
+        return busNumber == other.busNumber;
+    if (!serial.empty() && !other.serial.empty())
+        return serial == other.serial;
+    return usbPort == other.usbPort;
+}
+
+bool isBridgeDriver(std::string_view driver)
+{
+    return std::find(std::begin(kBridgeDrivers), std::end(kBridgeDrivers), driver)
+           != std::end(kBridgeDrivers);
+}
+
+std::vector<I2cBridge> discoverI2cBridges(const I2cDiscoveryOptions &options)
+{
+    std::vector<I2cBridge> bridges;
+    try {
+        const fs::path root(options.sysfsRoot);
+        std::error_code ec;
+        const fs::path devicesDir = fs::canonical(root / "devices", ec);
+        if (ec)
+            return bridges;
+        for (fs::directory_iterator it(root / "bus" / "i2c" / "devices", ec), end;
+             !ec && it != end; it.increment(ec)) {
+            const std::string entry = it->path().filename().string();
+            const std::optional<int> bus = busNumberOf(entry);
+            if (!bus)
+                continue; // a client such as "3-0050"
+            if (auto bridge = inspectBus(devicesDir, it->path(), *bus, options.acceptNonUsbBuses))
+                bridges.push_back(std::move(*bridge));
+        }
+        std::sort(bridges.begin(), bridges.end(),
+                  [](const I2cBridge &a, const I2cBridge &b) { return a.busNumber < b.busNumber; });
+    } catch (...) {
+        bridges.clear();
+    }
+    return bridges;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for. No argument is needed: the program looks for
+// hardware; --simulator opens the built-in simulated charger instead.
+struct CommandLine
+{
+    bool simulator = false;
+    bool exit = false;  // print output and end without a window
+    int exitCode = 0;   // when exit is set
+    QString output;     // help, version or error text
+};
+
+// arguments[0] is the program name.
+CommandLine parseCommandLine(const QStringList &arguments);

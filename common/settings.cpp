@@ -1,0 +1,68 @@
+#include "settings.h"
+
+#include "inifile.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cfenv>
+#include <cmath>
+
+QString sSettingsFileName;
+
+namespace {
+constexpr int kValueBufferChars = 60;
+
+QString &folderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+QString resolve(const QString &fileName)
+{
+    if (QDir::isAbsolutePath(fileName))
+        return fileName;
+    return QDir(settingsFolder()).filePath(fileName);
+}
+} // namespace
+
+QString settingsFolder()
+{
+    if (!folderOverride().isEmpty())
+        return folderOverride();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+void setSettingsFolder(const QString &folder)
+{
+    folderOverride() = folder;
+}
+
+QString ReadSetting(const QString &sSection, const QString &sKey, const QString &sDefault,
+                    const QString &sFileName)
+{
+    const QString path = resolve(sFileName);
+    const auto raw = IniFile::read(path, sSection.toUtf8(), sKey.toUtf8());
+    const QString text = raw ? QString::fromUtf8(*raw).left(kValueBufferChars - 1) : QString();
+    if (!text.isEmpty()) {
+        const auto semicolon = text.indexOf(QLatin1Char(';'));
+        return semicolon < 0 ? text : text.left(semicolon).trimmed();
+    }
+    if (!sDefault.isEmpty())
+        IniFile::write(path, sSection.toUtf8(), sKey.toUtf8(), sDefault.toUtf8());
+    return sDefault;
+}
+
+std::optional<int16_t> refreshPeriodMsFromSeconds(const QString &sSeconds)
+{
+    bool ok = false;
+    const double seconds = sSeconds.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 32.767)
+        return std::nullopt;
+    std::fesetround(FE_TONEAREST);
+    const double ms = std::nearbyint(seconds * 1000.0);
+    if (ms > 32767)
+        return std::nullopt;
+    return static_cast<int16_t>(ms);
+}

@@ -1,0 +1,35 @@
+#include "program.h"
+
+#include "commandline.h"
+#include "form2.h"
+#include "frmusb.h"
+#include "simulatedcharger.h"
+#include "versioninfo.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int runProgram(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (commandLine.exit) {
+        std::fputs(commandLine.output.toLocal8Bit().constData(),
+                   commandLine.exitCode == 0 ? stdout : stderr);
+        return commandLine.exitCode;
+    }
+    if (commandLine.simulator)
+        frmUSB::setAdapterFactory([] { return std::make_unique<SimulatedCharger>(); });
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kv7320ev"));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(VersionInfo::kFileDescription));
+    QApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
+
+    Form2 form;
+    form.show();
+    return app.exec();
+}

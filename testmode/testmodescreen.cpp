@@ -1,0 +1,5 @@
+#include "testmodescreen.h"
+
+#include <QWidget>
+
+TestModeScreen::TestModeScreen(QWidget *picTestMode) : QObject(picTestMode) {}
