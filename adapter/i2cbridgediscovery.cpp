@@ -70,10 +70,13 @@ std::optional<I2cBridge> inspectBus(const fs::path &devicesDir, const fs::path &
     const fs::path busDir = fs::canonical(entry, ec);
     if (ec)
         return std::nullopt;
+    const auto [rootEnd, busEnd] =
+        std::mismatch(devicesDir.begin(), devicesDir.end(), busDir.begin(), busDir.end());
+    if (rootEnd != devicesDir.end() || busEnd == busDir.end())
+        return std::nullopt; // not a device below <root>/devices
 
     std::string driver;
-    for (fs::path dir = busDir; dir != devicesDir && dir.has_relative_path();
-         dir = dir.parent_path()) {
+    for (fs::path dir = busDir; dir != devicesDir; dir = dir.parent_path()) {
         if (driver.empty()) {
             const std::string bound = linkBasename(dir / "driver");
             if (isBridgeDriver(bound))
@@ -96,11 +99,11 @@ std::optional<I2cBridge> inspectBus(const fs::path &devicesDir, const fs::path &
     }
     if (!acceptNonUsb)
         return std::nullopt;
-    I2cBridge bus_;
-    bus_.busNumber = bus;
-    bus_.instance = busDir.string();
-    bus_.name = listable("i2c-" + std::to_string(bus) + " " + readAttribute(busDir / "name"));
-    return bus_;
+    I2cBridge plain;
+    plain.busNumber = bus;
+    plain.instance = busDir.string();
+    plain.name = listable("i2c-" + std::to_string(bus) + " " + readAttribute(busDir / "name"));
+    return plain;
 }
 } // namespace
 
