@@ -3,6 +3,7 @@
 #include "versioninfo.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 CommandLine parseCommandLine(const QStringList &arguments)
 {
@@ -19,9 +20,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
     parser.addOption(version);
 
     CommandLine result;
-    const QString program = arguments.isEmpty() ? QStringLiteral("kv7320ev") : arguments.first();
+    const QString program = arguments.isEmpty() ? QStringLiteral("kv7320ev")
+                                                 : QFileInfo(arguments.first()).fileName();
+    // The usage line names the program as it was started, whoever parses.
     QString usage = parser.helpText();
-    usage.replace(QStringLiteral("<executable_name>"), program);
+    usage.replace(0, usage.indexOf(QLatin1Char('\n')),
+                  QStringLiteral("Usage: %1 [options]").arg(program));
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
         const QString error = parser.positionalArguments().isEmpty()
                                   ? parser.errorText()

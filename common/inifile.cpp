@@ -149,8 +149,10 @@ QByteArray withValue(const QByteArray &text, const QByteArray &section, const QB
     QByteArray out = text;
 
     if (loc.keyLine >= 0) {
+        // Keep the key as the file spells it; only the value changes.
         const Line &l = lines[loc.keyLine];
-        out.replace(l.start, l.end - l.start, entry);
+        const qsizetype valueStart = text.indexOf('=', l.start) + 1;
+        out.replace(valueStart, l.end - valueStart, value);
     } else if (loc.sectionFound) {
         const Line &l = lines[loc.lastContentLine];
         if (l.next == l.end) // the section's last line has no line end
@@ -194,7 +196,8 @@ bool write(const QString &path, const QByteArray &section, const QByteArray &key
     const QFileInfo info(path);
     QByteArray text;
     if (info.exists()) {
-        if (!info.isFile() || !info.isWritable())
+        // A file marked read-only stays as it is, even for a user who could override it.
+        if (!info.isFile() || !info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner))
             return false;
         const auto old = contents(path);
         if (!old)

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QStandardPaths>
 
-#include <cfenv>
 #include <cmath>
 
 QString sSettingsFileName;
@@ -60,8 +59,13 @@ std::optional<int16_t> refreshPeriodMsFromSeconds(const QString &sSeconds)
     const double seconds = sSeconds.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 32.767)
         return std::nullopt;
-    std::fesetround(FE_TONEAREST);
-    const double ms = std::nearbyint(seconds * 1000.0);
+    // Halves go to the even neighbour; a decimal half such as 0.0025 s is not exact in
+    // binary, so a product within a hair of .5 counts as a half.
+    const double scaled = seconds * 1000.0;
+    const double whole = std::floor(scaled);
+    double ms = std::nearbyint(scaled);
+    if (std::fabs(scaled - whole - 0.5) < 1e-6)
+        ms = std::fmod(whole, 2.0) == 0.0 ? whole : whole + 1.0;
     if (ms > 32767)
         return std::nullopt;
     return static_cast<int16_t>(ms);
