@@ -1,0 +1,206 @@
+// The main window: start-up with and without an adapter, menus, screens, shutdown.
+#include "form2.h"
+#include "frmusb.h"
+#include "messages.h"
+#include "nohardwareadapter.h"
+#include "settings.h"
+#include "simulatedcharger.h"
+
+#include <QtTest>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+class TestForm2 : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir *dir = nullptr;
+    QStringList messages;
+    QByteArray fileAtMessage;
+    MessageHandler previous;
+
+    QString iniPath() const { return dir->filePath("kv7320EV.ini"); }
+    QByteArray ini() const
+    {
+        QFile f(iniPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    SimulatedCharger *useSimulator()
+    {
+        return static_cast<SimulatedCharger *>(
+            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+    }
+
+private slots:
+    void init()
+    {
+        dir = new QTemporaryDir;
+        setSettingsFolder(dir->path());
+        messages.clear();
+        previous = setMessageHandler([this](QWidget *, const QString &text) {
+            messages << text;
+            fileAtMessage = ini();
+        });
+        nDeviceAddress = 0;
+    }
+    void cleanup()
+    {
+        setMessageHandler(previous);
+        delete dir;
+    }
+
+    void startsOnSimulator()
+    {
+        SimulatedCharger *sim = useSimulator();
+        Form2 form;
+        QCOMPARE(messages, QStringList());
+        QVERIFY(sim->isOpen());
+        QCOMPARE(form.windowTitle(), QStringLiteral("kv7320 Evaluation Software"));
+        QCOMPARE(nDeviceAddress, int16_t(18));
+        QVERIFY(form.picApplication->isVisibleTo(&form));
+        QVERIFY(!form.picTestMode->isVisibleTo(&form));
+        QCOMPARE(form.picApplication->geometry(), QRect(0, 32, 833, 536));
+        QCOMPARE(form.picTestMode->geometry(), form.picApplication->geometry());
+        QCOMPARE(form.size(), QSize(833, 613));
+        QVERIFY(!form.tmrDataInput->isActive());
+        QVERIFY(!form.tmrChargerTimeOut->isActive());
+        QCOMPARE(form.tmrDataInput->timerType(), Qt::PreciseTimer);
+        QCOMPARE(form.tmrChargerTimeOut->timerType(), Qt::PreciseTimer);
+        QCOMPARE(form.nRefreshPeriodMs, int16_t(1000));
+        QCOMPARE(form.bUpdatingBits, false);
+        QCOMPARE(form.nFileChargeCurrent, int16_t(0));
+        QCOMPARE(ini(), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
+
+        // Centred on its screen.
+        const QRect screen = form.screen()->geometry();
+        QVERIFY(qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(form.frameGeometry().center().y() - screen.center().y()) <= 1);
+    }
+
+    void startsWithoutAdapter()
+    {
+        frmUSB::instance().setAdapter(std::make_unique<NoHardwareAdapter>());
+        Form2 form;
+        QCOMPARE(messages, QStringList{QString::fromLatin1(Form2::kUsbErrorMessage)});
+        QCOMPARE(QString::fromLatin1(Form2::kUsbErrorMessage),
+                 QStringLiteral("USB Error. Insure USB cable is connected and Driver is working"));
+        // The message comes after "Write Delay" is read and before "Refresh Time".
+        QCOMPARE(fileAtMessage, QByteArray("[system]\nWrite Delay=0.07\n"));
+        QVERIFY(form.picApplication->isVisibleTo(&form));
+        QCOMPARE(nDeviceAddress, int16_t(18));
+    }
+
+    void openRefusedShowsMessage()
+    {
+        useSimulator()->setFailOpen(true);
+        Form2 form;
+        QCOMPARE(messages.size(), 1);
+    }
+
+    void refreshTimeSetting_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("ms");
+        QTest::newRow("0.5") << QByteArray("0.5") << 500;
+        QTest::newRow("comment") << QByteArray("2 ; slow") << 2000;
+        QTest::newRow("not a number") << QByteArray("fast") << 1000;
+        QTest::newRow("too long a period") << QByteArray("40") << 1000;
+    }
+    void refreshTimeSetting()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, ms);
+        const QByteArray file = "[system]\nWrite Delay=0.07\nRefresh Time=" + value + "\n";
+        QFile f(iniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+        f.close();
+        useSimulator();
+        Form2 form;
+        QCOMPARE(int(form.nRefreshPeriodMs), ms);
+        QCOMPARE(ini(), file); // never rewritten
+    }
+
+    void menus()
+    {
+        useSimulator();
+        Form2 form;
+        const QList<QAction *> top = form.menuBar()->actions();
+        QStringList captions;
+        for (QAction *a : top)
+            captions << a->text();
+        QCOMPARE(captions, (QStringList{"&File", "&SMBus", "&Options", "&Help"}));
+
+        auto menu = [&](const char *name) { return form.findChild<QMenu *>(name); };
+        QVERIFY(menu("mnuFile")->actions().isEmpty());
+        QVERIFY(!menu("mnuOptions")->menuAction()->isEnabled());
+        QVERIFY(menu("mnuOptions")->menuAction()->isVisible());
+        QVERIFY(menu("mnuI2C")->menuAction()->isEnabled());
+
+        auto item = [&](const char *name) { return form.findChild<QAction *>(name); };
+        QCOMPARE(item("mnuReadWriteI2C")->text(), QStringLiteral("&Read and Write Registers"));
+        QCOMPARE(item("mnuApplication")->text(), QStringLiteral("Application"));
+        QCOMPARE(item("mnuTestMode")->text(), QStringLiteral("Test Mode Screen"));
+        QCOMPARE(item("mnuAbout")->text(), QStringLiteral("About"));
+        QCOMPARE(menu("mnuI2C")->actions(), QList<QAction *>{item("mnuReadWriteI2C")});
+        QCOMPARE(menu("mnuHelp")->actions(), QList<QAction *>{item("mnuAbout")});
+    }
+
+    void switchesScreens()
+    {
+        SimulatedCharger *sim = useSimulator();
+        Form2 form;
+        sim->clearLog();
+        form.findChild<QAction *>("mnuTestMode")->trigger();
+        QVERIFY(form.picTestMode->isVisibleTo(&form));
+        QVERIFY(!form.picApplication->isVisibleTo(&form));
+        form.findChild<QAction *>("mnuApplication")->trigger();
+        QVERIFY(form.picApplication->isVisibleTo(&form));
+        QVERIFY(!form.picTestMode->isVisibleTo(&form));
+        QCOMPARE(sim->transferCount(), 0); // switching reads nothing
+        QVERIFY(!form.tmrChargerTimeOut->isActive());
+    }
+
+    void shutdownClosesAdapterAndWindows()
+    {
+        SimulatedCharger *sim = useSimulator();
+        Form2 form;
+        form.show();
+        form.mnuReadWriteI2C_Click();
+        form.mnuAbout_Click();
+        QPointer<QWidget> registers = form.registersWindow();
+        QPointer<QWidget> about = form.aboutWindow();
+        QVERIFY(registers && registers->isVisible());
+        QVERIFY(about && about->isVisible());
+        QVERIFY(form.close());
+        QVERIFY(!sim->isOpen());
+        QVERIFY(!registers || !registers->isVisible());
+        QVERIFY(!about || !about->isVisible());
+    }
+
+    void messageBoxIsOkOnlyWithTitle()
+    {
+        setMessageHandler({});
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("kv7320 Evaluation Software"));
+        QString title, text;
+        QList<QAbstractButton *> buttons;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            buttons = box->buttons();
+            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+            box->accept();
+        });
+        showMessage(nullptr, QStringLiteral("Read ERROR"));
+        QCOMPARE(title, QStringLiteral("kv7320 Evaluation Software"));
+        QCOMPARE(text, QStringLiteral("Read ERROR"));
+        QCOMPARE(buttons.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestForm2)
+#include "tst_form2.moc"
