@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 // Bridge drivers bind either to the USB interface itself (i2c-tiny-usb, dln2, ljca,
-// i2c-diolan-u2c) or to a HID device or platform/auxiliary child below it (cp2112,
-// mcp2221, ft260, the i2c cells of dln2 and ljca).
+// i2c-diolan-u2c) or to a HID device below it (cp2112, mcp2221, ft260); the i2c cells
+// of dln2 and ljca are listed by their module names as well.
 constexpr std::string_view kBridgeDrivers[] = {
     "cp2112", "mcp2221", "ft260", "i2c-tiny-usb", "dln2",
     "i2c-dln2", "i2c-diolan-u2c", "ljca", "i2c-ljca",

@@ -1,0 +1,216 @@
+#include "i2cbridgediscovery.h"
+#include "sysfsfixture.h"
+
+#include <QtTest>
+
+namespace {
+std::vector<I2cBridge> discover(const SysfsFixture &fx, bool acceptNonUsb = false)
+{
+    I2cDiscoveryOptions options;
+    options.sysfsRoot = fx.sys().string();
+    options.acceptNonUsbBuses = acceptNonUsb;
+    return discoverI2cBridges(options);
+}
+
+QStringList names(const std::vector<I2cBridge> &bridges)
+{
+    QStringList list;
+    for (const I2cBridge &b : bridges)
+        list << QString::fromStdString(b.name);
+    return list;
+}
+
+// The machine every listing test starts from: three bridges among the buses a laptop
+// or desktop has anyway.
+void addEverything(SysfsFixture &fx)
+{
+    fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
+    fx.i2cBus(1, fx.pciDevice("0000:00:02.0", "i915"), "i915 gmbus dpb");
+    fx.i2cBus(2, fx.pciDevice("0000:01:00.0", "amdgpu"), "AMDGPU DM i2c hw bus 0");
+    fx.addCp2112(12);
+    fx.addMcp2221(4);
+    fx.addFt260(9);
+    const std::string tuner = fx.usbDevice("1-5", "TV0001", 8);
+    fx.i2cBus(5, fx.usbInterface(tuner, 0, "em28xx"), "em28xx #0");
+    const std::string dvb = fx.usbDevice("1-6", "", 9);
+    fx.i2cBus(6, fx.usbInterface(dvb, 0, "dvb_usb_rtl28xxu"), "Realtek USB demod");
+    fx.i2cBus(7, "", "SMBus stub driver");
+    // A client on a bridge, listed beside the buses by the kernel.
+    fx.mkdir("devices/pci0000:00/0000:00:1f.4/i2c-0/0-0050");
+    fx.link("bus/i2c/devices/0-0050", "devices/pci0000:00/0000:00:1f.4/i2c-0/0-0050");
+}
+} // namespace
+
+class TestI2cBridgeDiscovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listsOnlyBridgesInBusOrder()
+    {
+        SysfsFixture fx;
+        addEverything(fx);
+        const auto bridges = discover(fx);
+        QCOMPARE(names(bridges), QStringList({"mcp2221 at USB 1-3",
+                                              "ft260 at USB 1-4.3 serial FT5VX2K1",
+                                              "cp2112 at USB 1-2 serial 0012A3F4"}));
+        QCOMPARE(bridges[0].busNumber, 4);
+        QCOMPARE(bridges[1].busNumber, 9);
+        QCOMPARE(bridges[2].busNumber, 12);
+        QCOMPARE(bridges[1].usbPort, std::string("1-4.3"));
+        QCOMPARE(bridges[2].serial, std::string("0012A3F4"));
+        QCOMPARE(bridges[2].driver, std::string("cp2112"));
+    }
+
+    void testOptionAddsNonUsbBusesOnly()
+    {
+        SysfsFixture fx;
+        addEverything(fx);
+        const QStringList all = names(discover(fx, true));
+        QCOMPARE(all.size(), 7); // i801, i915, amdgpu, the stub and the three bridges
+        QVERIFY(all.contains("i2c-0 SMBus I801 adapter at efa0"));
+        QVERIFY(all.contains("i2c-7 SMBus stub driver"));
+        // USB devices that are not bridges stay out even then.
+        QVERIFY(!all.join("|").contains("em28xx"));
+        QVERIFY(!all.join("|").contains("Realtek"));
+    }
+
+    void bridgeDriverBoundToTheInterface_data()
+    {
+        QTest::addColumn<QString>("interfaceDriver");
+        QTest::addColumn<QString>("childDriver"); // a platform cell below it, or none
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("i2c-tiny-usb") << "i2c-tiny-usb" << "" << true;
+        QTest::newRow("i2c-diolan-u2c") << "i2c-diolan-u2c" << "" << true;
+        QTest::newRow("dln2 with its i2c cell") << "dln2" << "dln2-i2c" << true;
+        QTest::newRow("ljca with its i2c cell") << "ljca" << "ljca-i2c" << true;
+        QTest::newRow("usbhid with hid-generic") << "usbhid" << "hid-generic" << false;
+        QTest::newRow("usb-storage") << "usb-storage" << "" << false;
+        QTest::newRow("unbound cell") << "em28xx" << "i2c-dln2x" << false;
+    }
+    void bridgeDriverBoundToTheInterface()
+    {
+        QFETCH(QString, interfaceDriver);
+        QFETCH(QString, childDriver);
+        QFETCH(bool, listed);
+        SysfsFixture fx;
+        std::string parent = fx.usbInterface(fx.usbDevice("2-1", "", 3), 0,
+                                             interfaceDriver.toStdString());
+        if (!childDriver.isEmpty()) {
+            parent = fx.mkdir(parent + "/cell.0.auto");
+            fx.subsystem(parent, "platform");
+            fx.bind(parent, "platform", childDriver.toStdString());
+        }
+        fx.i2cBus(3, parent, "bridge");
+        const auto bridges = discover(fx);
+        QCOMPARE(bridges.size(), listed ? size_t(1) : size_t(0));
+        if (listed)
+            QCOMPARE(bridges[0].name, interfaceDriver.toStdString() + " at USB 2-1");
+    }
+
+    void allowList_data()
+    {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<bool>("allowed");
+        for (const char *d : {"cp2112", "mcp2221", "ft260", "i2c-tiny-usb", "dln2", "i2c-dln2",
+                              "i2c-diolan-u2c", "ljca", "i2c-ljca"})
+            QTest::newRow(d) << d << true;
+        for (const char *d : {"", "i801_smbus", "i915", "em28xx", "usbhid", "hid-generic",
+                              "i2c-stub", "CP2112", "cp2112 ", "cp211"})
+            QTest::newRow(qPrintable(QString("not '%1'").arg(d))) << d << false;
+    }
+    void allowList()
+    {
+        QFETCH(QString, driver);
+        QFETCH(bool, allowed);
+        QCOMPARE(isBridgeDriver(driver.toStdString()), allowed);
+    }
+
+    void namesNeverContainCommas()
+    {
+        SysfsFixture fx;
+        fx.addCp2112(3, "1-2", "AB,CD\tEF");
+        const auto bridges = discover(fx);
+        QCOMPARE(bridges.size(), size_t(1));
+        QCOMPARE(bridges[0].name, std::string("cp2112 at USB 1-2 serial AB_CD_EF"));
+    }
+
+    void busWithoutSysfsDeviceOrOutsideTheTree()
+    {
+        SysfsFixture fx;
+        fx.addCp2112(3);
+        // A dangling entry (the bus went away mid-walk) and a link leading out of
+        // <root>/devices are both ignored.
+        std::filesystem::create_symlink("../../../devices/gone/i2c-8",
+                                        fx.sys() / "bus/i2c/devices/i2c-8");
+        std::filesystem::create_symlink("/", fx.sys() / "bus/i2c/devices/i2c-9");
+        QCOMPARE(names(discover(fx)), QStringList({"cp2112 at USB 1-2 serial 0012A3F4"}));
+    }
+
+    void noSysfsGivesNothing()
+    {
+        I2cDiscoveryOptions options;
+        options.sysfsRoot = "/nonexistent/sys";
+        options.acceptNonUsbBuses = true;
+        QVERIFY(discoverI2cBridges(options).empty());
+    }
+
+    void instanceChangesOnReplug()
+    {
+        SysfsFixture a, b;
+        a.addCp2112(3, "1-2", "S1", 5, "0003:10C4:EA90.0004");
+        b.addCp2112(3, "1-2", "S1", 6, "0003:10C4:EA90.0004");
+        const auto before = discover(a), after = discover(b);
+        QVERIFY(before[0].sameBridge(after[0]));
+        // The trees differ in their root folder too, so compare what follows it.
+        auto tail = [](const I2cBridge &x) { return x.instance.substr(x.instance.find("/sys/")); };
+        QVERIFY(tail(before[0]) != tail(after[0]));
+    }
+
+    void sameBridge_data()
+    {
+        QTest::addColumn<QString>("driverA");
+        QTest::addColumn<QString>("portA");
+        QTest::addColumn<QString>("serialA");
+        QTest::addColumn<QString>("driverB");
+        QTest::addColumn<QString>("portB");
+        QTest::addColumn<QString>("serialB");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("same serial, other port") << "cp2112" << "1-2" << "S1"
+                                                 << "cp2112" << "1-4" << "S1" << true;
+        QTest::newRow("other serial, same port") << "cp2112" << "1-2" << "S1"
+                                                 << "cp2112" << "1-2" << "S2" << false;
+        QTest::newRow("no serial, same port") << "mcp2221" << "1-3" << ""
+                                              << "mcp2221" << "1-3" << "" << true;
+        QTest::newRow("no serial, other port") << "mcp2221" << "1-3" << ""
+                                               << "mcp2221" << "1-5" << "" << false;
+        QTest::newRow("one serial unread, same port") << "ft260" << "1-4" << "S1"
+                                                      << "ft260" << "1-4" << "" << true;
+        QTest::newRow("other driver, same port") << "cp2112" << "1-2" << ""
+                                                 << "ft260" << "1-2" << "" << false;
+    }
+    void sameBridge()
+    {
+        QFETCH(QString, driverA);
+        QFETCH(QString, portA);
+        QFETCH(QString, serialA);
+        QFETCH(QString, driverB);
+        QFETCH(QString, portB);
+        QFETCH(QString, serialB);
+        QFETCH(bool, same);
+        I2cBridge a, b;
+        a.busNumber = 3;
+        b.busNumber = 7; // the bus number never decides for a USB bridge
+        a.driver = driverA.toStdString();
+        a.usbPort = portA.toStdString();
+        a.serial = serialA.toStdString();
+        b.driver = driverB.toStdString();
+        b.usbPort = portB.toStdString();
+        b.serial = serialB.toStdString();
+        QCOMPARE(a.sameBridge(b), same);
+        QCOMPARE(b.sameBridge(a), same);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestI2cBridgeDiscovery)
+#include "tst_i2cbridgediscovery.moc"

@@ -1,0 +1,509 @@
+#include "adapterfactory.h"
+#include "frmusb.h"
+#include "i2cdevsyscalls.h"
+#include "linuxi2cadapter.h"
+#include "sysfsfixture.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <deque>
+#include <functional>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <map>
+#include <set>
+
+// Stands in for the kernel's i2c-dev: checks every request and its argument, keeps
+// the words of one chip at 7-bit 0x09, and fails calls as scripted.
+class FakeKernel : public I2cDevSyscalls
+{
+public:
+    struct Transfer
+    {
+        int fd;
+        int address; // the one set on fd with I2C_SLAVE
+        uint8_t readWrite;
+        uint8_t command;
+        uint32_t size;
+        uint16_t word; // as handed to the kernel
+    };
+
+    unsigned long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_BYTE_DATA
+                              | I2C_FUNC_SMBUS_READ_WORD_DATA | I2C_FUNC_SMBUS_WRITE_WORD_DATA;
+    std::map<std::string, int> openErrors;  // path -> errno
+    std::deque<int> transferErrors;         // errno per I2C_SMBUS call, 0 = answer
+    std::deque<int> slaveErrors;            // errno per I2C_SLAVE call
+    std::function<void()> onTransferError;  // runs when a scripted error is returned
+    std::map<uint8_t, uint16_t> words;
+
+    std::vector<std::string> opened;
+    std::vector<int> slaveAddresses;
+    std::vector<Transfer> transfers;
+    QStringList faults; // requests the backend must never make
+    int funcsQueries = 0;
+
+    int open(const std::string &path) override
+    {
+        opened.push_back(path);
+        if (auto it = openErrors.find(path); it != openErrors.end())
+            return -it->second;
+        m_open[m_next] = -1;
+        return m_next++;
+    }
+
+    int close(int fd) override
+    {
+        if (!m_open.erase(fd))
+            faults << QString("close of fd %1 that is not open").arg(fd);
+        return 0;
+    }
+
+    int ioctl(int fd, unsigned long request, unsigned long arg) override
+    {
+        auto it = m_open.find(fd);
+        if (it == m_open.end()) {
+            faults << QString("ioctl 0x%1 on fd %2 that is not open").arg(request, 0, 16).arg(fd);
+            return -EBADF;
+        }
+        switch (request) {
+        case I2C_FUNCS:
+            ++funcsQueries;
+            *reinterpret_cast<unsigned long *>(arg) = functions;
+            return 0;
+        case I2C_SLAVE:
+            slaveAddresses.push_back(int(arg));
+            if (arg > 0x7F)
+                faults << QString("I2C_SLAVE with 0x%1").arg(arg, 0, 16);
+            if (!slaveErrors.empty()) {
+                const int e = slaveErrors.front();
+                slaveErrors.pop_front();
+                if (e)
+                    return -e;
+            }
+            it->second = int(arg);
+            return 0;
+        case I2C_SMBUS:
+            return smbus(fd, it->second, *reinterpret_cast<i2c_smbus_ioctl_data *>(arg));
+        default:
+            faults << QString("unexpected ioctl 0x%1").arg(request, 0, 16);
+            return -ENOTTY;
+        }
+    }
+
+    int openCount() const { return int(m_open.size()); }
+
+private:
+    int smbus(int fd, int address, i2c_smbus_ioctl_data &args)
+    {
+        transfers.push_back({fd, address, args.read_write, args.command, args.size,
+                             args.data ? args.data->word : uint16_t(0)});
+        if (args.size != I2C_SMBUS_WORD_DATA || !args.data
+            || (args.read_write != I2C_SMBUS_READ && args.read_write != I2C_SMBUS_WRITE))
+            faults << "I2C_SMBUS other than a word transfer";
+        if (address < 0)
+            faults << "I2C_SMBUS before I2C_SLAVE";
+        if (!transferErrors.empty()) {
+            const int e = transferErrors.front();
+            transferErrors.pop_front();
+            if (e) {
+                if (onTransferError)
+                    onTransferError();
+                return -e;
+            }
+        }
+        if (address != 0x09)
+            return -ENXIO;
+        if (args.read_write == I2C_SMBUS_WRITE)
+            words[args.command] = args.data->word;
+        else
+            args.data->word = words[args.command];
+        return 0;
+    }
+
+    std::map<int, int> m_open; // fd -> address set with I2C_SLAVE, -1 none
+    int m_next = 3;
+};
+
+namespace {
+constexpr int16_t kCharger = 0x12;
+const std::string kCp2112 = "cp2112 at USB 1-2 serial 0012A3F4";
+
+LinuxI2cAdapter::Options optionsFor(const SysfsFixture &fx)
+{
+    LinuxI2cAdapter::Options options;
+    options.discovery.sysfsRoot = fx.sys().string();
+    options.devDir = fx.dev().string();
+    return options;
+}
+
+// A machine with a motherboard SMBus and one CP2112 on i2c-3, the CP2112 opened.
+struct OpenBridge
+{
+    SysfsFixture fx;
+    FakeKernel kernel;
+    std::string usbDev;
+    std::unique_ptr<LinuxI2cAdapter> adapter;
+
+    OpenBridge()
+    {
+        fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
+        usbDev = fx.addCp2112(3);
+        adapter = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        std::string name = kCp2112;
+        QCOMPARE(adapter->AdapterOpen(name), int16_t(0));
+    }
+    std::string node(int bus) const { return (fx.dev() / ("i2c-" + std::to_string(bus))).string(); }
+    int16_t read(uint8_t command, int16_t &word, int16_t address = kCharger)
+    {
+        int16_t c = command;
+        return adapter->AdapterReadWord(c, word, address);
+    }
+    int16_t write(uint8_t command, int16_t word, int16_t address = kCharger)
+    {
+        return adapter->AdapterWriteWord(command, word, address);
+    }
+};
+} // namespace
+
+class TestLinuxI2cAdapter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void factoryGivesTheI2cDevBackend()
+    {
+        const auto adapter = createHardwareAdapter();
+        QVERIFY(dynamic_cast<LinuxI2cAdapter *>(adapter.get()));
+    }
+
+    void findListsBridgesOnlyAndOpensByName()
+    {
+        SysfsFixture fx;
+        fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
+        fx.addFt260(9);
+        fx.addCp2112(3);
+        FakeKernel kernel;
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        int32_t count = 0;
+        std::string names = "stale";
+        adapter.AdapterFindDevices(1, count, names);
+        QCOMPARE(count, 2);
+        QCOMPARE(names, kCp2112 + ",ft260 at USB 1-4.3 serial FT5VX2K1");
+
+        // What the program does at start-up: the first name.
+        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        LinuxI2cAdapter *program = owned.get();
+        frmUSB::instance().setAdapter(std::move(owned));
+        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+        QCOMPARE(program->openBusNumber(), 3);
+        QCOMPARE(kernel.opened, std::vector<std::string>{(fx.dev() / "i2c-3").string()});
+        QCOMPARE(kernel.funcsQueries, 1);
+        frmUSB::instance().CloseDevice();
+        QCOMPARE(kernel.openCount(), 0);
+        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(kernel.faults.isEmpty());
+    }
+
+    void neverOpensWhatIsNotListed_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("motherboard bus by its test-only name") << "i2c-0 SMBus I801 adapter at efa0";
+        QTest::newRow("bare bus") << "i2c-0";
+        QTest::newRow("empty") << "";
+        QTest::newRow("bridge name with a trailing blank") << QString::fromStdString(kCp2112 + " ");
+    }
+    void neverOpensWhatIsNotListed()
+    {
+        QFETCH(QString, name);
+        SysfsFixture fx;
+        fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
+        fx.addCp2112(3);
+        FakeKernel kernel;
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        std::string n = name.toStdString();
+        QCOMPARE(adapter.AdapterOpen(n), LinuxI2cAdapter::kStatusNoSuchAdapter);
+        QVERIFY(kernel.opened.empty());
+        int16_t command = 0x14, word = 0;
+        QCOMPARE(adapter.AdapterReadWord(command, word, kCharger), LinuxI2cAdapter::kStatusNotOpen);
+        QVERIFY(kernel.transfers.empty());
+    }
+
+    void noBridgeMeansNoOpen()
+    {
+        SysfsFixture fx;
+        fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
+        FakeKernel kernel;
+        frmUSB::instance().setAdapter(std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel));
+        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
+        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(kernel.opened.empty());
+    }
+
+    void openRefusals_data()
+    {
+        QTest::addColumn<unsigned long>("functions");
+        QTest::addColumn<int>("openErrno");
+        QTest::addColumn<int>("status");
+        const unsigned long rd = I2C_FUNC_SMBUS_READ_WORD_DATA;
+        const unsigned long wr = I2C_FUNC_SMBUS_WRITE_WORD_DATA;
+        QTest::newRow("read word only") << rd << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
+        QTest::newRow("write word only") << wr << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
+        QTest::newRow("plain i2c only") << (unsigned long)I2C_FUNC_I2C << 0
+                                        << int(LinuxI2cAdapter::kStatusNoWordTransfers);
+        QTest::newRow("no permission") << (rd | wr) << EACCES << EACCES;
+        QTest::newRow("i2c-dev not loaded") << (rd | wr) << ENOENT << ENOENT;
+    }
+    void openRefusals()
+    {
+        QFETCH(unsigned long, functions);
+        QFETCH(int, openErrno);
+        QFETCH(int, status);
+        SysfsFixture fx;
+        fx.addCp2112(3);
+        FakeKernel kernel;
+        kernel.functions = functions;
+        if (openErrno)
+            kernel.openErrors[(fx.dev() / "i2c-3").string()] = openErrno;
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        std::string name = kCp2112;
+        QCOMPARE(int(adapter.AdapterOpen(name)), status);
+        QCOMPARE(kernel.openCount(), 0);
+        QCOMPARE(adapter.openBusNumber(), -1);
+        int16_t command = 0x14, word = 0;
+        QCOMPARE(adapter.AdapterReadWord(command, word, kCharger), LinuxI2cAdapter::kStatusNotOpen);
+        QVERIFY(kernel.transfers.empty());
+        QVERIFY(kernel.faults.isEmpty());
+    }
+
+    void wordTransfersReachTheKernelExactly_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("word"); // the adapter's signed word
+        QTest::addColumn<int>("kernelWord");
+        QTest::newRow("charge current") << 0x14 << 0x0C80 << 0x0C80;
+        QTest::newRow("sign bit") << 0x15 << -32767 << 0x8001;
+        QTest::newRow("all ones") << 0x3F << -1 << 0xFFFF;
+        QTest::newRow("identifier register") << 0xFF << 0x7320 << 0x7320;
+    }
+    void wordTransfersReachTheKernelExactly()
+    {
+        QFETCH(int, command);
+        QFETCH(int, word);
+        QFETCH(int, kernelWord);
+        OpenBridge b;
+        QCOMPARE(b.write(uint8_t(command), int16_t(word)), int16_t(0));
+        QCOMPARE(b.adapter->AdapterWriteCheck(), int16_t(0));
+        int16_t back = 0x5A5A;
+        QCOMPARE(b.read(uint8_t(command), back), int16_t(0));
+        QCOMPARE(int(back), word);
+
+        QCOMPARE(b.kernel.slaveAddresses, std::vector<int>{0x09}); // set once, 7-bit form
+        QCOMPARE(b.kernel.transfers.size(), size_t(2));
+        const auto &w = b.kernel.transfers[0], &r = b.kernel.transfers[1];
+        QCOMPARE(int(w.readWrite), I2C_SMBUS_WRITE);
+        QCOMPARE(int(r.readWrite), I2C_SMBUS_READ);
+        for (const auto &t : {w, r}) {
+            QCOMPARE(int(t.command), command);
+            QCOMPARE(t.size, uint32_t(I2C_SMBUS_WORD_DATA));
+            QCOMPARE(t.address, 0x09);
+        }
+        QCOMPARE(int(w.word), kernelWord);
+        QCOMPARE(int(b.kernel.words[uint8_t(command)]), kernelWord);
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    void addressChangesSetTheSlaveAgain()
+    {
+        OpenBridge b;
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+        QCOMPARE(b.read(0x15, word), int16_t(0));
+        QCOMPARE(b.read(0x14, word, 0x14), int16_t(ENXIO)); // 7-bit 0x0A: nobody there
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+        QCOMPARE(b.kernel.slaveAddresses, (std::vector<int>{0x09, 0x0A, 0x09}));
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    void kernelErrorsBecomeStatuses_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::newRow("ENXIO") << ENXIO;
+        QTest::newRow("EREMOTEIO") << EREMOTEIO;
+        QTest::newRow("ETIMEDOUT") << ETIMEDOUT;
+        QTest::newRow("EIO") << EIO;
+        QTest::newRow("ENODEV, bridge still there") << ENODEV;
+        QTest::newRow("EBUSY") << EBUSY;
+        QTest::newRow("EAGAIN") << EAGAIN;
+    }
+    void kernelErrorsBecomeStatuses()
+    {
+        QFETCH(int, error);
+        OpenBridge b;
+        QCOMPARE(b.write(0x14, 0x0C80), int16_t(0));
+
+        b.kernel.transferErrors = {error, error};
+        int16_t word = 0x1111;
+        const int16_t readStatus = b.read(0x14, word);
+        QVERIFY(readStatus != 0);
+        QCOMPARE(int(readStatus), error);
+        QCOMPARE(word, int16_t(0x1111)); // a failed read leaves the word alone
+        const int16_t writeStatus = b.write(0x14, 0x0100);
+        QCOMPARE(int(writeStatus), error);
+        QCOMPARE(b.adapter->AdapterWriteCheck(), writeStatus);
+        QCOMPARE(b.kernel.words[0x14], uint16_t(0x0C80));
+
+        // The bridge is still in sysfs and /dev: the same node goes on working.
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+        QCOMPARE(word, int16_t(0x0C80));
+        QCOMPARE(b.kernel.opened.size(), size_t(1));
+        QCOMPARE(b.adapter->openBusNumber(), 3);
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    void addressHeldByAKernelDriverIsNotTaken()
+    {
+        OpenBridge b;
+        b.kernel.slaveErrors = {EBUSY};
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(EBUSY));
+        QVERIFY(b.kernel.transfers.empty()); // nothing went on the bus
+        QCOMPARE(b.read(0x14, word), int16_t(0)); // asked again, not cached
+        QCOMPARE(b.kernel.slaveAddresses, (std::vector<int>{0x09, 0x09}));
+    }
+
+    void writeCheckReportsTheLastWrite()
+    {
+        OpenBridge b;
+        QVERIFY(b.adapter->AdapterWriteCheck() != 0); // nothing written yet
+        QCOMPARE(b.write(0x14, 1), int16_t(0));
+        QCOMPARE(b.adapter->AdapterWriteCheck(), int16_t(0));
+        b.kernel.transferErrors = {EREMOTEIO};
+        QCOMPARE(b.write(0x14, 2), int16_t(EREMOTEIO));
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(0)); // a read does not change it
+        QCOMPARE(b.adapter->AdapterWriteCheck(), int16_t(EREMOTEIO));
+        QCOMPARE(b.write(0x14, 3), int16_t(0));
+        QCOMPARE(b.adapter->AdapterWriteCheck(), int16_t(0));
+    }
+
+    void unplugAndReplugOnAnotherBus()
+    {
+        OpenBridge b;
+        QCOMPARE(b.write(0x14, 0x0C80), int16_t(0));
+
+        // Pulled out: the kernel removes the bus from sysfs and /dev, the node fails.
+        b.kernel.onTransferError = [&] { b.fx.removeBus(3, b.usbDev); };
+        b.kernel.transferErrors = {ENODEV};
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(ENODEV));
+        QCOMPARE(b.kernel.openCount(), 0); // closed, so the kernel can finish removing it
+        QCOMPARE(b.adapter->openBusNumber(), -1);
+
+        // Not back yet: transfers fail without touching the kernel.
+        const size_t opens = b.kernel.opened.size();
+        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusBridgeGone);
+        QCOMPARE(b.write(0x14, 0x0100), LinuxI2cAdapter::kStatusBridgeGone);
+        QVERIFY(b.adapter->AdapterWriteCheck() != 0);
+        QCOMPARE(b.kernel.opened.size(), opens);
+
+        // Another bridge in the same port is not ours; ours comes back in another
+        // port (same serial) on a new bus number and is reopened by itself.
+        b.fx.addCp2112(5, "1-2", "99999999", 11, "0003:10C4:EA90.0009");
+        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusBridgeGone);
+        b.fx.addCp2112(7, "1-6", "0012A3F4", 12, "0003:10C4:EA90.000A");
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+        QCOMPARE(b.adapter->openBusNumber(), 7);
+        QCOMPARE(b.kernel.opened.back(), b.node(7));
+        QCOMPARE(b.kernel.opened.size(), opens + 1);
+        QCOMPARE(b.kernel.slaveAddresses.back(), 0x09); // the new node gets its address
+        QCOMPARE(b.write(0x14, 0x0200), int16_t(0));
+        QCOMPARE(b.adapter->AdapterWriteCheck(), int16_t(0));
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    void replugOnTheSameBusNumberIsNoticed()
+    {
+        OpenBridge b;
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+        const int oldFd = b.kernel.transfers.back().fd;
+
+        // Unplugged and plugged back between two transfers: the bus number is reused,
+        // but the device behind it is a new one (new devnum, new HID instance).
+        b.kernel.onTransferError = [&] {
+            b.fx.removeBus(3, b.usbDev);
+            b.fx.addCp2112(3, "1-2", "0012A3F4", 6, "0003:10C4:EA90.0008");
+        };
+        b.kernel.transferErrors = {ENODEV};
+        QCOMPARE(b.read(0x14, word), int16_t(ENODEV));
+        QCOMPARE(b.kernel.openCount(), 0);
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+        QCOMPARE(b.kernel.opened.size(), size_t(2));
+        QVERIFY(b.kernel.transfers.back().fd != oldFd);
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    void nodeGoneButSysfsStillThere()
+    {
+        // The /dev node can go first (i2c-dev unloaded): the node is given up too.
+        OpenBridge b;
+        b.kernel.onTransferError = [&] { std::filesystem::remove(b.fx.dev() / "i2c-3"); };
+        b.kernel.transferErrors = {ENODEV};
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(ENODEV));
+        QCOMPARE(b.kernel.openCount(), 0);
+        b.kernel.openErrors[b.node(3)] = ENOENT;
+        QCOMPARE(b.read(0x14, word), int16_t(ENOENT));
+        b.kernel.openErrors.clear();
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+    }
+
+    void closeAndDestroyReleaseTheNode()
+    {
+        OpenBridge b;
+        QCOMPARE(b.adapter->AdapterClose(), int16_t(0));
+        QCOMPARE(b.kernel.openCount(), 0);
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusNotOpen);
+        QVERIFY(b.kernel.transfers.empty());
+
+        std::string name = kCp2112;
+        QCOMPARE(b.adapter->AdapterOpen(name), int16_t(0));
+        QCOMPARE(b.adapter->AdapterOpen(name), int16_t(0)); // reopening closes the first
+        QCOMPARE(b.kernel.openCount(), 1);
+        b.adapter.reset();
+        QCOMPARE(b.kernel.openCount(), 0);
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    void noByteOrHdqTrafficOnThisBus()
+    {
+        OpenBridge b;
+        int16_t address = kCharger, reg = 0x14, data = 0x33;
+        for (int32_t mode : {0, 1, 2})
+            QVERIFY(b.adapter->AdapterByteTransfer(mode, address, reg, data) != 0);
+        QVERIFY(b.adapter->AdapterHdqWrite(1, reg, data) != 0);
+        QVERIFY(b.adapter->AdapterHdqRead(1, reg, data) != 0);
+        QCOMPARE(data, int16_t(0x33));
+        QVERIFY(b.kernel.transfers.empty());
+    }
+
+    void everyErrnoIsNonZero_data()
+    {
+        QTest::addColumn<int>("error");
+        for (int e : {0, -5, 1, 133, 999, 1000, 40000, INT32_MAX})
+            QTest::newRow(qPrintable(QString::number(e))) << e;
+    }
+    void everyErrnoIsNonZero()
+    {
+        QFETCH(int, error);
+        const int16_t s = LinuxI2cAdapter::errnoStatus(error);
+        QVERIFY(s != 0);
+        if (error > 0 && error < 1000)
+            QCOMPARE(int(s), error);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinuxI2cAdapter)
+#include "tst_linuxi2cadapter.moc"
