@@ -1,0 +1,17 @@
+// Start-up of the main window on the simulated charger, ending once it has been shown.
+#include "form2.h"
+#include "frmusb.h"
+#include "simulatedcharger.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char *argv[])
+{
+    frmUSB::setAdapterFactory([] { return std::make_unique<SimulatedCharger>(); });
+    QApplication app(argc, argv);
+    Form2 form;
+    form.show();
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    return app.exec();
+}

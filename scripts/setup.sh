@@ -1,0 +1,34 @@
+# Shared by scripts/run and scripts/test: installs what is missing, then configures
+# and builds. Sourced, not run. Honours KV_BUILD_DIR and KV_CMAKE_ARGS.
+set -euo pipefail
+
+KV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+KV_BUILD_DIR="${KV_BUILD_DIR:-$KV_ROOT/build}"
+KV_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev)
+
+kv_missing_packages() {
+    local p
+    for p in "${KV_PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+
+kv_install() {
+    local missing
+    missing=$(kv_missing_packages "$@")
+    [ -z "$missing" ] && return 0
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    echo "Installing: $missing" >&2
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    # shellcheck disable=SC2086
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+}
+
+kv_build() {
+    if [ ! -f "$KV_BUILD_DIR/CMakeCache.txt" ]; then
+        # shellcheck disable=SC2086
+        cmake -S "$KV_ROOT" -B "$KV_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${KV_CMAKE_ARGS:-}
+    fi
+    cmake --build "$KV_BUILD_DIR" -j "$(nproc)"
+}
