@@ -108,24 +108,6 @@ private slots:
             QCOMPARE(bridges[0].name, interfaceDriver.toStdString() + " at USB 2-1");
     }
 
-    void allowList_data()
-    {
-        QTest::addColumn<QString>("driver");
-        QTest::addColumn<bool>("allowed");
-        for (const char *d : {"cp2112", "mcp2221", "ft260", "i2c-tiny-usb", "dln2", "i2c-dln2",
-                              "i2c-diolan-u2c", "ljca", "i2c-ljca"})
-            QTest::newRow(d) << d << true;
-        for (const char *d : {"", "i801_smbus", "i915", "em28xx", "usbhid", "hid-generic",
-                              "i2c-stub", "CP2112", "cp2112 ", "cp211"})
-            QTest::newRow(qPrintable(QString("not '%1'").arg(d))) << d << false;
-    }
-    void allowList()
-    {
-        QFETCH(QString, driver);
-        QFETCH(bool, allowed);
-        QCOMPARE(isBridgeDriver(driver.toStdString()), allowed);
-    }
-
     void namesNeverContainCommas()
     {
         SysfsFixture fx;
@@ -153,18 +135,6 @@ private slots:
         options.sysfsRoot = "/nonexistent/sys";
         options.acceptNonUsbBuses = true;
         QVERIFY(discoverI2cBridges(options).empty());
-    }
-
-    void instanceChangesOnReplug()
-    {
-        SysfsFixture a, b;
-        a.addCp2112(3, "1-2", "S1", 5, "0003:10C4:EA90.0004");
-        b.addCp2112(3, "1-2", "S1", 6, "0003:10C4:EA90.0004");
-        const auto before = discover(a), after = discover(b);
-        QVERIFY(before[0].sameBridge(after[0]));
-        // The trees differ in their root folder too, so compare what follows it.
-        auto tail = [](const I2cBridge &x) { return x.instance.substr(x.instance.find("/sys/")); };
-        QVERIFY(tail(before[0]) != tail(after[0]));
     }
 
     void sameBridge_data()

@@ -477,32 +477,6 @@ private slots:
         QVERIFY(b.kernel.faults.isEmpty());
     }
 
-    void noByteOrHdqTrafficOnThisBus()
-    {
-        OpenBridge b;
-        int16_t address = kCharger, reg = 0x14, data = 0x33;
-        for (int32_t mode : {0, 1, 2})
-            QVERIFY(b.adapter->AdapterByteTransfer(mode, address, reg, data) != 0);
-        QVERIFY(b.adapter->AdapterHdqWrite(1, reg, data) != 0);
-        QVERIFY(b.adapter->AdapterHdqRead(1, reg, data) != 0);
-        QCOMPARE(data, int16_t(0x33));
-        QVERIFY(b.kernel.transfers.empty());
-    }
-
-    void everyErrnoIsNonZero_data()
-    {
-        QTest::addColumn<int>("error");
-        for (int e : {0, -5, 1, 133, 999, 1000, 40000, INT32_MAX})
-            QTest::newRow(qPrintable(QString::number(e))) << e;
-    }
-    void everyErrnoIsNonZero()
-    {
-        QFETCH(int, error);
-        const int16_t s = LinuxI2cAdapter::errnoStatus(error);
-        QVERIFY(s != 0);
-        if (error > 0 && error < 1000)
-            QCOMPARE(int(s), error);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestLinuxI2cAdapter)
