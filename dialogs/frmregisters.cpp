@@ -1,7 +1,122 @@
 #include "frmregisters.h"
 
+#include "bustransactions.h"
+#include "hexconversions.h"
+#include "messages.h"
+#include "windowplacement.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kClientWidth = 4680;
+constexpr int kClientHeight = 3090;
+constexpr int kButtonWidth = 1095;
+constexpr int kButtonHeight = 375;
+constexpr int kDataLength = 4;
+} // namespace
+
 frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     setObjectName(QStringLiteral("frmRegisters"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("SMBus Function"));
+    setFixedSize(twips(kClientWidth), twips(kClientHeight));
+
+    addLabel("Label1", "Address (hex)", 480, 480, 1095, 255);
+    addLabel("Label2", "Data (hex)", 1920, 480, 735, 255);
+    txtReadAddr = addTextBox("txtReadAddr", 720, 840, 495, 285);
+    lblReadData = addLabel("lblReadData", "", 1920, 840, 735, 285);
+    lblReadData->setFrameStyle(QFrame::Box | QFrame::Plain);
+    lblReadData->setAutoFillBackground(true);
+    QPalette palette = lblReadData->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    lblReadData->setPalette(palette);
+    cmdReadI2C = addButton("cmdReadI2C", "Read", 3120, 720);
+
+    addLabel("Label3", "Address (hex)", 480, 1800, 1095, 255);
+    addLabel("Label4", "Data (hex)", 1920, 1800, 735, 255);
+    txtWriteAddr = addTextBox("txtWriteAddr", 720, 2160, 495, 285);
+    txtWriteData = addTextBox("txtWriteData", 1920, 2160, 735, 285);
+    txtWriteData->setMaxLength(kDataLength);
+    cmdWriteI2C = addButton("cmdWriteI2C", "Write", 3120, 2040);
+
+    connect(cmdReadI2C, &QPushButton::clicked, this, &frmRegisters::cmdReadI2C_Click);
+    connect(cmdWriteI2C, &QPushButton::clicked, this, &frmRegisters::cmdWriteI2C_Click);
+
+    setTabOrder(cmdReadI2C, cmdWriteI2C);
+    setTabOrder(cmdWriteI2C, txtReadAddr);
+    setTabOrder(txtReadAddr, txtWriteData);
+    setTabOrder(txtWriteData, txtWriteAddr);
+    cmdReadI2C->setFocus();
+
+    CenterForm(this);
+}
+
+QLabel *frmRegisters::addLabel(const char *sName, const char *sText, int nLeft, int nTop,
+                               int nWidth, int nHeight)
+{
+    auto *label = new QLabel(QString::fromLatin1(sText), this);
+    label->setObjectName(QString::fromLatin1(sName));
+    placeTwips(label, nLeft, nTop, nWidth, nHeight);
+    return label;
+}
+
+QLineEdit *frmRegisters::addTextBox(const char *sName, int nLeft, int nTop, int nWidth,
+                                    int nHeight)
+{
+    auto *box = new QLineEdit(this);
+    box->setObjectName(QString::fromLatin1(sName));
+    placeTwips(box, nLeft, nTop, nWidth, nHeight);
+    return box;
+}
+
+QPushButton *frmRegisters::addButton(const char *sName, const char *sText, int nLeft, int nTop)
+{
+    auto *button = new QPushButton(QString::fromLatin1(sText), this);
+    button->setObjectName(QString::fromLatin1(sName));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    placeTwips(button, nLeft, nTop, kButtonWidth, kButtonHeight);
+    return button;
+}
+
+void frmRegisters::cmdReadI2C_Click()
+{
+    lblReadData->clear();
+    const int16_t nAddress = ParseHexByte(txtReadAddr->text());
+    if (nAddress < 0) {
+        showMessage(this, QString::fromLatin1(kBadAddressMessage));
+        return;
+    }
+    txtReadAddr->setText(HexByteText(nAddress));
+
+    auto ySubCommand = static_cast<uint8_t>(nAddress);
+    uint8_t yMSData = 0;
+    uint8_t yLSData = 0;
+    BusReadWord(ySubCommand, yMSData, yLSData); // a failed read shows 0000
+    lblReadData->setText(HexByteText(yMSData) + HexByteText(yLSData));
+}
+
+void frmRegisters::cmdWriteI2C_Click()
+{
+    const int16_t nAddress = ParseHexByte(txtWriteAddr->text());
+    if (nAddress < 0) {
+        showMessage(this, QString::fromLatin1(kBadAddressMessage));
+        return;
+    }
+    txtWriteAddr->setText(HexByteText(nAddress));
+
+    int16_t nHigh = 0;
+    int16_t nLow = 0;
+    if (ParseHexWord(txtWriteData->text(), nHigh, nLow) != 0) {
+        showMessage(this, QString::fromLatin1(kBadDataMessage));
+        return;
+    }
+    // The word as an unsigned number: 8000..FFFF split like any other value.
+    auto ySubCommand = static_cast<uint8_t>(nAddress);
+    auto yMSData = static_cast<uint8_t>(nHigh);
+    auto yLSData = static_cast<uint8_t>(nLow);
+    BusWriteWord(ySubCommand, yMSData, yLSData); // nothing is shown either way
 }

@@ -2,10 +2,36 @@
 
 #include <QWidget>
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// "SMBus Function": reads or writes any one register word by its hex address. A plain
+// window rather than a dialog, so that Enter presses no button.
 class frmRegisters : public QWidget
 {
     Q_OBJECT
 
 public:
+    static constexpr const char *kBadAddressMessage = "Please enter a valid hex address.";
+    static constexpr const char *kBadDataMessage = "Please enter a valid hex data.";
+
     explicit frmRegisters(QWidget *owner = nullptr);
+
+public slots:
+    void cmdReadI2C_Click();
+    void cmdWriteI2C_Click();
+
+private:
+    QLabel *addLabel(const char *sName, const char *sText, int nLeft, int nTop, int nWidth,
+                     int nHeight);
+    QLineEdit *addTextBox(const char *sName, int nLeft, int nTop, int nWidth, int nHeight);
+    QPushButton *addButton(const char *sName, const char *sText, int nLeft, int nTop);
+
+    QLineEdit *txtReadAddr = nullptr;
+    QLabel *lblReadData = nullptr;
+    QPushButton *cmdReadI2C = nullptr;
+    QLineEdit *txtWriteAddr = nullptr;
+    QLineEdit *txtWriteData = nullptr;
+    QPushButton *cmdWriteI2C = nullptr;
 };

@@ -2,13 +2,24 @@
 
 #include <QObject>
 
-class QWidget;
+#include <array>
 
-// Builds the Test Mode screen's register panels inside the given container.
+class QWidget;
+class RegisterPanel;
+
+// Builds the Test Mode screen's six register panels inside the given container:
+// test-mode registers 0x00 to 0x02, then the trim registers 0x08 to 0x0A.
 class TestModeScreen : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int kPanelCount = 6;
+
     explicit TestModeScreen(QWidget *picTestMode);
+
+    RegisterPanel *panel(int nIndex) const { return m_panels[nIndex]; }
+
+private:
+    std::array<RegisterPanel *, kPanelCount> m_panels{};
 };

@@ -1,0 +1,243 @@
+#include "registerpanel.h"
+
+#include "bustransactions.h"
+#include "frmusb.h"
+#include "hexconversions.h"
+#include "messages.h"
+#include "windowplacement.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+
+namespace {
+constexpr int kBitLeft = 120;
+constexpr int kBit15Top = 360;
+constexpr int kBitPitch = 360;
+constexpr int kBitWidth = 1700;
+constexpr int kBitHeight = 255;
+constexpr int kButtonLeft = 120;
+constexpr int kReadTop = 6120;
+constexpr int kWriteTop = 6480;
+constexpr int kButtonWidth = 735;
+constexpr int kButtonHeight = 255;
+constexpr int kPrefixLeft = 900;
+constexpr int kPrefixTop = 6555;
+constexpr int kPrefixHeight = 195;
+constexpr int kTextWidth = 735;
+constexpr int kTextHeight = 285;
+constexpr int kBankLeft = 240;
+constexpr int kBankTops[2] = {6840, 7200};
+constexpr int kBankWidth = 1620;
+constexpr int kBankHeight = 255;
+constexpr int kTextLength = 4;
+
+const char kWriteError[] = "Write ERROR";
+
+QString wordText(uint8_t yMSData, uint8_t yLSData)
+{
+    return HexByteText(yMSData) + HexByteText(yLSData);
+}
+} // namespace
+
+RegisterPanel::RegisterPanel(const RegisterPanelDefinition &definition, QWidget *parent)
+    : QGroupBox(QString::fromLatin1(definition.sCaption), parent), m_definition(definition)
+{
+    setObjectName(QStringLiteral("fra") + QLatin1String(definition.sName));
+    buildControls();
+}
+
+void RegisterPanel::buildControls()
+{
+    const QString name = QLatin1String(m_definition.sName);
+
+    for (int bit = 15; bit >= 0; --bit) {
+        auto *box = new QCheckBox(QString::fromLatin1(m_definition.sBitCaptions[15 - bit]), this);
+        box->setObjectName(QStringLiteral("chk%1(%2)").arg(name).arg(bit));
+        placeTwips(box, kBitLeft, kBit15Top + (15 - bit) * kBitPitch, kBitWidth, kBitHeight);
+        // toggled, not clicked: a change made by the program is handled like a click,
+        // and setting a box to the state it already has runs nothing.
+        connect(box, &QCheckBox::toggled, this, &RegisterPanel::bitBoxChanged);
+        m_bitBoxes[bit] = box;
+    }
+
+    m_read = new QPushButton(QStringLiteral("Read"), this);
+    m_read->setObjectName(QStringLiteral("cmdRead") + name);
+    placeTwips(m_read, kButtonLeft, kReadTop, kButtonWidth, kButtonHeight);
+    connect(m_read, &QPushButton::clicked, this, &RegisterPanel::cmdRead_Click);
+
+    m_write = new QPushButton(QStringLiteral("Write"), this);
+    m_write->setObjectName(QStringLiteral("cmdWrite") + name);
+    placeTwips(m_write, kButtonLeft, kWriteTop, kButtonWidth, kButtonHeight);
+    connect(m_write, &QPushButton::clicked, this, &RegisterPanel::cmdWrite_Click);
+
+    m_prefix = new QLabel(QStringLiteral("0x"), this);
+    m_prefix->setObjectName(QStringLiteral("lbl0x") + name);
+    placeTwips(m_prefix, kPrefixLeft, kPrefixTop, m_definition.nTextLeft - kPrefixLeft,
+               kPrefixHeight);
+
+    m_text = new QLineEdit(this);
+    m_text->setObjectName(QStringLiteral("txt") + name);
+    m_text->setMaxLength(kTextLength);
+    // Typed keys pass the hex key filter; text that arrives otherwise (a paste) must be
+    // hex digits only, or the box keeps what it had.
+    m_text->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(kTextLength)), m_text));
+    placeTwips(m_text, m_definition.nTextLeft, kWriteTop, kTextWidth, kTextHeight);
+    m_text->installEventFilter(this);
+
+    if (m_definition.bHasBanks) {
+        auto *group = new QButtonGroup(this);
+        group->setExclusive(true);
+        for (int i = 0; i < 2; ++i) {
+            auto *option = new QRadioButton(QString::fromLatin1(m_definition.sBankCaptions[i]), this);
+            option->setObjectName(QStringLiteral("opt%1(%2)").arg(name).arg(i));
+            placeTwips(option, kBankLeft, kBankTops[i], kBankWidth, kBankHeight);
+            group->addButton(option, i);
+            connect(option, &QRadioButton::toggled, this, &RegisterPanel::bankChoice);
+            m_banks[i] = option;
+        }
+        m_banks[0]->setChecked(true);
+    }
+}
+
+uint8_t RegisterPanel::readCommand() const
+{
+    if (m_definition.bHasBanks && !m_banks[0]->isChecked())
+        return m_definition.yReadOnlyCommand;
+    return m_definition.yCommand;
+}
+
+void RegisterPanel::bitBoxChanged()
+{
+    QCoreApplication::processEvents();
+    unsigned word = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (m_bitBoxes[i]->checkState() == Qt::Checked)
+            word += 1u << i;
+    }
+    m_text->setText(wordText(static_cast<uint8_t>(word / 256), static_cast<uint8_t>(word % 256)));
+}
+
+bool RegisterPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_text) {
+        if (event->type() == QEvent::KeyPress) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            return keyPressed(key->key(), key->text());
+        }
+        if (event->type() == QEvent::FocusOut) {
+            // A popup (the text box's own menu) or another window taking the focus is
+            // not leaving the box.
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                run(&RegisterPanel::textEntry);
+        }
+    }
+    return QGroupBox::eventFilter(watched, event);
+}
+
+// Returns true when the key is consumed.
+bool RegisterPanel::keyPressed(int nKey, const QString &sText)
+{
+    if (nKey == Qt::Key_Return || nKey == Qt::Key_Enter) {
+        // A disabled Write (read-only bank) cannot take the focus: Read takes it then.
+        QPushButton *next = (!m_text->text().isEmpty() && m_write->isEnabled()) ? m_write : m_read;
+        next->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    // Only keys that type a character go through the filter; focus and cursor keys
+    // (Tab, arrows, Home, End, Delete) keep working.
+    if (sText.isEmpty() || nKey == Qt::Key_Tab || nKey == Qt::Key_Backtab ||
+        nKey == Qt::Key_Delete)
+        return false;
+    const auto nCode = static_cast<int16_t>(sText.at(0).unicode());
+    return FilterHexKey(nCode) == 0;
+}
+
+void RegisterPanel::textEntry()
+{
+    if (m_text->text().isEmpty()) {
+        for (int i = 0; i < 16; ++i)
+            m_bitBoxes[i]->setChecked(false);
+        m_text->setText(QString());
+        return;
+    }
+    while (m_text->text().size() < kTextLength)
+        m_text->setText(QLatin1Char('0') + m_text->text());
+
+    const QString text = m_text->text();
+    const auto yMSData = static_cast<uint8_t>(HexTextValue(text.mid(0, 2)));
+    const auto yLSData = static_cast<uint8_t>(HexTextValue(text.mid(2, 2)));
+    setBoxes(yMSData, yLSData);
+}
+
+void RegisterPanel::cmdRead_Click()
+{
+    run(&RegisterPanel::readRegister);
+}
+
+void RegisterPanel::cmdWrite_Click()
+{
+    run(&RegisterPanel::writeRegister);
+}
+
+void RegisterPanel::readRegister()
+{
+    nDeviceAddress = 18;
+    uint8_t ySubCommand = readCommand();
+    uint8_t yMSData = 0;
+    uint8_t yLSData = 0;
+    BusReadWord(ySubCommand, yMSData, yLSData); // a failed read shows 0000
+    m_text->setText(wordText(yMSData, yLSData));
+    setBoxes(yMSData, yLSData);
+    nDeviceAddress = 18;
+}
+
+void RegisterPanel::writeRegister()
+{
+    uint8_t yLSData = 0;
+    uint8_t yMSData = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (m_bitBoxes[i]->checkState() == Qt::Checked)
+            yLSData |= static_cast<uint8_t>(1u << i);
+        if (m_bitBoxes[i + 8]->checkState() == Qt::Checked)
+            yMSData |= static_cast<uint8_t>(1u << i);
+    }
+    uint8_t ySubCommand = m_definition.yCommand;
+    if (BusWriteWord(ySubCommand, yMSData, yLSData) != 0)
+        showMessage(this, QString::fromLatin1(kWriteError));
+}
+
+void RegisterPanel::bankChoice()
+{
+    m_write->setEnabled(m_banks[0]->isChecked());
+}
+
+void RegisterPanel::setBoxes(uint8_t yMSData, uint8_t yLSData)
+{
+    for (int j = 0; j < 8; ++j) {
+        m_bitBoxes[j + 8]->setChecked((yMSData >> j) & 1);
+        m_bitBoxes[j]->setChecked((yLSData >> j) & 1);
+    }
+}
+
+void RegisterPanel::run(Action action)
+{
+    if (m_settingBoxes > 0) {
+        m_waiting.append(action);
+        return;
+    }
+    ++m_settingBoxes;
+    (this->*action)();
+    --m_settingBoxes;
+    while (m_settingBoxes == 0 && !m_waiting.isEmpty())
+        run(m_waiting.takeFirst());
+}

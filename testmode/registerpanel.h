@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QGroupBox>
+#include <QList>
+
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+// What sets one register panel apart from the others. Control names are built from
+// sName: "chk" + sName + "(bit)", "txt" + sName, "cmdRead" + sName, "cmdWrite" + sName,
+// "opt" + sName + "(index)".
+struct RegisterPanelDefinition
+{
+    const char *sName;
+    const char *sCaption;
+    uint8_t yCommand;         // the register Write always writes (and Read reads in bank 0)
+    bool bHasBanks;           // trim panels: a read-only copy chosen by two bank options
+    uint8_t yReadOnlyCommand; // the read-only copy (trim panels only)
+    std::array<const char *, 2> sBankCaptions;
+    std::array<const char *, 16> sBitCaptions; // bit 15 first, as they stand on screen
+    int nLeft;                                 // twips inside the Test Mode screen
+    int nHeight;
+    int nTextLeft;
+};
+
+// One register of the Test Mode screen: sixteen bit boxes holding the value, a
+// four-digit hex text box as a second view of it, Read and Write, and for the trim
+// registers the choice of which bank Read reads.
+class RegisterPanel : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    RegisterPanel(const RegisterPanelDefinition &definition, QWidget *parent);
+
+    // The command code Read uses now, and the one Write always uses.
+    uint8_t readCommand() const;
+    uint8_t writeCommand() const { return m_definition.yCommand; }
+
+    QCheckBox *bitBox(int nBit) const { return m_bitBoxes[nBit]; }
+    QLineEdit *textBox() const { return m_text; }
+    QPushButton *readButton() const { return m_read; }
+    QPushButton *writeButton() const { return m_write; }
+    QRadioButton *bankOption(int nIndex) const { return m_banks[nIndex]; }
+
+public slots:
+    void cmdRead_Click();
+    void cmdWrite_Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    using Action = void (RegisterPanel::*)();
+
+    void buildControls();
+    void bitBoxChanged();
+    bool keyPressed(int nKey, const QString &sText);
+    void textEntry();
+    void readRegister();
+    void writeRegister();
+    void bankChoice();
+    void setBoxes(uint8_t yMSData, uint8_t yLSData);
+    void run(Action action);
+
+    const RegisterPanelDefinition m_definition;
+    std::array<QCheckBox *, 16> m_bitBoxes{};
+    std::array<QRadioButton *, 2> m_banks{};
+    QLineEdit *m_text = nullptr;
+    QLabel *m_prefix = nullptr;
+    QPushButton *m_read = nullptr;
+    QPushButton *m_write = nullptr;
+
+    // Text entry and Read set the boxes one at a time and let pending events run in
+    // between; a press of Read or Write (or another text entry) that arrives then waits
+    // until the boxes are complete, so Write never sends a half-set word.
+    int m_settingBoxes = 0;
+    QList<Action> m_waiting;
+};
