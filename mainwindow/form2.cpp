@@ -105,7 +105,7 @@ void Form2::load()
                 sSettingsFileName);
 
     if (!frmUSB::instance().OpenFirstFreeDevice())
-        showMessage(this, QString::fromLatin1(kUsbErrorMessage));
+        showMessage(nullptr, QString::fromLatin1(kUsbErrorMessage)); // the window is not up yet
 
     nDeviceAddress = 18;
 
