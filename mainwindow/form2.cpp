@@ -1,17 +1,26 @@
 #include "form2.h"
 
 #include "banner.h"
+#include "chargeregisterframe.h"
+#include "identificationframe.h"
+#include "inputdatafile.h"
+#include "keyfilter.h"
 #include "frmabout.h"
 #include "frmregisters.h"
+#include "bustransactions.h"
 #include "frmusb.h"
 #include "messages.h"
 #include "settings.h"
 #include "testmodescreen.h"
 #include "windowplacement.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
-#include <QTimer>
 
 namespace {
 constexpr int kWindowWidth = 12500;
@@ -90,12 +99,46 @@ void Form2::buildScreens()
 
     m_testMode = new TestModeScreen(picTestMode);
 
-    tmrDataInput = new QTimer(this);
+    tmrDataInput = new WindowTimer(this);
     tmrDataInput->setObjectName(QStringLiteral("tmrDataInput"));
-    tmrDataInput->setTimerType(Qt::PreciseTimer);
-    tmrChargerTimeOut = new QTimer(this);
+    tmrDataInput->setPeriod(20); // until its first tick
+    connect(tmrDataInput, &QTimer::timeout, this, &Form2::tmrDataInput_Timer);
+    tmrChargerTimeOut = new WindowTimer(this);
     tmrChargerTimeOut->setObjectName(QStringLiteral("tmrChargerTimeOut"));
-    tmrChargerTimeOut->setTimerType(Qt::PreciseTimer);
+    connect(tmrChargerTimeOut, &QTimer::timeout, this, &Form2::tmrChargerTimeOut_Timer);
+
+    buildApplicationScreen();
+}
+
+void Form2::buildApplicationScreen()
+{
+    for (size_t i = 0; i < kChargeRegisters.size(); ++i)
+        chargeFrames[i] = new ChargeRegisterFrame(*kChargeRegisters[i], bUpdatingBits, picApplication);
+    identification = new IdentificationFrame(picApplication);
+
+    // toggled, not clicked: turning one box off from code runs its handling too.
+    chkRefreshTime = new QCheckBox(QStringLiteral("Refresh Time"), picApplication);
+    chkRefreshTime->setObjectName(QStringLiteral("chkRefreshTime"));
+    placeTwips(chkRefreshTime, 11100, 5160, 1395, 255); // to the screen edge: the caption needs it
+    connect(chkRefreshTime, &QCheckBox::toggled, this, &Form2::chkRefreshTime_Click);
+
+    txtRefreshTime = new QLineEdit(QStringLiteral("1"), picApplication);
+    txtRefreshTime->setObjectName(QStringLiteral("txtRefreshTime"));
+    txtRefreshTime->setAccessibleName(QStringLiteral("Refresh period (seconds)"));
+    txtRefreshTime->setToolTip(QStringLiteral("Refresh period in whole seconds; Enter applies it"));
+    placeTwips(txtRefreshTime, 11160, 5520, 615, 285);
+    makeDecimalBox(txtRefreshTime, 4, [this] { txtRefreshTime_Enter(); });
+
+    Label60 = new QLabel(QStringLiteral("sec"), picApplication);
+    Label60->setObjectName(QStringLiteral("Label60"));
+    placeTwips(Label60, 11880, 5580, 375, 255);
+
+    chkInputFile = new QCheckBox(QStringLiteral("Input by File"), picApplication);
+    chkInputFile->setObjectName(QStringLiteral("chkInputFile"));
+    chkInputFile->setToolTip(QString::fromLatin1(kInputDataFileName) +
+                             QStringLiteral(" beside the program: charge current mA, charge voltage mV, input current mA"));
+    placeTwips(chkInputFile, 11100, 6120, 1395, 255);
+    connect(chkInputFile, &QCheckBox::toggled, this, &Form2::chkInputFile_Click);
 }
 
 void Form2::load()
@@ -124,8 +167,8 @@ void Form2::load()
     nFileChargeCurrent = 0;
     nFileChargeVoltage = 0;
 
-    tmrDataInput->stop();
-    tmrChargerTimeOut->stop();
+    tmrDataInput->setEnabled(false);
+    tmrChargerTimeOut->setEnabled(false);
 
     CenterForm(this);
 }
@@ -154,12 +197,115 @@ void Form2::mnuAbout_Click()
 
 void Form2::closeEvent(QCloseEvent *event)
 {
-    tmrDataInput->stop();
-    tmrChargerTimeOut->stop();
+    tmrDataInput->setEnabled(false);
+    tmrChargerTimeOut->setEnabled(false);
     frmUSB::instance().CloseDevice();
     if (m_frmRegisters)
         m_frmRegisters->close();
     if (m_frmAbout)
         m_frmAbout->close();
     event->accept();
+}
+
+void Form2::ReadChargeCurrent()
+{
+    chargeFrames[0]->read();
+}
+
+void Form2::ReadChargeVoltage()
+{
+    chargeFrames[1]->read();
+}
+
+void Form2::cmdReadInputCurrent_Click()
+{
+    chargeFrames[2]->read();
+}
+
+namespace {
+// Milliseconds for the whole seconds in a refresh box; nothing when empty or too long
+// for the 16-bit period.
+std::optional<int16_t> boxPeriodMs(const QLineEdit *box)
+{
+    bool ok = false;
+    const int seconds = box->text().toInt(&ok);
+    if (!ok || seconds < 0 || seconds * 1000 > 32767)
+        return std::nullopt;
+    return static_cast<int16_t>(seconds * 1000);
+}
+} // namespace
+
+void Form2::chkRefreshTime_Click()
+{
+    if (chkRefreshTime->isChecked()) {
+        chkInputFile->setChecked(false);
+        tmrChargerTimeOut->setEnabled(true);
+        tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
+    } else {
+        tmrChargerTimeOut->setEnabled(false);
+    }
+}
+
+void Form2::chkInputFile_Click()
+{
+    if (chkInputFile->isChecked()) {
+        chkRefreshTime->setChecked(false);
+        tmrDataInput->setEnabled(true);
+    } else {
+        tmrDataInput->setEnabled(false);
+    }
+}
+
+void Form2::txtRefreshTime_Enter()
+{
+    chkRefreshTime->setFocus();
+    if (const auto ms = boxPeriodMs(txtRefreshTime)) {
+        nRefreshPeriodMs = *ms;
+        tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
+    }
+}
+
+void Form2::tmrChargerTimeOut_Timer()
+{
+    bUpdatingBits = true;
+    for (ChargeRegisterFrame *frame : chargeFrames)
+        frame->writeToggles();
+    bUpdatingBits = false;
+}
+
+QString Form2::inputDataPath() const
+{
+    const QString folder =
+        m_inputDataFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_inputDataFolder;
+    return QDir(folder).filePath(QString::fromLatin1(kInputDataFileName));
+}
+
+void Form2::tmrDataInput_Timer()
+{
+    if (const auto ms = boxPeriodMs(txtRefreshTime))
+        tmrDataInput->setPeriod(*ms);
+
+    const auto numbers = readInputDataFile(inputDataPath());
+    if (!numbers) {
+        // The last values read go out again as they are; the screen stays as it is.
+        const int16_t last[] = {nFileChargeCurrent, nFileChargeVoltage, nFileInputCurrent};
+        for (size_t i = 0; i < chargeFrames.size(); ++i) {
+            const ChargeRegister &reg = chargeFrames[i]->reg();
+            const uint16_t word = recoveryWord(reg, last[i]);
+            uint8_t yCommand = reg.yCommand;
+            auto yMSData = static_cast<uint8_t>(word >> 8);
+            auto yLSData = static_cast<uint8_t>(word & 0xFF);
+            BusWriteWord(yCommand, yMSData, yLSData);
+        }
+        return;
+    }
+    nFileChargeCurrent = (*numbers)[0];
+    nFileChargeVoltage = (*numbers)[1];
+    nFileInputCurrent = (*numbers)[2];
+    for (size_t i = 0; i < chargeFrames.size(); ++i) {
+        bUpdatingBits = true;
+        chargeFrames[i]->showFileValue((*numbers)[i]);
+        bUpdatingBits = false;
+        chargeFrames[i]->writeToggles();
+    }
 }

@@ -7,8 +7,15 @@
 
 #include "frmabout.h"
 #include "frmregisters.h"
+#include "windowtimer.h"
 
-class QTimer;
+#include <array>
+
+class ChargeRegisterFrame;
+class IdentificationFrame;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
 class TestModeScreen;
 
 // The main window: start-up, the menu bar, the Application and Test Mode screens,
@@ -33,8 +40,21 @@ public:
 
     QWidget *picApplication = nullptr;
     QWidget *picTestMode = nullptr;
-    QTimer *tmrDataInput = nullptr;
-    QTimer *tmrChargerTimeOut = nullptr;
+    WindowTimer *tmrDataInput = nullptr;
+    WindowTimer *tmrChargerTimeOut = nullptr;
+
+    // The Application screen: charge current, charge voltage, input current (in this
+    // order), identification, refresh and input-by-file controls.
+    std::array<ChargeRegisterFrame *, 3> chargeFrames{};
+    IdentificationFrame *identification = nullptr;
+    QCheckBox *chkRefreshTime = nullptr;
+    QLineEdit *txtRefreshTime = nullptr;
+    QLabel *Label60 = nullptr;
+    QCheckBox *chkInputFile = nullptr;
+
+    // Where the input-data file is looked for: the executable's folder unless set.
+    void setInputDataFolder(const QString &folder) { m_inputDataFolder = folder; }
+    QString inputDataPath() const;
 
     frmRegisters *registersWindow() const { return m_frmRegisters; }
     frmAbout *aboutWindow() const { return m_frmAbout; }
@@ -45,15 +65,26 @@ public slots:
     void mnuTestMode_Click();
     void mnuAbout_Click();
 
+    void ReadChargeCurrent();
+    void ReadChargeVoltage();
+    void cmdReadInputCurrent_Click();
+    void chkRefreshTime_Click();
+    void chkInputFile_Click();
+    void txtRefreshTime_Enter();
+    void tmrChargerTimeOut_Timer();
+    void tmrDataInput_Timer();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildMenus();
     void buildScreens();
+    void buildApplicationScreen();
     void load();
 
     TestModeScreen *m_testMode = nullptr;
+    QString m_inputDataFolder;
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;
 };

@@ -1,0 +1,113 @@
+#include "chargeregisters.h"
+
+#include <algorithm>
+
+// clang-format off
+const ChargeRegister kChargeCurrent = {
+    "ChargeCurrent", "Charge current", "Charge Current (Addr 0x14)", "mA",
+    "Set to 8.064 A Maximum", "lblChargeCurrentOL",
+    0x14, 7, 12, 128, 1, 8064, 8064, 128, 0, 5, 120, 690, 975, false};
+const ChargeRegister kChargeVoltage = {
+    "ChargeVoltage", "Charge voltage", "Charge Voltage (Addr 0x15)", "mV",
+    "Exceeds 19.2 V Limit", "lblChargeVoltageOl",
+    0x15, 4, 14, 16, 1, 32752, 19200, 1024, 0, 6, 1680, 690, 975, true};
+const ChargeRegister kInputCurrent = {
+    "InputCurrent", "Input current", "Input Current (Addr 0x3F)", "mA",
+    "Exceeds 11.004 A Limit", "lblInputCurrentOl",
+    0x3F, 7, 12, 256, 2, 16128, 11004, 256, 256, 5, 3240, 600, 1095, true};
+// clang-format on
+const std::array<const ChargeRegister *, 3> kChargeRegisters = {&kChargeCurrent, &kChargeVoltage,
+                                                                &kInputCurrent};
+
+uint16_t ChargeRegister::fieldMask() const
+{
+    return static_cast<uint16_t>(((1u << (nHighBit + 1)) - 1) & ~((1u << nLowBit) - 1));
+}
+
+namespace {
+int roundDown(int nValue, int nStep)
+{
+    return nValue / nStep * nStep;
+}
+} // namespace
+
+int displayedValue(const ChargeRegister &r, uint16_t nWord)
+{
+    return r.nUnitsPerLsb * (nWord & r.fieldMask());
+}
+
+NormalisedValue normaliseTyped(const ChargeRegister &r, int nValue)
+{
+    if (nValue > r.nWarnAbove)
+        return {std::min(nValue, r.nLargest), true};
+    if (nValue > 0 && nValue < r.nWriteLowLimit)
+        return {r.nWriteLowResult, false};
+    return {roundDown(std::max(nValue, 0), r.nStep), false};
+}
+
+NormalisedValue normaliseFromFile(const ChargeRegister &r, int nValue)
+{
+    if (nValue > r.nLargest)
+        return {r.nLargest, true};
+    if (nValue < r.nStep)
+        return {0, false};
+    return {roundDown(nValue, r.nStep), false};
+}
+
+uint16_t fieldBitsFor(const ChargeRegister &r, int nValue)
+{
+    uint16_t bits = 0;
+    int remaining = nValue;
+    for (int n = r.nHighBit; n >= r.nLowBit; --n) {
+        const int weight = r.bitWeight(n);
+        if (weight <= remaining) {
+            bits |= static_cast<uint16_t>(1u << n);
+            remaining -= weight;
+        }
+    }
+    return bits;
+}
+
+uint16_t recoveryWord(const ChargeRegister &r, int16_t nLastValue)
+{
+    const int cut = nLastValue / r.nStep * r.nStep; // toward zero
+    return static_cast<uint16_t>(static_cast<int16_t>(cut / r.nUnitsPerLsb));
+}
+
+std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head)
+{
+    std::array<int16_t, 3> numbers{};
+    const qsizetype n = head.size();
+    qsizetype i = 0;
+    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    auto isLineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    for (int field = 0; field < 3; ++field) {
+        // Blanks, and the line ends of empty lines, before a number.
+        while (i < n && (isBlank(head[i]) || isLineEnd(head[i])))
+            ++i;
+        bool negative = false;
+        if (i < n && (head[i] == '-' || head[i] == '+'))
+            negative = head[i++] == '-';
+        long long value = 0;
+        int digits = 0;
+        while (i < n && head[i] >= '0' && head[i] <= '9') {
+            value = value * 10 + (head[i++] - '0');
+            if (++digits > 12)
+                return std::nullopt;
+        }
+        if (digits == 0)
+            return std::nullopt;
+        value = negative ? -value : value;
+        if (value < -32768 || value > 32767)
+            return std::nullopt;
+        numbers[static_cast<size_t>(field)] = static_cast<int16_t>(value);
+        // The number ends at blanks followed by a separator or the end of the file.
+        while (i < n && isBlank(head[i]))
+            ++i;
+        if (i < n && head[i] == ',')
+            ++i;
+        else if (i < n && !isLineEnd(head[i]))
+            return std::nullopt;
+    }
+    return numbers;
+}

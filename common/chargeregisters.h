@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// The charger's three setting registers and the arithmetic between their words and
+// the values shown in mA and mV. Pure: no widgets, no bus.
+struct ChargeRegister
+{
+    const char *sName;      // control names: "txt" + sName, "chk" + sName + "(n)", ...
+    const char *sLabel;     // for tooltips and accessible names: "Charge current"
+    const char *sCaption;   // frame caption
+    const char *sUnit;      // "mA" or "mV"
+    const char *sWarning;   // warning label text
+    const char *sWarningName; // warning label's control name
+    uint8_t yCommand;
+    int nLowBit;            // value field: bits nLowBit..nHighBit
+    int nHighBit;
+    int nStep;              // weight of the lowest field bit, in units
+    int nUnitsPerLsb;       // shown value = nUnitsPerLsb * (word AND field mask)
+    int nLargest;           // largest field value, in units
+    int nWarnAbove;         // Write: above this the warning shows
+    int nWriteLowLimit;     // Write: 0 < v < this gives nWriteLowResult
+    int nWriteLowResult;
+    int nMaxLength;         // longest value text
+    int nTop;               // frame top inside the screen, twips
+    int nUnitTop;           // unit label top inside the frame, twips
+    int nWarningHeight;     // twips
+    bool bWarningHiddenAfterFailedRead;
+
+    uint16_t fieldMask() const;
+    bool inField(int nBit) const { return nBit >= nLowBit && nBit <= nHighBit; }
+    // Weight of field bit n in units.
+    int bitWeight(int nBit) const { return nStep << (nBit - nLowBit); }
+};
+
+extern const ChargeRegister kChargeCurrent;
+extern const ChargeRegister kChargeVoltage;
+extern const ChargeRegister kInputCurrent;
+extern const std::array<const ChargeRegister *, 3> kChargeRegisters;
+
+// A value and whether its warning label shows.
+struct NormalisedValue
+{
+    int nValue;
+    bool bWarning;
+    bool operator==(const NormalisedValue &o) const
+    {
+        return nValue == o.nValue && bWarning == o.bWarning;
+    }
+};
+
+// The value the frame shows for a register word.
+int displayedValue(const ChargeRegister &r, uint16_t nWord);
+// A typed value as the Write button limits and rounds it.
+NormalisedValue normaliseTyped(const ChargeRegister &r, int nValue);
+// A value from the input-data file as a tick limits and rounds it.
+NormalisedValue normaliseFromFile(const ChargeRegister &r, int nValue);
+// The field bits a value sets, filled from the top bit down; what is left below the
+// step is dropped. Only field bits can be set.
+uint16_t fieldBitsFor(const ChargeRegister &r, int nValue);
+// The word sent when the input-data file cannot be read: the last value read, cut
+// toward zero to a multiple of the step, as a two's-complement pattern.
+uint16_t recoveryWord(const ChargeRegister &r, int16_t nLastValue);
+
+// The three numbers at the start of the input-data file (charge current, charge
+// voltage, input current): decimal whole numbers that fit 16 bits, each with blanks
+// and an optional sign before it, separated by commas or line ends. Anything after
+// the third number is ignored. Nothing unless all three are there and valid.
+std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head);

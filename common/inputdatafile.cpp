@@ -1,0 +1,20 @@
+#include "inputdatafile.h"
+
+#include "chargeregisters.h"
+
+#include <QFile>
+
+std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray first = file.read(kInputDataHeadBytes);
+    if (!file.seek(0))
+        return std::nullopt;
+    const QByteArray second = file.read(kInputDataHeadBytes);
+    file.close();
+    if (first != second)
+        return std::nullopt;
+    return parseInputData(first);
+}

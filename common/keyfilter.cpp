@@ -1,0 +1,37 @@
+#include "keyfilter.h"
+
+#include "hexconversions.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+
+KeyFilter::KeyFilter(QLineEdit *box, Filter filter, std::function<void()> onEnter)
+    : QObject(box), m_filter(filter), m_onEnter(std::move(onEnter))
+{
+    box->installEventFilter(this);
+}
+
+bool KeyFilter::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (m_onEnter)
+            m_onEnter();
+        return true;
+    }
+    if (key->text().isEmpty() || (key->modifiers() & Qt::ControlModifier))
+        return false;
+    const auto code = static_cast<int16_t>(key->text().at(0).unicode());
+    return m_filter(code) == 0;
+}
+
+void makeDecimalBox(QLineEdit *box, int nMaxLength, std::function<void()> onEnter)
+{
+    // No maxLength: it would cut a long paste to fit instead of refusing it.
+    const QRegularExpression digits(QStringLiteral("[0-9]{0,%1}").arg(nMaxLength));
+    box->setValidator(new QRegularExpressionValidator(digits, box));
+    new KeyFilter(box, FilterDecimalKey, std::move(onEnter));
+}

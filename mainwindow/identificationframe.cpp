@@ -1,0 +1,99 @@
+#include "identificationframe.h"
+
+#include "bitcolours.h"
+#include "bustransactions.h"
+#include "hexconversions.h"
+#include "messages.h"
+#include "windowplacement.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+const QString kOne = QStringLiteral("         1");  // nine blanks, as the chip's tool shows them
+const QString kZero = QStringLiteral("         0");
+
+QLabel *label(const QString &text, const QString &name, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    if (!name.isEmpty())
+        l->setObjectName(name);
+    return l;
+}
+} // namespace
+
+IdentificationFrame::IdentificationFrame(QWidget *parent)
+    : QGroupBox(QStringLiteral("Manufacturer and Device ID (Addr 0xFE-0xFF)"), parent)
+{
+    setObjectName(QStringLiteral("fraId"));
+    placeTwips(this, 120, 4920, 10935, 2775);
+
+    placeTwips(label(QStringLiteral("Manufacturer ID (0xFE)"), QStringLiteral("Label58"), this),
+               1320, 300, 3000, 255);
+    placeTwips(label(QStringLiteral("           Device ID  (0xFF)"), QStringLiteral("Label59"), this),
+               1320, 1380, 3000, 255);
+    buildRow(false, 600, 720);
+    buildRow(true, 1680, 1800);
+
+    m_read = new QPushButton(QStringLiteral("Read"), this);
+    m_read->setObjectName(QStringLiteral("cmdReadId"));
+    placeTwips(m_read, 9360, 2280, 1095, 375);
+    connect(m_read, &QPushButton::clicked, this, &IdentificationFrame::cmdReadId_Click);
+}
+
+void IdentificationFrame::buildRow(bool bDevice, int nRowTop, int nValueTop)
+{
+    const QString name = bDevice ? QStringLiteral("lblDevId") : QStringLiteral("lblManufId");
+    const QString what = bDevice ? QStringLiteral("Device ID") : QStringLiteral("Manufacturer ID");
+    auto &bits = bDevice ? m_devBits : m_manufBits;
+    for (int n = 15; n >= 0; --n) {
+        QLabel *l = label(QStringLiteral("0"), QStringLiteral("%1(%2)").arg(name).arg(n), this);
+        l->setAlignment(Qt::AlignCenter);
+        l->setWordWrap(true);
+        l->setFrameShape(QFrame::Box);
+        l->setAccessibleName(QStringLiteral("%1 bit %2").arg(what).arg(n));
+        l->setToolTip(QStringLiteral("bit %1").arg(n));
+        placeTwips(l, 1320 + (15 - n) * 480, nRowTop, 495, 495);
+        bits[static_cast<size_t>(n)] = l;
+    }
+    QLabel *value = label(QString(), name + QStringLiteral("Value"), this);
+    value->setAccessibleName(what);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    placeTwips(value, 9360, nValueTop, 735, 285);
+    (bDevice ? m_devValue : m_manufValue) = value;
+    placeTwips(label(QStringLiteral("hex"), bDevice ? QStringLiteral("Label57") : QStringLiteral("Label56"), this),
+               10320, nValueTop, 375, 285);
+}
+
+QLabel *IdentificationFrame::bitLabel(bool bDevice, int nBit) const
+{
+    return (bDevice ? m_devBits : m_manufBits)[static_cast<size_t>(nBit)];
+}
+
+bool IdentificationFrame::readInto(uint8_t yCommand, bool bDevice)
+{
+    uint8_t yMSData = 0, yLSData = 0;
+    if (BusReadWord(yCommand, yMSData, yLSData) != 0) {
+        showMessage(window(), QStringLiteral("Read ERROR"));
+        return false;
+    }
+    valueLabel(bDevice)->setText(HexByteText(yMSData) + HexByteText(yLSData));
+    const int word = yMSData * 256 + yLSData;
+    for (int c = 0; c < 16; ++c) {
+        const bool one = (word >> c) & 1;
+        QLabel *l = bitLabel(bDevice, c);
+        l->setText(one ? kOne : kZero);
+        setBackground(l, one ? kBitOneColour : kBitZeroColour);
+    }
+    return true;
+}
+
+void IdentificationFrame::cmdReadId_Click()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A failed manufacturer read ends the operation: one message at most.
+    if (readInto(0xFE, false))
+        readInto(0xFF, true);
+    QApplication::restoreOverrideCursor();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QGroupBox>
+
+#include <array>
+
+class QLabel;
+class QPushButton;
+
+// The manufacturer and device identifiers (0xFE, 0xFF): one Read for both, shown as
+// four hex digits and bit by bit.
+class IdentificationFrame : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    explicit IdentificationFrame(QWidget *parent);
+
+    QLabel *bitLabel(bool bDevice, int nBit) const;
+    QLabel *valueLabel(bool bDevice) const { return bDevice ? m_devValue : m_manufValue; }
+
+public slots:
+    void cmdReadId_Click();
+
+private:
+    void buildRow(bool bDevice, int nRowTop, int nValueTop);
+    bool readInto(uint8_t yCommand, bool bDevice);
+
+    std::array<QLabel *, 16> m_manufBits{};
+    std::array<QLabel *, 16> m_devBits{};
+    QLabel *m_manufValue = nullptr;
+    QLabel *m_devValue = nullptr;
+    QPushButton *m_read = nullptr;
+};
