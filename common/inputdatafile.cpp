@@ -2,7 +2,9 @@
 
 #include "chargeregisters.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path)
 {
@@ -13,8 +15,9 @@ std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path)
     if (!file.seek(0))
         return std::nullopt;
     const QByteArray second = file.read(kInputDataHeadBytes);
+    const QDateTime modified = QFileInfo(file).lastModified();
     file.close();
-    if (first != second)
+    if (first != second || modified.msecsTo(QDateTime::currentDateTime()) < kInputDataQuietMs)
         return std::nullopt;
     return parseInputData(first);
 }

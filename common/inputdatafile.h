@@ -13,7 +13,12 @@
 constexpr const char *kInputDataFileName = "kv7320InputData.txt";
 constexpr int kInputDataHeadBytes = 4096;
 
-// The three numbers, or nothing when the file is missing, unreadable, malformed, or
-// changed while it was being read (it is read twice and both reads must agree, so a
-// value is never taken from a file half rewritten). Opened and closed within the call.
+// A file modified this recently may be in the middle of being rewritten.
+constexpr int kInputDataQuietMs = 10;
+
+// The three numbers, or nothing when the file is missing, unreadable or malformed, or
+// may be half rewritten: modified within the last kInputDataQuietMs, or different
+// between two reads. So a value is never taken from a file another program is still
+// writing (a prefix of the new text, or new text over the tail of the old). Opened and
+// closed within the call.
 std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path);

@@ -1,0 +1,536 @@
+// The Application screen driven through its controls, checked against what reached
+// the simulated charger.
+#include "chargeregisterframe.h"
+#include "form2.h"
+#include "frmusb.h"
+#include "identificationframe.h"
+#include "inputdatafile.h"
+#include "messages.h"
+#include "scriptedadapter.h"
+#include "settings.h"
+#include "simulatedcharger.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using Writes = std::vector<SimulatedCharger::Write>;
+
+class TestApplicationScreen : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir *dir = nullptr;
+    QStringList messages;
+    MessageHandler previous;
+    SimulatedCharger *sim = nullptr;
+
+    template<typename T>
+    static T *child(Form2 &form, const QString &name)
+    {
+        T *w = form.findChild<T *>(name);
+        if (!w)
+            qFatal("no control %s", qPrintable(name));
+        return w;
+    }
+    static QPushButton *toggle(Form2 &form, const QString &reg, int bit)
+    {
+        return child<QPushButton>(form, QStringLiteral("chk%1(%2)").arg(reg).arg(bit));
+    }
+    static QColor colour(QWidget *w) { return w->palette().color(QPalette::Button); }
+    void writeInputFile(const QByteArray &bytes)
+    {
+        QFile f(dir->filePath(kInputDataFileName));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.flush();
+        // Written a while ago, as far as the reader can tell: not still being written.
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-1),
+                              QFileDevice::FileModificationTime));
+    }
+    static Writes words(uint16_t cc, uint16_t cv, uint16_t ic)
+    {
+        return {{0x14, cc}, {0x15, cv}, {0x3F, ic}};
+    }
+
+private slots:
+    void init()
+    {
+        dir = new QTemporaryDir;
+        setSettingsFolder(dir->path());
+        messages.clear();
+        previous = setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
+        sim = static_cast<SimulatedCharger *>(
+            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+    }
+    void cleanup()
+    {
+        setMessageHandler(previous);
+        delete dir;
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void controlsAtStart()
+    {
+        Form2 form;
+        for (const char *reg : {"ChargeCurrent", "ChargeVoltage", "InputCurrent"}) {
+            for (int n = 0; n < 16; ++n) {
+                QPushButton *t = toggle(form, reg, n);
+                QVERIFY(!t->isChecked());
+                QCOMPARE(t->text(), QStringLiteral("0"));
+            }
+            QVERIFY(child<QLineEdit>(form, QStringLiteral("txt") + reg)->text().isEmpty());
+        }
+        QCOMPARE(toggle(form, "ChargeCurrent", 9)->toolTip(), QStringLiteral("bit 9: 512 mA"));
+        QCOMPARE(toggle(form, "InputCurrent", 12)->toolTip(), QStringLiteral("bit 12: 8192 mA"));
+        QCOMPARE(toggle(form, "ChargeVoltage", 4)->accessibleName(), QStringLiteral("Charge voltage bit 4"));
+        QCOMPARE(colour(toggle(form, "ChargeCurrent", 0)), QColor(192, 192, 192));
+        QCOMPARE(child<QLabel>(form, "lblChargeCurrentOL")->text(), QStringLiteral("Set to 8.064 A Maximum"));
+        QCOMPARE(child<QLabel>(form, "lblChargeVoltageOl")->text(), QStringLiteral("Exceeds 19.2 V Limit"));
+        QCOMPARE(child<QLabel>(form, "lblInputCurrentOl")->text(), QStringLiteral("Exceeds 11.004 A Limit"));
+        QVERIFY(!child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
+        QCOMPARE(child<QLabel>(form, "Label59")->text(), QStringLiteral("           Device ID  (0xFF)"));
+        QCOMPARE(child<QLineEdit>(form, "txtRefreshTime")->text(), QStringLiteral("1"));
+        QCOMPARE(child<QCheckBox>(form, "chkRefreshTime")->text(), QStringLiteral("Refresh Time"));
+        QCOMPARE(child<QCheckBox>(form, "chkInputFile")->text(), QStringLiteral("Input by File"));
+        QCOMPARE(form.tmrDataInput->period(), 20);
+    }
+
+    void readAllOnes_data()
+    {
+        QTest::addColumn<QString>("reg");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("charge current") << "ChargeCurrent" << "8064";
+        QTest::newRow("charge voltage") << "ChargeVoltage" << "32752";
+        QTest::newRow("input current") << "InputCurrent" << "16128";
+    }
+    void readAllOnes()
+    {
+        QFETCH(QString, reg);
+        QFETCH(QString, value);
+        auto *fake = static_cast<ScriptedAdapter *>(
+            frmUSB::instance().setAdapter(std::make_unique<ScriptedAdapter>()));
+        fake->foundCount = 1;
+        fake->foundNames = "fake";
+        Form2 form;
+        fake->readWord = -1;
+        QTest::mouseClick(child<QPushButton>(form, "cmdRead" + reg), Qt::LeftButton);
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(child<QLineEdit>(form, "txt" + reg)->text(), value);
+        for (int n = 0; n < 16; ++n) {
+            QVERIFY(toggle(form, reg, n)->isChecked());
+            QCOMPARE(toggle(form, reg, n)->text(), QStringLiteral("1"));
+        }
+        QCOMPARE(colour(toggle(form, reg, 8)), QColor(128, 255, 128));
+        QCOMPARE(colour(toggle(form, reg, 15)), QColor(192, 192, 192));
+        QVERIFY(!form.bUpdatingBits);
+    }
+
+    void failedReadLeavesFrame()
+    {
+        Form2 form;
+        auto *txt = child<QLineEdit>(form, "txtChargeVoltage");
+        txt->setText("20001");
+        QTest::mouseClick(child<QPushButton>(form, "cmdWriteChargeVoltage"), Qt::LeftButton);
+        QVERIFY(child<QLabel>(form, "lblChargeVoltageOl")->isVisibleTo(&form));
+        sim->failNextTransfers(4);
+        QTest::mouseClick(child<QPushButton>(form, "cmdReadChargeVoltage"), Qt::LeftButton);
+        QCOMPARE(messages, QStringList{"Read ERROR"});
+        QCOMPARE(txt->text(), QStringLiteral("20001"));
+        QVERIFY(toggle(form, "ChargeVoltage", 14)->isChecked());
+        QVERIFY(!child<QLabel>(form, "lblChargeVoltageOl")->isVisibleTo(&form)); // hidden anyway
+        QVERIFY(!form.bUpdatingBits);
+
+        // The charge current's warning survives a failed read, and goes with a good one.
+        messages.clear();
+        child<QLineEdit>(form, "txtChargeCurrent")->setText("9000");
+        form.chargeFrames[0]->write();
+        sim->failNextTransfers(4);
+        form.ReadChargeCurrent();
+        QCOMPARE(messages, QStringList{"Read ERROR"});
+        QVERIFY(child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
+        form.ReadChargeCurrent();
+        QVERIFY(!child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("8064"));
+    }
+
+    void write_data()
+    {
+        QTest::addColumn<QString>("reg");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("warning");
+        QTest::addColumn<int>("word");
+        QTest::newRow("CC 99999") << "ChargeCurrent" << "99999" << "8064" << true << 0x1F80;
+        QTest::newRow("CC 127") << "ChargeCurrent" << "127" << "0" << false << 0x0000;
+        QTest::newRow("CC 200") << "ChargeCurrent" << "200" << "128" << false << 0x0080;
+        QTest::newRow("CV 1000") << "ChargeVoltage" << "1000" << "0" << false << 0x0000;
+        QTest::newRow("CV 1040") << "ChargeVoltage" << "1040" << "1040" << false << 0x0410;
+        QTest::newRow("CV 20001") << "ChargeVoltage" << "20001" << "20001" << true << 20000;
+        QTest::newRow("CV 999999") << "ChargeVoltage" << "999999" << "32752" << true << 0x7FF0;
+        QTest::newRow("IC 100") << "InputCurrent" << "100" << "256" << false << 0x0080;
+        QTest::newRow("IC 0") << "InputCurrent" << "0" << "0" << false << 0x0000;
+        QTest::newRow("IC 11005") << "InputCurrent" << "11005" << "11005" << true << 0x1500;
+    }
+    void write()
+    {
+        QFETCH(QString, reg);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(bool, warning);
+        QFETCH(int, word);
+        Form2 form;
+        auto *txt = child<QLineEdit>(form, "txt" + reg);
+        QTest::keyClicks(txt, typed);
+        QCOMPARE(txt->text(), typed);
+        sim->clearLog();
+        QTest::mouseClick(child<QPushButton>(form, "cmdWrite" + reg), Qt::LeftButton);
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(txt->text(), shown);
+        const ChargeRegisterFrame *frame = form.findChild<ChargeRegisterFrame *>("fra" + reg);
+        QCOMPARE(frame->warningLabel()->isVisibleTo(&form), warning);
+        QCOMPARE(sim->writes().size(), size_t(1));
+        QCOMPARE(int(sim->writes()[0].command), int(frame->reg().yCommand));
+        QCOMPARE(int(sim->writes()[0].word), word);
+        for (int n = frame->reg().nLowBit; n <= frame->reg().nHighBit; ++n) {
+            const bool on = (word >> n) & 1;
+            QCOMPARE(toggle(form, reg, n)->isChecked(), on);
+            QCOMPARE(toggle(form, reg, n)->text(), on ? QStringLiteral("1") : QStringLiteral("0"));
+            QCOMPARE(colour(toggle(form, reg, n)), on ? QColor(128, 255, 128) : QColor(255, 128, 128));
+        }
+    }
+
+    void writeKeepsBitsOutsideField()
+    {
+        Form2 form;
+        QTest::mouseClick(toggle(form, "ChargeCurrent", 0), Qt::LeftButton);
+        QTest::mouseClick(toggle(form, "ChargeCurrent", 15), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("0"));
+        QCOMPARE(toggle(form, "ChargeCurrent", 15)->text(), QStringLiteral("1"));
+        QCOMPARE(colour(toggle(form, "ChargeCurrent", 15)), QColor(192, 192, 192));
+        child<QLineEdit>(form, "txtChargeCurrent")->setText("1024");
+        sim->clearLog();
+        form.chargeFrames[0]->write();
+        QCOMPARE(sim->writes(), (Writes{{0x14, 0x8401}}));
+    }
+
+    void writeEdgeCases()
+    {
+        Form2 form;
+        // Empty: nothing sent, warning unchanged.
+        child<QLineEdit>(form, "txtInputCurrent")->setText("20000");
+        form.chargeFrames[2]->write();
+        child<QLineEdit>(form, "txtInputCurrent")->clear();
+        sim->clearLog();
+        QTest::mouseClick(child<QPushButton>(form, "cmdWriteInputCurrent"), Qt::LeftButton);
+        QVERIFY(sim->writes().empty());
+        QVERIFY(child<QLabel>(form, "lblInputCurrentOl")->isVisibleTo(&form));
+
+        // A failed write says so, once.
+        child<QLineEdit>(form, "txtInputCurrent")->setText("512");
+        sim->failNextTransfers(4);
+        form.chargeFrames[2]->write();
+        QCOMPARE(messages, QStringList{"Write ERROR"});
+        QCOMPARE(sim->transferCount(), 4);
+    }
+
+    void keyFilterAndPaste()
+    {
+        Form2 form;
+        auto *txt = child<QLineEdit>(form, "txtChargeCurrent");
+        QTest::keyClicks(txt, "1a2.-3 4");
+        QCOMPARE(txt->text(), QStringLiteral("1234"));
+        QTest::keyClick(txt, Qt::Key_Backspace);
+        QCOMPARE(txt->text(), QStringLiteral("123"));
+        sim->clearLog();
+        QTest::keyClick(txt, Qt::Key_Return); // Enter does nothing
+        QCOMPARE(sim->transferCount(), 0);
+        QCOMPARE(txt->text(), QStringLiteral("123"));
+        QTest::keyClicks(txt, "4567");
+        QCOMPARE(txt->text(), QStringLiteral("12345")); // five characters at most
+
+        txt->clear();
+        txt->insert("12x");
+        QCOMPARE(txt->text(), QString()); // refused whole
+        txt->insert("999999");
+        QCOMPARE(txt->text(), QString()); // too long for the box
+        txt->insert("4096");
+        QCOMPARE(txt->text(), QStringLiteral("4096"));
+
+        auto *volts = child<QLineEdit>(form, "txtChargeVoltage");
+        QTest::keyClicks(volts, "1234567");
+        QCOMPARE(volts->text(), QStringLiteral("123456"));
+    }
+
+    void toggleClicks()
+    {
+        Form2 form;
+        QTest::mouseClick(toggle(form, "InputCurrent", 9), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(form, "txtInputCurrent")->text(), QStringLiteral("1024"));
+        QCOMPARE(toggle(form, "InputCurrent", 9)->text(), QStringLiteral("1"));
+        QCOMPARE(colour(toggle(form, "InputCurrent", 9)), QColor(128, 255, 128));
+        QTest::mouseClick(toggle(form, "InputCurrent", 9), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(form, "txtInputCurrent")->text(), QStringLiteral("0"));
+        QCOMPARE(colour(toggle(form, "InputCurrent", 9)), QColor(255, 128, 128));
+
+        // The program's own changes while bUpdatingBits is set run no click handling.
+        form.bUpdatingBits = true;
+        toggle(form, "ChargeVoltage", 5)->setChecked(true);
+        form.bUpdatingBits = false;
+        QCOMPARE(child<QLineEdit>(form, "txtChargeVoltage")->text(), QString());
+        QCOMPARE(toggle(form, "ChargeVoltage", 5)->text(), QStringLiteral("0"));
+    }
+
+    void identification()
+    {
+        Form2 form;
+        sim->setReg(0xFE, 0x0100);
+        sim->setReg(0xFF, 0x0A05);
+        QTest::mouseClick(child<QPushButton>(form, "cmdReadId"), Qt::LeftButton);
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(child<QLabel>(form, "lblManufIdValue")->text(), QStringLiteral("0100"));
+        QCOMPARE(child<QLabel>(form, "lblDevIdValue")->text(), QStringLiteral("0A05"));
+        for (int c = 0; c < 16; ++c) {
+            QLabel *bit = child<QLabel>(form, QStringLiteral("lblManufId(%1)").arg(c));
+            QCOMPARE(bit->text(), c == 8 ? QStringLiteral("         1") : QStringLiteral("         0"));
+            QCOMPARE(bit->palette().color(QPalette::Window),
+                     c == 8 ? QColor(128, 255, 128) : QColor(255, 128, 128));
+        }
+        QCOMPARE(child<QLabel>(form, "lblDevId(0)")->text(), QStringLiteral("         1"));
+        QCOMPARE(child<QLabel>(form, "lblDevId(1)")->text(), QStringLiteral("         0"));
+        sim->setReg(0xFE, 0xFFFF);
+        form.identification->cmdReadId_Click();
+        for (int c = 0; c < 16; ++c)
+            QCOMPARE(form.identification->bitLabel(false, c)->text(), QStringLiteral("         1"));
+
+        // Both registers failing: one message, nothing changed.
+        sim->failNextTransfers(8);
+        form.identification->cmdReadId_Click();
+        QCOMPARE(messages, QStringList{"Read ERROR"});
+        QCOMPARE(child<QLabel>(form, "lblManufIdValue")->text(), QStringLiteral("FFFF"));
+    }
+
+    void identificationDeviceFails()
+    {
+        auto *fake = static_cast<ScriptedAdapter *>(
+            frmUSB::instance().setAdapter(std::make_unique<ScriptedAdapter>()));
+        fake->foundCount = 1;
+        fake->foundNames = "fake";
+        Form2 form;
+        fake->readWord = 0x1234;
+        fake->readStatuses = {0, 1, 1, 1, 1};
+        form.identification->cmdReadId_Click();
+        QCOMPARE(messages, QStringList{"Read ERROR"});
+        QCOMPARE(form.identification->valueLabel(false)->text(), QStringLiteral("1234"));
+        QCOMPARE(form.identification->valueLabel(true)->text(), QString());
+    }
+
+    void refreshControls()
+    {
+        QFile ini(dir->filePath("kv7320EV.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[system]\nRefresh Time=0.5\n");
+        ini.close();
+        Form2 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
+        QCOMPARE(int(form.nRefreshPeriodMs), 500);
+
+        // Enter while the box is off changes the period but starts nothing.
+        form.txtRefreshTime->setFocus();
+        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
+        QCOMPARE(int(form.nRefreshPeriodMs), 1000);
+        QVERIFY(!form.tmrChargerTimeOut->isActive());
+        QVERIFY(form.chkRefreshTime->hasFocus());
+
+        // Empty, or too long for the period: kept; the focus still moves.
+        for (const char *text : {"", "33", "9999"}) {
+            form.txtRefreshTime->setText(text);
+            form.txtRefreshTime->setFocus();
+            QTest::keyClick(form.txtRefreshTime, Qt::Key_Enter);
+            QCOMPARE(int(form.nRefreshPeriodMs), 1000);
+            QVERIFY(form.chkRefreshTime->hasFocus());
+        }
+
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        QVERIFY(form.tmrDataInput->isActive());
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton);
+        QVERIFY(!form.chkInputFile->isChecked());
+        QVERIFY(!form.tmrDataInput->isActive());
+        QVERIFY(form.tmrChargerTimeOut->isActive());
+        QCOMPARE(form.tmrChargerTimeOut->interval(), 1000);
+
+        form.txtRefreshTime->setText("32");
+        form.txtRefreshTime_Enter();
+        QCOMPARE(form.tmrChargerTimeOut->interval(), 32000);
+        QVERIFY(form.tmrChargerTimeOut->isActive());
+
+        form.txtRefreshTime->setText("0"); // a period of 0: no ticks while ticked
+        form.txtRefreshTime_Enter();
+        QVERIFY(!form.tmrChargerTimeOut->isActive());
+        QVERIFY(form.tmrChargerTimeOut->isEnabled());
+
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        QVERIFY(!form.chkRefreshTime->isChecked());
+        QVERIFY(!form.tmrChargerTimeOut->isEnabled());
+        QVERIFY(form.tmrDataInput->isActive());
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        QVERIFY(!form.tmrDataInput->isEnabled());
+    }
+
+    void refreshTickWritesToggles()
+    {
+        Form2 form;
+        sim->clearLog();
+        form.tmrChargerTimeOut_Timer();
+        QCOMPARE(sim->writes(), words(0, 0, 0));
+
+        // The toggles count, not an unwritten text.
+        QTest::mouseClick(toggle(form, "ChargeCurrent", 11), Qt::LeftButton);
+        QTest::mouseClick(toggle(form, "ChargeVoltage", 0), Qt::LeftButton);
+        child<QLineEdit>(form, "txtInputCurrent")->setText("4096");
+        sim->clearLog();
+        form.tmrChargerTimeOut_Timer();
+        QCOMPARE(sim->writes(), words(0x0800, 0x0001, 0));
+        QVERIFY(!form.bUpdatingBits);
+
+        // Failing adapter: ticks go on silently.
+        sim->failNextTransfers(1000);
+        form.tmrChargerTimeOut_Timer();
+        QCOMPARE(messages, QStringList());
+    }
+
+    void refreshKeepsWatchdogFed()
+    {
+        int64_t now = 0;
+        sim->setClock([&now] { return now; });
+        sim->setWatchdogMs(5000);
+        Form2 form;
+        child<QLineEdit>(form, "txtChargeCurrent")->setText("2048");
+        form.chargeFrames[0]->write();
+        for (now = 1000; now < 30000; now += 1000)
+            form.tmrChargerTimeOut_Timer();
+        QCOMPARE(int(sim->reg(0x14)), 0x0800);
+        now += 6000; // no refresh: the watchdog bites
+        form.ReadChargeCurrent();
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("0"));
+    }
+
+    void inputFileTicks()
+    {
+        Form2 form;
+        form.setInputDataFolder(dir->path());
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        QCOMPARE(form.tmrDataInput->interval(), 20);
+
+        // No file yet, no good read: zeros, and the screen untouched.
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(sim->writes(), words(0, 0, 0));
+        QCOMPARE(form.tmrDataInput->interval(), 1000);
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QString());
+
+        writeInputFile("9000,20000,20000\n");
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("8064"));
+        QCOMPARE(child<QLineEdit>(form, "txtChargeVoltage")->text(), QStringLiteral("20000"));
+        QCOMPARE(child<QLineEdit>(form, "txtInputCurrent")->text(), QStringLiteral("16128"));
+        QVERIFY(child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
+        QVERIFY(!child<QLabel>(form, "lblChargeVoltageOl")->isVisibleTo(&form));
+        QVERIFY(child<QLabel>(form, "lblInputCurrentOl")->isVisibleTo(&form));
+        QCOMPARE(sim->writes(), words(0x1F80, 20000, 0x1F80));
+
+        writeInputFile("-5, 8, 255");
+        form.tmrDataInput_Timer();
+        for (const char *reg : {"ChargeCurrent", "ChargeVoltage", "InputCurrent"}) {
+            QCOMPARE(child<QLineEdit>(form, QStringLiteral("txt") + reg)->text(), QStringLiteral("0"));
+            for (int n = 0; n < 16; ++n)
+                QVERIFY(!toggle(form, reg, n)->isChecked());
+        }
+        QCOMPARE(int(form.nFileChargeCurrent), -5);
+
+        // A good read, then the file goes: the last values go out, the screen stays.
+        writeInputFile("2048,12592,3072");
+        form.tmrDataInput_Timer();
+        QVERIFY(QFile::remove(dir->filePath(kInputDataFileName)));
+        form.txtRefreshTime->setText("2");
+        for (int i = 0; i < 3; ++i) {
+            sim->clearLog();
+            form.tmrDataInput_Timer();
+            QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
+        }
+        QCOMPARE(form.tmrDataInput->interval(), 2000);
+        QCOMPARE(child<QLineEdit>(form, "txtChargeVoltage")->text(), QStringLiteral("12592"));
+
+        // Half a triple changes nothing; an empty or too-long period box keeps the period.
+        writeInputFile("4096,16000\n");
+        form.txtRefreshTime->setText("");
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
+        QCOMPARE(int(form.nFileChargeCurrent), 2048);
+        QCOMPARE(form.tmrDataInput->interval(), 2000);
+        QCOMPARE(messages, QStringList());
+    }
+
+    void inputFileRewrittenMeanwhile_data()
+    {
+        QTest::addColumn<bool>("truncate");
+        QTest::newRow("truncated and rewritten") << true;
+        QTest::newRow("overwritten in place") << false;
+    }
+    void inputFileRewrittenMeanwhile()
+    {
+        QFETCH(bool, truncate);
+        Form2 form;
+        form.setInputDataFolder(dir->path());
+        const QString path = dir->filePath(kInputDataFileName);
+        const QByteArray versions[] = {"2048,12592,3072\n", "4096,16000,5120\n"};
+        const Writes expected[] = {words(0x0800, 0x3130, 0x0600), words(0x1000, 0x3E80, 0x0A00),
+                                   words(0, 0, 0)};
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            for (int i = 0; !stop; ++i) {
+                QFile f(path);
+                const auto mode = truncate ? QIODevice::WriteOnly | QIODevice::Truncate
+                                           : QIODevice::ReadWrite;
+                if (f.open(mode)) {
+                    // Two writes with a pause, cut inside the last number: a reader in
+                    // between sees a prefix of the new text, or new text over old.
+                    const QByteArray &v = versions[i % 2];
+                    f.write(v.left(v.size() - 3));
+                    f.flush();
+                    std::this_thread::sleep_for(std::chrono::microseconds(300));
+                    f.write(v.mid(v.size() - 3));
+                }
+                f.close();
+                std::this_thread::sleep_for(std::chrono::milliseconds(i % 3 == 0 ? 20 : 1));
+            }
+        });
+        int good = 0;
+        for (int tick = 0; tick < 300; ++tick) {
+            sim->clearLog();
+            form.tmrDataInput_Timer();
+            const Writes got = sim->writes();
+            const bool known = got == expected[0] || got == expected[1] || got == expected[2];
+            if (!known)
+                stop = true;
+            QVERIFY2(known, qPrintable(QStringLiteral("tick %1 wrote a mixed triple").arg(tick)));
+            good += got != expected[2];
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        stop = true;
+        writer.join();
+        QVERIFY(good > 0);
+    }
+};
+
+QTEST_MAIN(TestApplicationScreen)
+#include "tst_applicationscreen.moc"
