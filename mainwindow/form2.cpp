@@ -129,6 +129,11 @@ void Form2::buildApplicationScreen()
     placeTwips(txtRefreshTime, 11160, 5520, 615, 285);
     makeDecimalBox(txtRefreshTime, 4, [this] { txtRefreshTime_Enter(); });
 
+    // The captions must fit between their place and the window's edge.
+    QFont narrow = chkRefreshTime->font();
+    narrow.setPointSizeF(narrow.pointSizeF() * 0.85);
+    chkRefreshTime->setFont(narrow);
+
     Label60 = new QLabel(QStringLiteral("sec"), picApplication);
     Label60->setObjectName(QStringLiteral("Label60"));
     placeTwips(Label60, 11880, 5580, 375, 255);
@@ -138,6 +143,7 @@ void Form2::buildApplicationScreen()
     chkInputFile->setToolTip(QString::fromLatin1(kInputDataFileName) +
                              QStringLiteral(" beside the program: charge current mA, charge voltage mV, input current mA"));
     placeTwips(chkInputFile, 11100, 6120, 1395, 255);
+    chkInputFile->setFont(narrow);
     connect(chkInputFile, &QCheckBox::toggled, this, &Form2::chkInputFile_Click);
 }
 
