@@ -108,7 +108,10 @@ void frmAbout::load(const QString &sExecutablePath)
     LegalNotice->setText(QString::fromUtf8(VersionInfo::kLegalNotice));
     setWindowTitle(QString::fromLatin1(kCaption));
 
-    for (QLabel *label : {Description, RevisionLabel, UpdateDate, LegalNotice, comments})
-        label->setGeometry(twips(kLabelMargin), label->y(), width() - twips(2 * kLabelMargin),
-                           label->height());
+    for (QLabel *label : {Description, RevisionLabel, UpdateDate, LegalNotice, comments}) {
+        const int nWidth = width() - twips(2 * kLabelMargin);
+        // A text that wraps to more lines than the label was drawn for grows downwards.
+        label->setGeometry(twips(kLabelMargin), label->y(), nWidth,
+                           qMax(label->height(), label->heightForWidth(nWidth)));
+    }
 }

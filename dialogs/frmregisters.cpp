@@ -60,6 +60,10 @@ QLabel *frmRegisters::addLabel(const char *sName, const char *sText, int nLeft, 
     auto *label = new QLabel(QString::fromLatin1(sText), this);
     label->setObjectName(QString::fromLatin1(sName));
     placeTwips(label, nLeft, nTop, nWidth, nHeight);
+    // The headings were measured for a smaller font: widen them to their text rather
+    // than cut it (there is room to their right).
+    if (!label->text().isEmpty())
+        label->resize(qMax(label->width(), label->sizeHint().width()), label->height());
     return label;
 }
 

@@ -35,9 +35,14 @@ constexpr int kTextWidth = 735;
 constexpr int kTextHeight = 285;
 constexpr int kBankLeft = 240;
 constexpr int kBankTops[2] = {6840, 7200};
-constexpr int kBankWidth = 1620;
+constexpr int kBankWidth = 1695; // to the frame's right edge
 constexpr int kBankHeight = 255;
 constexpr int kTextLength = 4;
+// The layout's sizes were drawn for an 8 point font; the longest bit captions
+// ("Trim_BATSHORT3") only fit at that size, and the read-only bank's caption needs
+// one point less to fit beside its option's circle.
+constexpr int kPointSize = 8;
+constexpr int kBankPointSize = 7;
 
 const char kWriteError[] = "Write ERROR";
 
@@ -51,6 +56,9 @@ RegisterPanel::RegisterPanel(const RegisterPanelDefinition &definition, QWidget 
     : QGroupBox(QString::fromLatin1(definition.sCaption), parent), m_definition(definition)
 {
     setObjectName(QStringLiteral("fra") + QLatin1String(definition.sName));
+    QFont small = font();
+    small.setPointSize(kPointSize);
+    setFont(small);
     buildControls();
 }
 
@@ -99,6 +107,9 @@ void RegisterPanel::buildControls()
         for (int i = 0; i < 2; ++i) {
             auto *option = new QRadioButton(QString::fromLatin1(m_definition.sBankCaptions[i]), this);
             option->setObjectName(QStringLiteral("opt%1(%2)").arg(name).arg(i));
+            QFont smaller = option->font();
+            smaller.setPointSize(kBankPointSize);
+            option->setFont(smaller);
             placeTwips(option, kBankLeft, kBankTops[i], kBankWidth, kBankHeight);
             group->addButton(option, i);
             connect(option, &QRadioButton::toggled, this, &RegisterPanel::bankChoice);
