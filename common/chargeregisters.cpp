@@ -70,8 +70,10 @@ uint16_t fieldBitsFor(const ChargeRegister &r, int nValue)
 
 uint16_t recoveryWord(const ChargeRegister &r, int16_t nLastValue)
 {
-    const int cut = nLastValue / r.nStep * r.nStep; // toward zero
-    return static_cast<uint16_t>(static_cast<int16_t>(cut / r.nUnitsPerLsb));
+    // Limited and rounded like a good read: the raw two's-complement pattern of a
+    // negative or over-range value would set a bit outside the field or a far higher
+    // setting (-16 mV would go out as 0xFFF0, 32752 mV).
+    return fieldBitsFor(r, normaliseFromFile(r, nLastValue).nValue);
 }
 
 std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head)

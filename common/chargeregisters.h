@@ -62,8 +62,8 @@ NormalisedValue normaliseFromFile(const ChargeRegister &r, int nValue);
 // The field bits a value sets, filled from the top bit down; what is left below the
 // step is dropped. Only field bits can be set.
 uint16_t fieldBitsFor(const ChargeRegister &r, int nValue);
-// The word sent when the input-data file cannot be read: the last value read, cut
-// toward zero to a multiple of the step, as a two's-complement pattern.
+// The word sent when the input-data file cannot be read: the last value read, limited
+// and rounded as a good read does, as the field bits alone.
 uint16_t recoveryWord(const ChargeRegister &r, int16_t nLastValue);
 
 // The three numbers at the start of the input-data file (charge current, charge

@@ -456,6 +456,18 @@ private slots:
         }
         QCOMPARE(int(form.nFileChargeCurrent), -5);
 
+        // Out-of-range values go out again as the good tick wrote them, never as their
+        // raw pattern (-16 mV as 0xFFF0 would ask for 32752 mV).
+        writeInputFile("9000,-16,20000");
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        const Writes good = sim->writes();
+        QCOMPARE(good, words(0x1F80, 0, 0x1F80));
+        QVERIFY(QFile::remove(dir->filePath(kInputDataFileName)));
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(sim->writes(), good);
+
         // A good read, then the file goes: the last values go out, the screen stays.
         writeInputFile("2048,12592,3072");
         form.tmrDataInput_Timer();

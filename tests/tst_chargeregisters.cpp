@@ -132,10 +132,12 @@ private slots:
         QTest::newRow("IC 3072") << IC << 3072 << 0x0600;
         QTest::newRow("zeros") << CC << 0 << 0;
         QTest::newRow("CC 200 cut") << CC << 200 << 0x0080;
-        QTest::newRow("CC -200 toward zero") << CC << -200 << 0xFF80;
-        QTest::newRow("IC -300") << IC << -300 << 0xFF80;
-        QTest::newRow("CV 32767 not limited") << CV << 32767 << 0x7FF0;
-        QTest::newRow("CC 32767 keeps outside bits") << CC << 32767 << 0x7F80;
+        QTest::newRow("CC -200 is no setting") << CC << -200 << 0;
+        QTest::newRow("CV -16 is not 32752 mV") << CV << -16 << 0;
+        QTest::newRow("IC -300") << IC << -300 << 0;
+        QTest::newRow("CV 32767 limited") << CV << 32767 << 0x7FF0;
+        QTest::newRow("CC 9000 stays in the field") << CC << 9000 << 0x1F80;
+        QTest::newRow("IC 20000") << IC << 20000 << 0x1F80;
     }
     void recovery()
     {
