@@ -35,7 +35,7 @@ constexpr int kTextWidth = 735;
 constexpr int kTextHeight = 285;
 constexpr int kBankLeft = 240;
 constexpr int kBankTops[2] = {6840, 7200};
-constexpr int kBankWidth = 1695; // to the frame's right edge
+constexpr int kBankWidth = RegisterPanel::kWidth - kBankLeft; // to the frame's edge
 constexpr int kBankHeight = 255;
 constexpr int kTextLength = 4;
 // The layout's sizes were drawn for an 8 point font; the longest bit captions
@@ -70,6 +70,9 @@ void RegisterPanel::buildControls()
         auto *box = new QCheckBox(QString::fromLatin1(m_definition.sBitCaptions[15 - bit]), this);
         box->setObjectName(QStringLiteral("chk%1(%2)").arg(name).arg(bit));
         placeTwips(box, kBitLeft, kBit15Top + (15 - bit) * kBitPitch, kBitWidth, kBitHeight);
+        // A caption longer than the box may use the frame's width up to its border.
+        const int nRoom = twips(kWidth - kBitLeft) - 1;
+        box->resize(qBound(box->width(), box->sizeHint().width(), nRoom), box->height());
         // toggled, not clicked: a change made by the program is handled like a click,
         // and setting a box to the state it already has runs nothing.
         connect(box, &QCheckBox::toggled, this, &RegisterPanel::bitBoxChanged);

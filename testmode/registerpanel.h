@@ -37,6 +37,8 @@ class RegisterPanel : public QGroupBox
     Q_OBJECT
 
 public:
+    static constexpr int kWidth = 1935; // twips
+
     RegisterPanel(const RegisterPanelDefinition &definition, QWidget *parent);
 
     // The command code Read uses now, and the one Write always uses.

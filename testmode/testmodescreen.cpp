@@ -7,7 +7,6 @@
 
 namespace {
 constexpr int kPanelTop = 120;
-constexpr int kPanelWidth = 1935;
 constexpr int kTestModeHeight = 6900;
 constexpr int kTrimHeight = 7620;
 constexpr int kTextLeft = 1110;
@@ -53,6 +52,6 @@ TestModeScreen::TestModeScreen(QWidget *picTestMode) : QObject(picTestMode)
     for (int i = 0; i < kPanelCount; ++i) {
         const RegisterPanelDefinition &definition = kPanels[i];
         m_panels[i] = new RegisterPanel(definition, picTestMode);
-        placeTwips(m_panels[i], definition.nLeft, kPanelTop, kPanelWidth, definition.nHeight);
+        placeTwips(m_panels[i], definition.nLeft, kPanelTop, RegisterPanel::kWidth, definition.nHeight);
     }
 }
