@@ -68,7 +68,6 @@ private slots:
         QCOMPARE(text(&about, "comments"), QString());
         QCOMPARE(about.size(), QSize(twips(6225), twips(3165)));
         QCOMPARE(about.palette().color(QPalette::Window), QColor(Qt::white));
-        QVERIFY(about.autoFillBackground());
         QCOMPARE(messages, QStringList());
     }
 
@@ -85,7 +84,6 @@ private slots:
             QVERIFY(label->alignment() & Qt::AlignHCenter);
             QVERIFY2(label->heightForWidth(label->width()) <= label->height(), name);
         }
-        QCOMPARE(about.findChild<QLabel *>("Description")->font().pointSize(), 12);
         QCOMPARE(about.findChild<QLabel *>("badpathlabel")->pos(), QPoint(0, twips(1680)));
     }
 

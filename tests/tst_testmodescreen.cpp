@@ -93,8 +93,6 @@ private slots:
         QCOMPARE(bit0.topLeft(), twipsRect(120, 5760, 1700, 255).topLeft());
         QCOMPARE(bit0.height(), twips(255));
         QVERIFY(bit0.width() >= twips(1700) && bit0.right() < frame->width() - 1);
-        QCOMPARE(find<QPushButton>("cmdRead" + name)->text(), QStringLiteral("Read"));
-        QCOMPARE(find<QPushButton>("cmdWrite" + name)->geometry(), twipsRect(120, 6480, 735, 255));
         QCOMPARE(find<QLineEdit>("txt" + name)->geometry(), twipsRect(textLeft, 6480, 735, 285));
         const bool trim = name.startsWith("Trim");
         QCOMPARE(bool(frame->findChild<QRadioButton *>(QStringLiteral("opt%1(1)").arg(name))), trim);
@@ -103,15 +101,6 @@ private slots:
             QVERIFY2(b->sizeHint().width() <= b->width() || qobject_cast<QPushButton *>(b),
                      qPrintable(b->objectName()));
         }
-    }
-
-    void bankCaptions()
-    {
-        QCOMPARE(find<QRadioButton>("optTrim0(0)")->text(), QStringLiteral("0x08"));
-        QCOMPARE(find<QRadioButton>("optTrim0(1)")->text(), QStringLiteral("0x0B (Read Only)"));
-        QCOMPARE(find<QRadioButton>("optTrim1(1)")->text(), QStringLiteral("0x0C (Read Only)"));
-        QCOMPARE(find<QRadioButton>("optTrim2(0)")->text(), QStringLiteral("0x0A"));
-        QCOMPARE(find<QRadioButton>("optTrim2(1)")->geometry(), twipsRect(240, 7200, 1695, 255));
     }
 
     // Reached through its menu item; showing it, or leaving it, reads nothing and
