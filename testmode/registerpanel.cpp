@@ -96,9 +96,9 @@ void RegisterPanel::buildControls()
 
     m_text = new QLineEdit(this);
     m_text->setObjectName(QStringLiteral("txt") + name);
-    m_text->setMaxLength(kTextLength);
     // Typed keys pass the hex key filter; text that arrives otherwise (a paste) must be
-    // hex digits only, or the box keeps what it had.
+    // hex digits only, within the length, or the box keeps what it had. The validator
+    // is the length limit too: a maximum length would cut a long paste to fit instead.
     m_text->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(kTextLength)), m_text));
     placeTwips(m_text, m_definition.nTextLeft, kWriteTop, kTextWidth, kTextHeight);

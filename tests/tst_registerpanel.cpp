@@ -361,7 +361,8 @@ private slots:
         QTest::newRow("blank") << "12" << " 3" << "12";
         QTest::newRow("sign") << "" << "-1" << "";
         QTest::newRow("prefix") << "5" << "0x1" << "5";
-        QTest::newRow("cut to the length") << "" << "123456" << "1234";
+        QTest::newRow("too long") << "" << "123456" << "";
+        QTest::newRow("too long with the text") << "123" << "45" << "123";
     }
     void pasted()
     {
