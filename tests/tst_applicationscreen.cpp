@@ -7,6 +7,7 @@
 #include "inputdatafile.h"
 #include "messages.h"
 #include "scriptedadapter.h"
+#include "screentest.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 
@@ -21,14 +22,10 @@
 
 using Writes = std::vector<SimulatedCharger::Write>;
 
-class TestApplicationScreen : public QObject
+class TestApplicationScreen : public QObject, protected ScreenTest
 {
     Q_OBJECT
 
-    QTemporaryDir *dir = nullptr;
-    QStringList messages;
-    MessageHandler previous;
-    SimulatedCharger *sim = nullptr;
 
     template<typename T>
     static T *child(Form2 &form, const QString &name)
@@ -61,17 +58,11 @@ class TestApplicationScreen : public QObject
 private slots:
     void init()
     {
-        dir = new QTemporaryDir;
-        setSettingsFolder(dir->path());
-        messages.clear();
-        previous = setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+        setUpScreenTest();
     }
     void cleanup()
     {
-        setMessageHandler(previous);
-        delete dir;
+        tearDownScreenTest();
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 

@@ -4,6 +4,7 @@
 #include "frmregisters.h"
 #include "frmusb.h"
 #include "messages.h"
+#include "screentest.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 #include "windowplacement.h"
@@ -17,15 +18,11 @@
 using Writes = std::vector<SimulatedCharger::Write>;
 Q_DECLARE_METATYPE(Writes)
 
-class TestFrmRegisters : public QObject
+class TestFrmRegisters : public QObject, protected ScreenTest
 {
     Q_OBJECT
 
-    QTemporaryDir *dir = nullptr;
-    SimulatedCharger *sim = nullptr;
     frmRegisters *dialog = nullptr;
-    QStringList messages;
-    MessageHandler previous;
 
     template<typename T>
     static T *find(QWidget *window, const char *name)
@@ -39,12 +36,7 @@ class TestFrmRegisters : public QObject
 private slots:
     void init()
     {
-        dir = new QTemporaryDir;
-        setSettingsFolder(dir->path());
-        messages.clear();
-        previous = setMessageHandler([this](QWidget *, const QString &t) { messages << t; });
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+        setUpScreenTest();
         QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
         dialog = new frmRegisters;
         dialog->show();
@@ -54,8 +46,7 @@ private slots:
     void cleanup()
     {
         delete dialog;
-        setMessageHandler(previous);
-        delete dir;
+        tearDownScreenTest();
     }
 
     void window()

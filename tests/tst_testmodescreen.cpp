@@ -3,6 +3,7 @@
 #include "form2.h"
 #include "frmusb.h"
 #include "messages.h"
+#include "screentest.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 #include "windowplacement.h"
@@ -14,15 +15,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-class TestTestModeScreen : public QObject
+class TestTestModeScreen : public QObject, protected ScreenTest
 {
     Q_OBJECT
 
-    QTemporaryDir *dir = nullptr;
-    SimulatedCharger *sim = nullptr;
     Form2 *form = nullptr;
-    QStringList messages;
-    MessageHandler previous;
 
     template<typename T>
     T *find(const QString &name) const
@@ -36,12 +33,7 @@ class TestTestModeScreen : public QObject
 private slots:
     void init()
     {
-        dir = new QTemporaryDir;
-        setSettingsFolder(dir->path());
-        messages.clear();
-        previous = setMessageHandler([this](QWidget *, const QString &t) { messages << t; });
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+        setUpScreenTest();
         form = new Form2;
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form));
@@ -50,8 +42,7 @@ private slots:
     void cleanup()
     {
         delete form;
-        setMessageHandler(previous);
-        delete dir;
+        tearDownScreenTest();
     }
 
     void panelsInPlace_data()

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "frmusb.h"
+#include "messages.h"
+#include "settings.h"
+#include "simulatedcharger.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+// What a screen test sets up for each case: the settings file in a fresh folder,
+// messages recorded instead of shown, and a new simulated charger behind frmUSB.
+class ScreenTest
+{
+protected:
+    QTemporaryDir *dir = nullptr;
+    SimulatedCharger *sim = nullptr;
+    QStringList messages;
+
+    // From init().
+    void setUpScreenTest()
+    {
+        dir = new QTemporaryDir;
+        setSettingsFolder(dir->path());
+        messages.clear();
+        m_previous = setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
+        sim = static_cast<SimulatedCharger *>(
+            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+    }
+    // From cleanup().
+    void tearDownScreenTest()
+    {
+        setMessageHandler(m_previous);
+        delete dir;
+        dir = nullptr;
+    }
+
+private:
+    MessageHandler m_previous;
+};
