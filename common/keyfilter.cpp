@@ -22,7 +22,10 @@ bool KeyFilter::eventFilter(QObject *, QEvent *event)
             m_onEnter();
         return true;
     }
-    if (key->text().isEmpty() || (key->modifiers() & Qt::ControlModifier))
+    // Only keys that type a character go through the filter: focus and editing keys
+    // (Tab, Delete, arrows) and shortcuts such as Ctrl+V keep working.
+    if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab
+        || key->key() == Qt::Key_Delete || (key->modifiers() & Qt::ControlModifier))
         return false;
     const auto code = static_cast<int16_t>(key->text().at(0).unicode());
     return m_filter(code) == 0;

@@ -9,8 +9,8 @@ class QLineEdit;
 
 // Runs every character typed into a text box through a key filter before the box sees
 // it: the filter returns the key code, or 0 to drop the key. Enter is offered to
-// onEnter first (when given) and never reaches the box. Shortcuts such as Ctrl+V and
-// keys that type nothing (arrows, Delete) pass untouched.
+// onEnter first (when given) and never reaches the box. Tab, Delete, shortcuts such
+// as Ctrl+V and keys that type nothing (arrows) pass untouched.
 class KeyFilter : public QObject
 {
 public:

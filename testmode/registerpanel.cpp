@@ -3,6 +3,7 @@
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "hexconversions.h"
+#include "keyfilter.h"
 #include "messages.h"
 #include "windowplacement.h"
 
@@ -103,6 +104,7 @@ void RegisterPanel::buildControls()
         QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(kTextLength)), m_text));
     placeTwips(m_text, m_definition.nTextLeft, kWriteTop, kTextWidth, kTextHeight);
     m_text->installEventFilter(this);
+    new KeyFilter(m_text, FilterHexKey, [this] { enterPressed(); });
 
     if (m_definition.bHasBanks) {
         auto *group = new QButtonGroup(this);
@@ -142,38 +144,21 @@ void RegisterPanel::bitBoxChanged()
 
 bool RegisterPanel::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_text) {
-        if (event->type() == QEvent::KeyPress) {
-            auto *key = static_cast<QKeyEvent *>(event);
-            return keyPressed(key->key(), key->text());
-        }
-        if (event->type() == QEvent::FocusOut) {
-            // A popup (the text box's own menu) or another window taking the focus is
-            // not leaving the box.
-            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-                run(&RegisterPanel::textEntry);
-        }
+    if (watched == m_text && event->type() == QEvent::FocusOut) {
+        // A popup (the text box's own menu) or another window taking the focus is not
+        // leaving the box.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            run(&RegisterPanel::textEntry);
     }
     return QGroupBox::eventFilter(watched, event);
 }
 
-// Returns true when the key is consumed.
-bool RegisterPanel::keyPressed(int nKey, const QString &sText)
+void RegisterPanel::enterPressed()
 {
-    if (nKey == Qt::Key_Return || nKey == Qt::Key_Enter) {
-        // A disabled Write (read-only bank) cannot take the focus: Read takes it then.
-        QPushButton *next = (!m_text->text().isEmpty() && m_write->isEnabled()) ? m_write : m_read;
-        next->setFocus(Qt::OtherFocusReason);
-        return true;
-    }
-    // Only keys that type a character go through the filter; focus and cursor keys
-    // (Tab, arrows, Home, End, Delete) keep working.
-    if (sText.isEmpty() || nKey == Qt::Key_Tab || nKey == Qt::Key_Backtab ||
-        nKey == Qt::Key_Delete)
-        return false;
-    const auto nCode = static_cast<int16_t>(sText.at(0).unicode());
-    return FilterHexKey(nCode) == 0;
+    // A disabled Write (read-only bank) cannot take the focus: Read takes it then.
+    QPushButton *next = (!m_text->text().isEmpty() && m_write->isEnabled()) ? m_write : m_read;
+    next->setFocus(Qt::OtherFocusReason);
 }
 
 void RegisterPanel::textEntry()

@@ -63,7 +63,7 @@ private:
 
     void buildControls();
     void bitBoxChanged();
-    bool keyPressed(int nKey, const QString &sText);
+    void enterPressed();
     void textEntry();
     void readRegister();
     void writeRegister();

@@ -238,6 +238,10 @@ private slots:
         QCOMPARE(txt->text(), QStringLiteral("1234"));
         QTest::keyClick(txt, Qt::Key_Backspace);
         QCOMPARE(txt->text(), QStringLiteral("123"));
+        QTest::keyClick(txt, Qt::Key_Left);
+        QTest::keyClick(txt, Qt::Key_Delete); // editing keys are no typed characters
+        QCOMPARE(txt->text(), QStringLiteral("12"));
+        QTest::keyClicks(txt, "3");
         sim->clearLog();
         QTest::keyClick(txt, Qt::Key_Return); // Enter does nothing
         QCOMPARE(sim->transferCount(), 0);
@@ -339,6 +343,12 @@ private slots:
         QCOMPARE(int(form.nRefreshPeriodMs), 1000);
         QVERIFY(!form.tmrChargerTimeOut->isActive());
         QVERIFY(form.chkRefreshTime->hasFocus());
+
+        // Tab leaves the box as anywhere else.
+        form.txtRefreshTime->setFocus();
+        QTest::keyClick(form.txtRefreshTime, Qt::Key_Tab);
+        QVERIFY(!form.txtRefreshTime->hasFocus());
+        QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
 
         // Empty, or too long for the period: kept; the focus still moves.
         for (const char *text : {"", "33", "9999"}) {
