@@ -1,16 +1,79 @@
 #include "adapterfactory.h"
 
+#include "simulatedcharger.h"
+
 #ifdef __linux__
 #include "linuxi2cadapter.h"
 #else
 #include "nohardwareadapter.h"
 #endif
 
-std::unique_ptr<AdapterControl> createHardwareAdapter()
+std::unique_ptr<AdapterControl> createAdapter(const AdapterChoice &choice)
 {
+    if (choice.bSimulator)
+        return std::make_unique<SimulatedCharger>();
 #ifdef __linux__
-    return std::make_unique<LinuxI2cAdapter>();
+    LinuxI2cAdapter::Options options;
+    options.bridge = choice.sBridge;
+    return std::make_unique<LinuxI2cAdapter>(std::move(options));
 #else
     return std::make_unique<NoHardwareAdapter>();
 #endif
+}
+
+std::unique_ptr<AdapterControl> createHardwareAdapter()
+{
+    return createAdapter({});
+}
+
+namespace {
+#ifdef __linux__
+std::vector<LinuxI2cAdapter::BridgeListing> bridges(const AdapterChoice &choice)
+{
+    LinuxI2cAdapter::Options options;
+    options.bridge = choice.sBridge;
+    return LinuxI2cAdapter(std::move(options)).listBridges();
+}
+#endif
+} // namespace
+
+std::vector<std::string> listAdapters(const AdapterChoice &choice)
+{
+    std::vector<std::string> lines;
+    if (choice.bSimulator) {
+        lines.push_back(std::string(SimulatedCharger::kAdapterName) + ": free (built in)");
+        return lines;
+    }
+#ifdef __linux__
+    for (const auto &entry : bridges(choice))
+        lines.push_back(entry.describe());
+#endif
+    return lines;
+}
+
+std::string adapterTrouble(const AdapterChoice &choice)
+{
+    if (choice.bSimulator)
+        return {};
+    std::string found;
+#ifdef __linux__
+    for (const auto &entry : bridges(choice)) {
+        if (entry.state == LinuxI2cAdapter::BridgeState::Free)
+            return {};
+        found += (found.empty() ? "" : "; ") + entry.describe();
+    }
+#endif
+    if (!choice.sBridge.empty()) {
+        if (!found.empty())
+            return "The bridge \"" + choice.sBridge + "\" cannot be opened: " + found + ".";
+        std::string all;
+        for (const std::string &line : listAdapters({}))
+            all += (all.empty() ? "" : "; ") + line;
+        return "No bridge matches \"" + choice.sBridge + "\" (a listed name, serial number or "
+               "USB port). Found: " + (all.empty() ? "none" : all) + ".";
+    }
+    if (found.empty())
+        return "No USB-to-I2C bridge found: check the cable, and that the bridge's driver and "
+               "i2c-dev are loaded (see the README).";
+    return "No bridge is free: " + found + ".";
 }

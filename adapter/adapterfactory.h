@@ -3,7 +3,26 @@
 #include "adaptercontrol.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
-// The adapter the program opens when no simulator is asked for: the platform's
-// hardware backend, or one that finds nothing where there is none.
+// Which adapter the program drives: the built-in simulated charger, or the platform's
+// hardware backend, limited to one bridge when sBridge names it (its listed name,
+// serial number or USB port).
+struct AdapterChoice
+{
+    bool bSimulator = false;
+    std::string sBridge;
+};
+
+std::unique_ptr<AdapterControl> createAdapter(const AdapterChoice &choice);
+// The hardware backend with every bridge, or one that finds nothing where there is none.
 std::unique_ptr<AdapterControl> createHardwareAdapter();
+
+// The adapters the choice allows, one line each with its state, for people:
+// "cp2112 at USB 1-2 serial 0012A3F4: in use by another program (/dev/i2c-3)".
+std::vector<std::string> listAdapters(const AdapterChoice &choice);
+
+// Why the choice has nothing to open, naming what was found; empty when something is
+// free to open.
+std::string adapterTrouble(const AdapterChoice &choice);

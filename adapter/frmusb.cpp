@@ -58,6 +58,7 @@ void frmUSB::setAdapterFactory(AdapterFactory f)
 AdapterControl *frmUSB::setAdapter(std::unique_ptr<AdapterControl> adapter)
 {
     m_adapter = std::move(adapter);
+    m_openedName.clear();
     return m_adapter.get();
 }
 
@@ -87,12 +88,17 @@ bool frmUSB::OpenFirstFreeDevice()
     if (nCount < 1)
         return false;
     std::string sName = sNames.substr(0, sNames.find(','));
-    return guarded([&] { return m_adapter->AdapterOpen(sName); }) == 0;
+    const std::string chosen = sName;
+    if (guarded([&] { return m_adapter->AdapterOpen(sName); }) != 0)
+        return false;
+    m_openedName = chosen;
+    return true;
 }
 
 void frmUSB::CloseDevice()
 {
     guarded([&] { return m_adapter->AdapterClose(); });
+    m_openedName.clear();
 }
 
 int32_t frmUSB::ReadSMBusWord(uint8_t ySubCommand, uint8_t &yMSData, uint8_t &yLSData)

@@ -33,6 +33,8 @@ public:
     // Replaces the adapter now (tests); returns the new adapter for inspection.
     AdapterControl *setAdapter(std::unique_ptr<AdapterControl> adapter);
     AdapterControl *adapter() const { return m_adapter.get(); }
+    // The name of the adapter OpenFirstFreeDevice opened; empty while none is open.
+    const std::string &openedAdapterName() const { return m_openedName; }
 
     bool OpenFirstFreeDevice();
     void CloseDevice();
@@ -52,6 +54,7 @@ private:
     int32_t guarded(Operation operation);
 
     std::unique_ptr<AdapterControl> m_adapter;
+    std::string m_openedName;
 };
 
 // The 16-bit two's-complement pattern of a signed word, as two bytes.

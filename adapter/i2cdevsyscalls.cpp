@@ -1,7 +1,9 @@
 #include "i2cdevsyscalls.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -27,8 +29,22 @@ public:
         return result(::ioctl(fd, request, arg));
     }
     int close(int fd) override { return result(::close(fd)); }
+    int lock(int fd) override
+    {
+        int r;
+        do
+            r = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (r < 0 && errno == EINTR);
+        return result(r);
+    }
 };
 } // namespace
+
+int64_t I2cDevSyscalls::monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 I2cDevSyscalls &I2cDevSyscalls::system()
 {

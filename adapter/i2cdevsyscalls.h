@@ -1,10 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// The three system calls the i2c-dev backend makes, behind a seam so that tests can
-// stand in for the kernel. Each returns the call's result (>= 0) or -errno; none
-// touches errno or throws.
+// The system calls the i2c-dev backend makes, behind a seam so that tests can stand
+// in for the kernel. Each returns the call's result (>= 0) or -errno; none touches
+// errno or throws.
 class I2cDevSyscalls
 {
 public:
@@ -16,6 +17,17 @@ public:
     // I2C_SMBUS) cast to unsigned long, as the kernel takes it.
     virtual int ioctl(int fd, unsigned long request, unsigned long arg) = 0;
     virtual int close(int fd) = 0;
+    // Takes an exclusive advisory lock on an open node without waiting: 0, or
+    // -EWOULDBLOCK while another open file (another program) holds it. The lock goes
+    // with the descriptor's close.
+    virtual int lock(int fd)
+    {
+        (void)fd;
+        return 0;
+    }
+    // A monotonic clock in milliseconds: how long a transfer took tells a bridge that
+    // did not answer from a chip that refused.
+    virtual int64_t monotonicMs();
 
     // The real calls.
     static I2cDevSyscalls &system();

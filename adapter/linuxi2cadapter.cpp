@@ -2,6 +2,10 @@
 
 #include "i2cdevsyscalls.h"
 
+#include <algorithm>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
@@ -55,23 +59,105 @@ void LinuxI2cAdapter::closeNode()
         m_sys.close(m_fd);
     m_fd = -1;
     m_address = -1;
+    m_stalled = false;
 }
+
+namespace {
+// Opens and locks a bridge's node and checks that it does SMBus words. Gives the
+// descriptor, or -errno, or a negative status (kStatusInUse, kStatusNoWordTransfers).
+int openLocked(I2cDevSyscalls &sys, const std::string &node)
+{
+    const int fd = sys.open(node);
+    if (fd < 0)
+        return fd;
+    int r = sys.lock(fd);
+    if (r < 0) {
+        sys.close(fd);
+        return r == -EWOULDBLOCK || r == -EAGAIN ? -LinuxI2cAdapter::kStatusInUse : r;
+    }
+    unsigned long functions = 0;
+    r = sys.ioctl(fd, I2C_FUNCS, pointerArg(&functions));
+    if (r < 0 || (functions & kWordFunctions) != kWordFunctions) {
+        sys.close(fd);
+        return r < 0 ? r : -LinuxI2cAdapter::kStatusNoWordTransfers;
+    }
+    return fd;
+}
+
+bool isOwnStatus(int negative)
+{
+    return -negative == LinuxI2cAdapter::kStatusInUse
+           || -negative == LinuxI2cAdapter::kStatusNoWordTransfers;
+}
+} // namespace
 
 int16_t LinuxI2cAdapter::openBridge(const I2cBridge &bridge)
 {
-    const int fd = m_sys.open(nodePath(bridge.busNumber));
+    const int fd = openLocked(m_sys, nodePath(bridge.busNumber));
     if (fd < 0)
-        return errnoStatus(-fd);
-    unsigned long functions = 0;
-    const int r = m_sys.ioctl(fd, I2C_FUNCS, pointerArg(&functions));
-    if (r < 0 || (functions & kWordFunctions) != kWordFunctions) {
-        m_sys.close(fd);
-        return r < 0 ? errnoStatus(-r) : kStatusNoWordTransfers;
-    }
+        return isOwnStatus(fd) ? static_cast<int16_t>(-fd) : errnoStatus(-fd);
     m_fd = fd;
     m_address = -1;
     m_bridge = bridge;
+    m_stalled = false;
     return 0;
+}
+
+std::vector<I2cBridge> LinuxI2cAdapter::selectedBridges() const
+{
+    std::vector<I2cBridge> bridges = discoverI2cBridges(m_options.discovery);
+    const std::string &wanted = m_options.bridge;
+    if (!wanted.empty()) {
+        bridges.erase(std::remove_if(bridges.begin(), bridges.end(),
+                                     [&](const I2cBridge &b) {
+                                         return b.name != wanted && b.usbPort != wanted
+                                                && (b.serial.empty() || b.serial != wanted);
+                                     }),
+                      bridges.end());
+    }
+    return bridges;
+}
+
+std::vector<LinuxI2cAdapter::BridgeListing> LinuxI2cAdapter::listBridges()
+{
+    std::vector<BridgeListing> list;
+    for (const I2cBridge &b : selectedBridges()) {
+        BridgeListing entry;
+        entry.bridge = b;
+        entry.node = nodePath(b.busNumber);
+        if (m_fd >= 0 && b.instance == m_bridge.instance) {
+            entry.state = BridgeState::OpenHere;
+        } else if (const int fd = openLocked(m_sys, entry.node); fd >= 0) {
+            m_sys.close(fd);
+            entry.state = BridgeState::Free;
+        } else if (-fd == kStatusInUse) {
+            entry.state = BridgeState::InUse;
+        } else if (-fd == kStatusNoWordTransfers) {
+            entry.state = BridgeState::NoWordTransfers;
+        } else {
+            entry.error = -fd;
+            entry.state = -fd == EACCES || -fd == EPERM ? BridgeState::NoPermission
+                                                        : BridgeState::Unusable;
+        }
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+std::string LinuxI2cAdapter::BridgeListing::describe() const
+{
+    std::string state;
+    switch (this->state) {
+    case BridgeState::Free: state = "free"; break;
+    case BridgeState::OpenHere: state = "open in this program"; break;
+    case BridgeState::InUse: state = "in use by another program"; break;
+    case BridgeState::NoPermission:
+        state = "no permission to open " + node + " (install the udev rule, see the README)";
+        break;
+    case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
+    case BridgeState::Unusable: state = "cannot be opened: " + std::string(std::strerror(error)); break;
+    }
+    return bridge.name + ": " + state + " (" + node + ")";
 }
 
 int16_t LinuxI2cAdapter::ensureOpen()
@@ -81,7 +167,7 @@ int16_t LinuxI2cAdapter::ensureOpen()
     if (m_fd >= 0)
         return 0;
     // The node was closed because the bridge went away: reopen it if it is back.
-    for (const I2cBridge &b : discoverI2cBridges(m_options.discovery))
+    for (const I2cBridge &b : selectedBridges())
         if (b.sameBridge(m_bridge))
             return openBridge(b);
     return kStatusBridgeGone;
@@ -118,6 +204,8 @@ int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &wor
         m_address = address;
     }
 
+    if (const int16_t s = stallGate())
+        return s;
     i2c_smbus_data data{};
     data.word = word;
     i2c_smbus_ioctl_data args{};
@@ -125,11 +213,39 @@ int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &wor
     args.command = static_cast<uint8_t>(nCommand & 0xFF);
     args.size = I2C_SMBUS_WORD_DATA;
     args.data = &data;
-    if (const int r = m_sys.ioctl(m_fd, I2C_SMBUS, pointerArg(&args)); r < 0)
+    const int64_t start = m_sys.monotonicMs();
+    const int r = m_sys.ioctl(m_fd, I2C_SMBUS, pointerArg(&args));
+    noteTransferTime(r < 0, start);
+    if (r < 0)
         return failed(r);
     if (read)
         word = data.word;
     return 0;
+}
+
+// While the bridge is not answering, fail at once, unless it is gone (then close, so
+// that it can be reopened when it is back) or it is time to try it again.
+int16_t LinuxI2cAdapter::stallGate()
+{
+    if (!m_stalled)
+        return 0;
+    if (!bridgeStillThere()) {
+        closeNode();
+        return kStatusBridgeGone;
+    }
+    return m_sys.monotonicMs() < m_nextProbeMs ? kStatusNotAnswering : 0;
+}
+
+void LinuxI2cAdapter::noteTransferTime(bool failed, int64_t startMs)
+{
+    const int64_t now = m_sys.monotonicMs();
+    if (!failed || now - startMs < kStallThresholdMs) {
+        m_stalled = false; // it answered, if only to refuse
+        return;
+    }
+    m_probeIntervalMs = m_stalled ? std::min(2 * m_probeIntervalMs, kStallProbeMaxMs) : kStallProbeMs;
+    m_stalled = true;
+    m_nextProbeMs = now + m_probeIntervalMs;
 }
 
 int16_t LinuxI2cAdapter::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress)
@@ -158,7 +274,7 @@ int16_t LinuxI2cAdapter::AdapterOpen(std::string &sName)
         closeNode();
         m_haveBridge = false;
         m_lastWriteStatus = kStatusNoWriteYet;
-        for (const I2cBridge &b : discoverI2cBridges(m_options.discovery)) {
+        for (const I2cBridge &b : selectedBridges()) {
             if (b.name != sName)
                 continue;
             const int16_t s = openBridge(b);
@@ -181,12 +297,16 @@ int16_t LinuxI2cAdapter::AdapterFindDevices(int32_t, int32_t &nCount, std::strin
     nCount = 0;
     sNames.clear();
     return guarded([&]() -> int16_t {
-        const std::vector<I2cBridge> bridges = discoverI2cBridges(m_options.discovery);
         std::string names;
-        for (const I2cBridge &b : bridges)
-            names += (names.empty() ? "" : ",") + b.name;
+        int32_t count = 0;
+        for (const BridgeListing &entry : listBridges()) {
+            if (entry.state != BridgeState::Free)
+                continue;
+            names += (names.empty() ? "" : ",") + entry.bridge.name;
+            ++count;
+        }
         sNames = std::move(names);
-        nCount = static_cast<int32_t>(bridges.size());
+        nCount = count;
         return 0;
     });
 }

@@ -3,6 +3,8 @@
 #include "adaptercontrol.h"
 #include "i2cbridgediscovery.h"
 
+#include <vector>
+
 class I2cDevSyscalls;
 
 // The adapter for a USB-to-I2C bridge driven through the kernel's i2c-dev
@@ -10,10 +12,21 @@ class I2cDevSyscalls;
 // and writes with I2C_SMBUS, and never takes an address away from a kernel driver
 // (I2C_SLAVE, not I2C_SLAVE_FORCE).
 //
+// Several boards: an open bridge is held with an exclusive advisory lock on its node,
+// so AdapterFindDevices lists only the bridges no other copy of the program holds,
+// and a second copy opens the second bridge.
+//
 // Unplug: after a failed transfer it looks whether its bridge is still in sysfs and
 // /dev with the same instance. If not, it closes the node (which also lets the
 // kernel finish removing the bus) and, at a later transfer, reopens the same bridge
 // (same serial or USB port) on whatever bus number it came back on.
+//
+// A bridge that stops answering: its driver waits for a USB reply (i2c-tiny-usb and
+// the HID bridges 1 to 2 s) before a transfer fails. After one such wait, transfers
+// fail at once with kStatusNotAnswering; one is let through to the bridge again after
+// kStallProbeMs, then after twice that, up to kStallProbeMaxMs, and the first answer
+// (even a refusal) ends it. So one user action or refresh tick waits for at most one
+// driver time-out, not four attempts of several transfers each.
 //
 // Statuses: a kernel error gives its errno value; the kStatus values below are our
 // own. Nothing throws.
@@ -27,11 +40,32 @@ public:
     static constexpr int16_t kStatusNotOnThisBus = 1005;    // byte and HDQ operations
     static constexpr int16_t kStatusNoWriteYet = 1006;      // AdapterWriteCheck before a write
     static constexpr int16_t kStatusInternal = 1007;        // an unexpected failure inside
+    static constexpr int16_t kStatusInUse = 1008;           // another program holds the bridge
+    static constexpr int16_t kStatusNotAnswering = 1009;    // failing fast after a time-out
+
+    // A failed transfer that took at least this long means the bridge did not answer.
+    static constexpr int64_t kStallThresholdMs = 500;
+    static constexpr int64_t kStallProbeMs = 5000;
+    static constexpr int64_t kStallProbeMaxMs = 60000;
 
     struct Options
     {
         I2cDiscoveryOptions discovery; // sysfs root; non-USB buses for the kernel test only
         std::string devDir = "/dev";
+        // When set, only the bridge with this listed name, serial number or USB port.
+        std::string bridge;
+    };
+
+    // What a bridge is to this program right now.
+    enum class BridgeState { Free, OpenHere, InUse, NoPermission, NoWordTransfers, Unusable };
+    struct BridgeListing
+    {
+        I2cBridge bridge;
+        BridgeState state = BridgeState::Unusable;
+        int error = 0;     // errno for NoPermission and Unusable
+        std::string node;  // /dev/i2c-N
+        // "cp2112 at USB 1-2 serial 0012A3F4: free (/dev/i2c-3)"
+        std::string describe() const;
     };
 
     // The real sysfs, /dev and kernel.
@@ -46,12 +80,18 @@ public:
     int16_t AdapterReadWord(int16_t &nCommand, int16_t &nWord, int16_t nAddress) override;
     int16_t AdapterOpen(std::string &sName) override;
     int16_t AdapterClose() override;
+    // Lists the bridges that are free: not held by another program, openable, with
+    // SMBus words.
     int16_t AdapterFindDevices(int32_t nOne, int32_t &nCount, std::string &sNames) override;
     int16_t AdapterByteTransfer(int32_t nMode, int16_t &nAddress, int16_t &nRegister,
                                 int16_t &nData) override;
     int16_t AdapterWriteCheck() override;
     int16_t AdapterHdqWrite(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
     int16_t AdapterHdqRead(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
+
+    // Every bridge the options allow, with its state (each node is opened and closed
+    // again to find out).
+    std::vector<BridgeListing> listBridges();
 
     // The bus number of the open node, -1 when none is open (tests and diagnostics).
     int openBusNumber() const { return m_fd >= 0 ? m_bridge.busNumber : -1; }
@@ -60,10 +100,13 @@ public:
     static int16_t errnoStatus(int error);
 
 private:
+    std::vector<I2cBridge> selectedBridges() const;
     int16_t openBridge(const I2cBridge &bridge);
     void closeNode();
     int16_t ensureOpen();
     int16_t wordTransfer(bool read, int16_t nCommand, uint16_t &word, int16_t nAddress);
+    int16_t stallGate();
+    void noteTransferTime(bool failed, int64_t startMs);
     bool bridgeStillThere();
     std::string nodePath(int bus) const;
 
@@ -74,4 +117,7 @@ private:
     int m_fd = -1;
     int m_address = -1;       // 7-bit address last set with I2C_SLAVE on m_fd
     int16_t m_lastWriteStatus = kStatusNoWriteYet;
+    bool m_stalled = false;   // the bridge did not answer the last transfer it was sent
+    int64_t m_probeIntervalMs = 0;
+    int64_t m_nextProbeMs = 0;
 };

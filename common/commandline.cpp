@@ -15,7 +15,14 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
+    const QCommandLineOption bridge(QStringLiteral("bridge"),
+                                    QStringLiteral("Open only this bridge: its listed name, serial number or USB port."),
+                                    QStringLiteral("NAME"));
+    const QCommandLineOption listBridges(QStringLiteral("list-bridges"),
+                                         QStringLiteral("Print the bridges found, one a line with its state, and exit."));
     parser.addOption(simulator);
+    parser.addOption(bridge);
+    parser.addOption(listBridges);
     parser.addOption(help);
     parser.addOption(version);
 
@@ -45,5 +52,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                                       QString::fromLatin1(VersionInfo::kFileVersion));
     }
     result.simulator = parser.isSet(simulator);
+    result.bridge = parser.value(bridge);
+    result.listBridges = parser.isSet(listBridges);
     return result;
 }

@@ -8,6 +8,13 @@ Banner::Banner(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+void Banner::setAdapterName(const QString &name)
+{
+    m_adapterName = name;
+    setAccessibleDescription(QStringLiteral("Adapter: ") + name);
+    update(0, 0, width(), kStripHeight);
+}
+
 void Banner::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
@@ -32,6 +39,5 @@ void Banner::paintEvent(QPaintEvent *)
     font.setBold(false);
     font.setPixelSize(12);
     p.setFont(font);
-    p.drawText(strip.adjusted(12, 0, -12, -4), Qt::AlignVCenter | Qt::AlignRight,
-               QStringLiteral("SMBus Evaluation"));
+    p.drawText(strip.adjusted(12, 0, -12, -4), Qt::AlignVCenter | Qt::AlignRight, m_adapterName);
 }

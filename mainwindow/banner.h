@@ -11,6 +11,13 @@ public:
 
     explicit Banner(QWidget *parent = nullptr);
 
+    // The adapter the program drives, shown at the right end of the strip.
+    void setAdapterName(const QString &name);
+    QString adapterName() const { return m_adapterName; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_adapterName;
 };

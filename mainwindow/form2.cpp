@@ -86,7 +86,7 @@ void Form2::buildMenus()
 
 void Form2::buildScreens()
 {
-    auto *background = new Banner(this);
+    auto *background = m_banner = new Banner(this);
     background->setObjectName(QStringLiteral("banner"));
     setCentralWidget(background);
 
@@ -155,6 +155,10 @@ void Form2::load()
 
     if (!frmUSB::instance().OpenFirstFreeDevice())
         showMessage(nullptr, QString::fromLatin1(kUsbErrorMessage)); // the window is not up yet
+    // Which board this window drives, where the user sees it.
+    const std::string &adapterName = frmUSB::instance().openedAdapterName();
+    m_banner->setAdapterName(adapterName.empty() ? QStringLiteral("No adapter open")
+                                                 : QString::fromStdString(adapterName));
 
     nDeviceAddress = 18;
 

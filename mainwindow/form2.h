@@ -11,6 +11,7 @@
 
 #include <array>
 
+class Banner;
 class ChargeRegisterFrame;
 class IdentificationFrame;
 class QCheckBox;
@@ -58,6 +59,7 @@ public:
 
     frmRegisters *registersWindow() const { return m_frmRegisters; }
     frmAbout *aboutWindow() const { return m_frmAbout; }
+    Banner *banner() const { return m_banner; }
 
 public slots:
     void mnuReadWriteI2C_Click();
@@ -83,6 +85,7 @@ private:
     void buildApplicationScreen();
     void load();
 
+    Banner *m_banner = nullptr;
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataFolder;
     QPointer<frmRegisters> m_frmRegisters;

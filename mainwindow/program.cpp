@@ -1,9 +1,9 @@
 #include "program.h"
 
+#include "adapterfactory.h"
 #include "commandline.h"
 #include "form2.h"
 #include "frmusb.h"
-#include "simulatedcharger.h"
 #include "versioninfo.h"
 
 #include <QApplication>
@@ -21,8 +21,27 @@ int runProgram(int argc, char *argv[])
                    commandLine.exitCode == 0 ? stdout : stderr);
         return commandLine.exitCode;
     }
-    if (commandLine.simulator)
-        frmUSB::setAdapterFactory([] { return std::make_unique<SimulatedCharger>(); });
+    AdapterChoice choice;
+    choice.bSimulator = commandLine.simulator;
+    choice.sBridge = commandLine.bridge.toStdString();
+    if (commandLine.listBridges) {
+        const std::vector<std::string> lines = listAdapters(choice);
+        for (const std::string &line : lines)
+            std::printf("%s\n", line.c_str());
+        if (lines.empty())
+            std::fputs(choice.sBridge.empty() ? "No USB-to-I2C bridge found.\n"
+                                              : "No bridge matches.\n",
+                       stderr);
+        return 0;
+    }
+    // A bridge asked for by name that cannot be had ends here, naming what was found.
+    if (!choice.sBridge.empty()) {
+        if (const std::string trouble = adapterTrouble(choice); !trouble.empty()) {
+            std::fprintf(stderr, "kv7320ev: %s\n", trouble.c_str());
+            return 1;
+        }
+    }
+    frmUSB::setAdapterFactory([choice] { return createAdapter(choice); });
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kv7320ev"));
@@ -30,6 +49,9 @@ int runProgram(int argc, char *argv[])
     QApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
 
     Form2 form;
+    // The window has said "USB Error"; tell a terminal why.
+    if (frmUSB::instance().openedAdapterName().empty())
+        std::fprintf(stderr, "kv7320ev: %s\n", adapterTrouble(choice).c_str());
     form.show();
     return app.exec();
 }

@@ -154,6 +154,7 @@ private slots:
         QTest::newRow("version") << QStringList{"--version"} << true << 0 << false << "1.0.0.1";
         QTest::newRow("unknown") << QStringList{"--bogus"} << true << 2 << false << "bogus";
         QTest::newRow("stray argument") << QStringList{"file"} << true << 2 << false << "file";
+        QTest::newRow("bridge without a name") << QStringList{"--bridge"} << true << 2 << false << "bridge";
     }
     void commandLine()
     {
@@ -169,6 +170,14 @@ private slots:
         QVERIFY2(c.output.contains(outputHas), qPrintable(c.output));
         if (code == 2)
             QVERIFY(c.output.contains("Usage: kv7320ev"));
+    }
+
+    void bridgeOptions()
+    {
+        const CommandLine c = parseCommandLine({"kv7320ev", "--bridge", "serial 1", "--list-bridges"});
+        QVERIFY(!c.exit);
+        QCOMPARE(c.bridge, QStringLiteral("serial 1"));
+        QVERIFY(c.listBridges);
     }
 };
 

@@ -1,4 +1,5 @@
 // The main window: start-up with and without an adapter, menus, screens, shutdown.
+#include "banner.h"
 #include "form2.h"
 #include "frmusb.h"
 #include "messages.h"
@@ -72,6 +73,7 @@ private slots:
         QCOMPARE(form.bUpdatingBits, false);
         QCOMPARE(form.nFileChargeCurrent, int16_t(0));
         QCOMPARE(ini(), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
+        QCOMPARE(form.banner()->adapterName(), QString::fromLatin1(SimulatedCharger::kAdapterName));
 
         // Centred on its screen.
         const QRect screen = form.screen()->geometry();
@@ -90,6 +92,7 @@ private slots:
         QCOMPARE(fileAtMessage, QByteArray("[system]\nWrite Delay=0.07\n"));
         QVERIFY(form.picApplication->isVisibleTo(&form));
         QCOMPARE(nDeviceAddress, int16_t(18));
+        QCOMPARE(form.banner()->adapterName(), QStringLiteral("No adapter open"));
     }
 
     void openRefusedShowsMessage()

@@ -1,4 +1,5 @@
 #include "adapterfactory.h"
+#include "bustransactions.h"
 #include "frmusb.h"
 #include "i2cdevsyscalls.h"
 #include "linuxi2cadapter.h"
@@ -36,6 +37,9 @@ public:
     std::deque<int> slaveErrors;            // errno per I2C_SLAVE call
     std::function<void()> onTransferError;  // runs when a scripted error is returned
     std::map<uint8_t, uint16_t> words;
+    std::set<std::string> lockedElsewhere;  // nodes another program holds
+    int64_t clockMs = 0;
+    int64_t hangMs = 0; // a bridge that does not answer: each transfer waits this long, then EIO
 
     std::vector<std::string> opened;
     std::vector<int> slaveAddresses;
@@ -49,8 +53,16 @@ public:
         if (auto it = openErrors.find(path); it != openErrors.end())
             return -it->second;
         m_open[m_next] = -1;
+        m_paths[m_next] = path;
         return m_next++;
     }
+
+    int lock(int fd) override
+    {
+        return lockedElsewhere.count(m_paths[fd]) ? -EWOULDBLOCK : 0;
+    }
+
+    int64_t monotonicMs() override { return clockMs; }
 
     int close(int fd) override
     {
@@ -103,6 +115,10 @@ private:
             faults << "I2C_SMBUS other than a word transfer";
         if (address < 0)
             faults << "I2C_SMBUS before I2C_SLAVE";
+        if (hangMs > 0) {
+            clockMs += hangMs;
+            return -EIO;
+        }
         if (!transferErrors.empty()) {
             const int e = transferErrors.front();
             transferErrors.pop_front();
@@ -122,6 +138,7 @@ private:
     }
 
     std::map<int, int> m_open; // fd -> address set with I2C_SLAVE, -1 none
+    std::map<int, std::string> m_paths;
     int m_next = 3;
 };
 
@@ -197,9 +214,11 @@ private slots:
         frmUSB::instance().setAdapter(std::move(owned));
         QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
         QCOMPARE(program->openBusNumber(), 3);
-        QCOMPARE(kernel.opened, std::vector<std::string>{(fx.dev() / "i2c-3").string()});
-        QCOMPARE(kernel.funcsQueries, 1);
+        QCOMPARE(kernel.opened.back(), (fx.dev() / "i2c-3").string());
+        QCOMPARE(kernel.openCount(), 1); // listing looked at each node and closed it again
+        QCOMPARE(frmUSB::instance().openedAdapterName(), kCp2112);
         frmUSB::instance().CloseDevice();
+        QVERIFY(frmUSB::instance().openedAdapterName().empty());
         QCOMPARE(kernel.openCount(), 0);
         frmUSB::instance().setAdapter(nullptr);
         QVERIFY(kernel.faults.isEmpty());
@@ -457,6 +476,107 @@ private slots:
         QCOMPARE(b.read(0x14, word), int16_t(ENOENT));
         b.kernel.openErrors.clear();
         QCOMPARE(b.read(0x14, word), int16_t(0));
+    }
+
+    // Two boards on one bench: a bridge another copy of the program holds is not
+    // listed, so the second copy opens the second bridge and a third finds none.
+    void aBridgeHeldElsewhereIsNotFree()
+    {
+        SysfsFixture fx;
+        fx.addFt260(9);
+        fx.addCp2112(3);
+        FakeKernel kernel;
+        kernel.lockedElsewhere = {(fx.dev() / "i2c-3").string()};
+        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        LinuxI2cAdapter *adapter = owned.get();
+        frmUSB::instance().setAdapter(std::move(owned));
+        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+        QCOMPARE(adapter->openBusNumber(), 9);
+        const auto list = adapter->listBridges();
+        QCOMPARE(list.size(), size_t(2));
+        QCOMPARE(list[0].describe(), kCp2112 + ": in use by another program (" + (fx.dev() / "i2c-3").string() + ")");
+        QVERIFY(list[1].state == LinuxI2cAdapter::BridgeState::OpenHere);
+
+        std::string name = kCp2112;
+        QCOMPARE(adapter->AdapterOpen(name), LinuxI2cAdapter::kStatusInUse);
+        QCOMPARE(kernel.openCount(), 0);
+        kernel.lockedElsewhere.insert((fx.dev() / "i2c-9").string());
+        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
+        frmUSB::instance().setAdapter(nullptr);
+        QCOMPARE(kernel.openCount(), 0);
+        QVERIFY(kernel.faults.isEmpty());
+    }
+
+    void bridgeChosenByNameSerialOrPort_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<int>("bus");
+        QTest::newRow("listed name") << "ft260 at USB 1-4.3 serial FT5VX2K1" << 9;
+        QTest::newRow("serial") << "0012A3F4" << 3;
+        QTest::newRow("port") << "1-4.3" << 9;
+        QTest::newRow("nothing of that name") << "1-4" << -1;
+        QTest::newRow("a bus number is not a bridge") << "i2c-3" << -1;
+    }
+    void bridgeChosenByNameSerialOrPort()
+    {
+        QFETCH(QString, choice);
+        QFETCH(int, bus);
+        SysfsFixture fx;
+        fx.addFt260(9);
+        fx.addCp2112(3);
+        FakeKernel kernel;
+        LinuxI2cAdapter::Options options = optionsFor(fx);
+        options.bridge = choice.toStdString();
+        auto owned = std::make_unique<LinuxI2cAdapter>(options, &kernel);
+        LinuxI2cAdapter *adapter = owned.get();
+        frmUSB::instance().setAdapter(std::move(owned));
+        QCOMPARE(frmUSB::instance().OpenFirstFreeDevice(), bus >= 0);
+        QCOMPARE(adapter->openBusNumber(), bus);
+        QCOMPARE(adapter->listBridges().size(), size_t(bus >= 0 ? 1 : 0));
+        frmUSB::instance().setAdapter(nullptr);
+    }
+
+    // A bridge that stops answering costs one driver time-out, not one per attempt:
+    // later transfers fail at once until it is tried again, and it is tried less and
+    // less often while it still does not answer.
+    void aStalledBridgeFailsFastUntilItAnswers()
+    {
+        OpenBridge b;
+        frmUSB::instance().setAdapter(std::move(b.adapter));
+        auto transfers = [&] { return b.kernel.transfers.size(); };
+        uint8_t command = 0x14, ms = 0, ls = 0;
+
+        b.kernel.hangMs = 2000;
+        QCOMPARE(BusReadWord(command, ms, ls), int32_t(LinuxI2cAdapter::kStatusNotAnswering));
+        QCOMPARE(transfers(), size_t(1)); // three attempts never reached the bridge
+        QCOMPARE(b.kernel.clockMs, int64_t(2000));
+        for (int i = 0; i < 3; ++i) // a refresh tick: three writes
+            QVERIFY(BusWriteWord(command, ms, ls) != 0);
+        QCOMPARE(transfers(), size_t(1));
+
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs; // tried again: still hanging
+        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QCOMPARE(transfers(), size_t(2));
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs; // now twice as long between tries
+        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QCOMPARE(transfers(), size_t(2));
+
+        b.kernel.hangMs = 0;
+        b.kernel.words[0x14] = 0x0C80;
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
+        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0));
+        QCOMPARE(ms, uint8_t(0x0C));
+        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0)); // answering again: no more waiting
+        QCOMPARE(transfers(), size_t(4));
+
+        // Unplugged while it was not answering: given up at once, so it can come back.
+        b.kernel.hangMs = 2000;
+        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        b.fx.removeBus(3, b.usbDev);
+        QCOMPARE(BusReadWord(command, ms, ls), int32_t(LinuxI2cAdapter::kStatusBridgeGone));
+        QCOMPARE(b.kernel.openCount(), 0);
+        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(b.kernel.faults.isEmpty());
     }
 
     void closeAndDestroyReleaseTheNode()
