@@ -5,8 +5,18 @@
 //   kerneltest words    i2c-stub chip_addr=0x09,0x50 with at24 bound at 0x50
 //   kerneltest nowords  i2c-stub without SMBus word functions
 //
+// Against emulated USB bridges, with the backend exactly as shipped (no test options):
+//   kerneltest usb STUBBUS        discovery, round trips and timing; STUBBUS is never listed
+//   kerneltest read REG | write REG WORD   one transfer (hex), for other clients to check
+//   kerneltest hold               opens the first free bridge and keeps it until stdin ends
+//   kerneltest replug UNPLUG REPLUG   a stream of transfers while shell command UNPLUG
+//                                 pulls the bridge out; then REPLUG brings it back
+//   kerneltest stall STALL ANSWER NAK   how long transfers block on a bridge that stops
+//                                 answering, and on a charger that does not acknowledge
+//
 // Prints one line per check and exits 0 only when every check passed.
 
+#include "adapterfactory.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "linuxi2cadapter.h"
@@ -22,6 +32,7 @@
 #include <memory>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -62,10 +73,10 @@ double perWordUs(int count, Transfer transfer)
 
 // The three paths take turns, round after round, and each keeps its best round, so
 // that a slow spell of the emulator does not fall on one path only.
-void measure(LinuxI2cAdapter &adapter)
+void measure(LinuxI2cAdapter &adapter, const std::string &node = "/dev/i2c-0",
+             int kRounds = 15, int kCount = 4000)
 {
-    constexpr int kRounds = 15, kCount = 4000;
-    const int fd = open("/dev/i2c-0", O_RDWR);
+    const int fd = open(node.c_str(), O_RDWR);
     check(fd >= 0 && ioctl(fd, I2C_SLAVE, 0x09) == 0, "plain descriptor for the timing loop");
     if (fd < 0)
         return;
@@ -79,6 +90,7 @@ void measure(LinuxI2cAdapter &adapter)
         int16_t command = 0x15, word = 0;
         allOk &= adapter.AdapterReadWord(command, word, 0x12) == 0;
     };
+    allOk &= adapter.openBusNumber() >= 0;
     auto programRead = [&] {
         uint8_t command = 0x15, ms = 0, ls = 0;
         allOk &= BusReadWord(command, ms, ls) == 0;
@@ -201,6 +213,251 @@ void noWordsPhase()
     int16_t command = 0x14, word = 0;
     check(adapter.AdapterReadWord(command, word, 0x12) != 0, "and no transfer happens");
 }
+
+// --- emulated USB bridges --------------------------------------------------------
+
+int runShell(const std::string &command)
+{
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The program's own adapter, as shipped: no test options.
+LinuxI2cAdapter &installShippedAdapter()
+{
+    auto owned = std::make_unique<LinuxI2cAdapter>();
+    LinuxI2cAdapter &adapter = *owned;
+    frmUSB::instance().setAdapter(std::move(owned));
+    return adapter;
+}
+
+bool exists(const std::string &path)
+{
+    return access(path.c_str(), F_OK) == 0;
+}
+
+int32_t readWord(uint8_t command, uint16_t &word)
+{
+    uint8_t ms = 0, ls = 0;
+    const int32_t s = BusReadWord(command, ms, ls);
+    word = uint16_t(ms << 8 | ls);
+    return s;
+}
+
+int32_t writeWord(uint8_t command, uint16_t word)
+{
+    uint8_t ms = uint8_t(word >> 8), ls = uint8_t(word & 0xFF);
+    return BusWriteWord(command, ms, ls);
+}
+
+void usbPhase(int stubBus)
+{
+    LinuxI2cAdapter &adapter = installShippedAdapter();
+    int32_t count = 0;
+    std::string names;
+    adapter.AdapterFindDevices(1, count, names);
+    std::printf("INFO listed %d: %s\n", count, names.c_str());
+    for (const std::string &line : listAdapters({}))
+        std::printf("INFO %s\n", line.c_str());
+    check(count >= 1 && names.rfind("i2c-tiny-usb at USB ", 0) == 0
+              && names.find(" serial KVEMU") != std::string::npos,
+          "bridge found through USB, listed by driver, USB path and serial: " + names.substr(0, names.find(',')));
+    check(names.find("i2c-" + std::to_string(stubBus)) == std::string::npos
+              && names.find("stub") == std::string::npos,
+          "the i2c-stub bus i2c-" + std::to_string(stubBus) + " is not listed");
+    check(frmUSB::instance().OpenFirstFreeDevice(), "OpenFirstFreeDevice opens the first bridge");
+    check(adapter.openBusNumber() != stubBus && adapter.openBusNumber() >= 0,
+          "the open bus is the bridge's, not the stub's", adapter.openBusNumber());
+
+    nDeviceAddress = 0x12;
+    // The charger keeps only its fields: what reads back is the word masked.
+    const struct { uint8_t command; uint16_t word, kept; } cases[] = {
+        {0x14, 0x0C80, 0x0C80}, {0x15, 0xFFFF, 0x7FF0}, {0x3F, 0x1234, 0x1200}, {0x08, 0x8001, 0x8001}};
+    for (const auto &c : cases) {
+        uint16_t back = 0xAAAA;
+        const int32_t ws = writeWord(c.command, c.word);
+        const int32_t rs = readWord(c.command, back);
+        char what[96];
+        std::snprintf(what, sizeof what, "word 0x%04X to 0x%02X reads back 0x%04X through USB",
+                      c.word, c.command, c.kept);
+        check(ws == 0 && rs == 0 && back == c.kept, what, back, c.kept);
+    }
+    {
+        uint16_t w = 0;
+        check(readWord(0xFE, w) == 0 && w == 0x4B56, "manufacturer id through USB", w, 0x4B56);
+        check(writeWord(0xFE, 0x1111) != 0, "a write to a read-only register fails");
+        nDeviceAddress = 0x14;
+        check(readWord(0x14, w) != 0, "another address does not answer");
+        nDeviceAddress = 0x12;
+        check(readWord(0x14, w) == 0, "and the charger's address works right after");
+    }
+    measure(adapter, "/dev/i2c-" + std::to_string(adapter.openBusNumber()), 5, 100);
+    frmUSB::instance().CloseDevice();
+}
+
+// One transfer as the program makes it, for a client we did not write to check.
+int oneTransfer(bool write, const char *reg, const char *word)
+{
+    installShippedAdapter();
+    if (!frmUSB::instance().OpenFirstFreeDevice()) {
+        std::printf("no bridge: %s\n", adapterTrouble({}).c_str());
+        return 1;
+    }
+    const auto command = uint8_t(std::strtoul(reg, nullptr, 16));
+    uint16_t w = write ? uint16_t(std::strtoul(word, nullptr, 16)) : 0;
+    const int32_t s = write ? writeWord(command, w) : readWord(command, w);
+    if (!write && s == 0)
+        std::printf("0x%04x\n", w);
+    frmUSB::instance().CloseDevice();
+    return s == 0 ? 0 : 1;
+}
+
+// Opens the first free bridge, as the program does at start-up, and keeps it.
+int hold()
+{
+    installShippedAdapter();
+    if (!frmUSB::instance().OpenFirstFreeDevice()) {
+        std::printf("USB Error: %s\n", adapterTrouble({}).c_str());
+        return 3;
+    }
+    std::printf("HOLD %s\n", frmUSB::instance().openedAdapterName().c_str());
+    char c;
+    while (read(0, &c, 1) > 0) {
+    }
+    frmUSB::instance().CloseDevice();
+    return 0;
+}
+
+double msSince(double startUs)
+{
+    return (nowUs() - startUs) / 1000.0;
+}
+
+void replugPhase(const std::string &unplug, const std::string &replug)
+{
+    LinuxI2cAdapter &adapter = installShippedAdapter();
+    check(frmUSB::instance().OpenFirstFreeDevice(), "bridge open before the unplug");
+    const int oldBus = adapter.openBusNumber();
+    const std::string oldNode = "/dev/i2c-" + std::to_string(oldBus);
+    nDeviceAddress = 0x12;
+
+    // A stream of transfers; the bridge is pulled out in the middle of it.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        usleep(100 * 1000);
+        _exit(runShell(unplug));
+    }
+    int good = 0, failed = 0, status = 0;
+    int32_t lastStatus = 0;
+    double slowestFailMs = 0;
+    const double start = nowUs();
+    while (msSince(start) < 8000 && (failed < 20 || adapter.openBusNumber() >= 0)) {
+        const double t = nowUs();
+        lastStatus = writeWord(0x14, uint16_t(0x0080 * (1 + good % 60)));
+        if (lastStatus == 0) {
+            ++good;
+        } else {
+            ++failed;
+            slowestFailMs = std::max(slowestFailMs, msSince(t));
+        }
+    }
+    waitpid(pid, &status, 0);
+    std::printf("INFO %d transfers before the unplug, %d failed after it, last status %d, slowest "
+                "failure %.1f ms\n", good, failed, lastStatus, slowestFailMs);
+    check(good > 0 && failed > 0, "a stream of transfers: good before the unplug, failing after");
+    check(lastStatus == LinuxI2cAdapter::kStatusBridgeGone, "unplugged: the status says the bridge is gone",
+          lastStatus, LinuxI2cAdapter::kStatusBridgeGone);
+    check(slowestFailMs < 100, "unplugged: transfers fail fast", long(slowestFailMs), 100);
+    check(adapter.openBusNumber() < 0, "unplugged: the node is closed");
+    bool removed = false;
+    for (int i = 0; i < 100 && !removed; ++i, usleep(20 * 1000))
+        removed = !exists(oldNode);
+    check(removed, "unplugged: the kernel could finish removing " + oldNode);
+
+    check(runShell(replug) == 0, "replug command ran");
+    const double back = nowUs();
+    uint16_t w = 0;
+    int32_t s = -1;
+    while (msSince(back) < 10000 && (s = readWord(0x14, w)) != 0)
+        usleep(2 * 1000);
+    const double recoveryMs = msSince(back);
+    std::printf("INFO replug recovery: first good transfer %.1f ms after the replug command, bus %d -> %d\n",
+                recoveryMs, oldBus, adapter.openBusNumber());
+    check(s == 0, "replug: the next transfer succeeds without a restart");
+    check(adapter.openBusNumber() >= 0 && adapter.openBusNumber() != oldBus,
+          "replug: the bridge came back under another bus number and was reopened",
+          adapter.openBusNumber(), oldBus);
+    check(writeWord(0x15, 0x3130) == 0 && readWord(0x15, w) == 0 && w == 0x3130,
+          "replug: words round-trip on the new bus", w, 0x3130);
+    frmUSB::instance().CloseDevice();
+}
+
+// What a user action costs: one Read click is one BusReadWord, the identifier Read
+// two, and a refresh tick three BusWriteWords.
+struct Costs
+{
+    double readMs, idMs, tickMs;
+};
+
+Costs userActions()
+{
+    Costs c{};
+    uint16_t w = 0;
+    double t = nowUs();
+    readWord(0x14, w);
+    c.readMs = msSince(t);
+    t = nowUs();
+    if (readWord(0xFE, w) == 0)
+        readWord(0xFF, w);
+    c.idMs = msSince(t);
+    t = nowUs();
+    for (uint8_t command : {0x14, 0x15, 0x3F})
+        writeWord(command, 0);
+    c.tickMs = msSince(t);
+    return c;
+}
+
+void stallPhase(const std::string &stall, const std::string &answer, const std::string &nak,
+                const std::string &ack)
+{
+    installShippedAdapter();
+    check(frmUSB::instance().OpenFirstFreeDevice(), "bridge open before it stalls");
+    nDeviceAddress = 0x12;
+    uint16_t w = 0;
+
+    check(runShell(stall) == 0, "stall command ran");
+    const Costs first = userActions();
+    const Costs later = userActions();
+    std::printf("INFO stalled bridge: first Read click %.0f ms, then identifier Read %.0f ms, "
+                "refresh tick %.0f ms; later: %.1f, %.1f, %.1f ms\n", first.readMs, first.idMs,
+                first.tickMs, later.readMs, later.idMs, later.tickMs);
+    const double worst = std::max({first.readMs + first.idMs + first.tickMs, later.readMs,
+                                   later.idMs, later.tickMs});
+    check(first.readMs < 2600 && worst < 2600,
+          "stalled bridge: a user action blocks at most one driver time-out (2 s)", long(worst), 2600);
+    check(later.readMs < 50 && later.tickMs < 50, "stalled bridge: later actions fail fast",
+          long(later.tickMs), 50);
+    check(readWord(0x14, w) == LinuxI2cAdapter::kStatusNotAnswering,
+          "stalled bridge: the status says it is not answering");
+
+    check(runShell(answer) == 0, "answer command ran");
+    const double t = nowUs();
+    int32_t s = -1;
+    while (msSince(t) < 3 * LinuxI2cAdapter::kStallProbeMs && (s = readWord(0x14, w)) != 0)
+        usleep(50 * 1000);
+    std::printf("INFO answering again: first good transfer after %.0f ms\n", msSince(t));
+    check(s == 0, "stalled bridge: transfers work again once it answers, without a restart");
+
+    check(runShell(nak) == 0, "nak command ran");
+    const Costs nakked = userActions();
+    std::printf("INFO charger not acknowledging: Read click %.1f ms, identifier Read %.1f ms, "
+                "refresh tick %.1f ms\n", nakked.readMs, nakked.idMs, nakked.tickMs);
+    check(readWord(0x14, w) != 0, "charger not acknowledging: reads fail");
+    check(nakked.tickMs < 500, "charger not acknowledging: a refresh tick fails fast",
+          long(nakked.tickMs), 500);
+    check(runShell(ack) == 0 && readWord(0x14, w) == 0, "acknowledging again: reads work");
+    frmUSB::instance().CloseDevice();
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -211,8 +468,21 @@ int main(int argc, char **argv)
         wordsPhase();
     else if (phase == "nowords")
         noWordsPhase();
+    else if (phase == "usb" && argc == 3)
+        usbPhase(std::atoi(argv[2]));
+    else if (phase == "read" && argc == 3)
+        return oneTransfer(false, argv[2], nullptr);
+    else if (phase == "write" && argc == 4)
+        return oneTransfer(true, argv[2], argv[3]);
+    else if (phase == "hold")
+        return hold();
+    else if (phase == "replug" && argc == 4)
+        replugPhase(argv[2], argv[3]);
+    else if (phase == "stall" && argc == 6)
+        stallPhase(argv[2], argv[3], argv[4], argv[5]);
     else {
-        std::printf("usage: kerneltest words|nowords\n");
+        std::printf("usage: kerneltest words|nowords|usb STUBBUS|read REG|write REG WORD|hold|"
+                    "replug UNPLUG REPLUG|stall STALL ANSWER NAK ACK\n");
         return 2;
     }
     std::printf("%s %s: %d failure(s)\n", failures ? "FAILED" : "PASSED", phase.c_str(),
