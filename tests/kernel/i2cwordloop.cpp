@@ -3,7 +3,7 @@
 //
 //   i2cwordloop BUS ADDRESS REGISTER COUNT     (ADDRESS and REGISTER in hex, 7-bit address)
 //
-// Prints "WORDLOOP <us> us/word over COUNT reads" and exits 0 only when every read
+// Prints "WORDLOOP <ms> ms per word over COUNT reads" and exits 0 only when every read
 // succeeded.
 
 #include <cstdio>
@@ -42,6 +42,7 @@ int main(int argc, char **argv)
     clock_gettime(CLOCK_MONOTONIC, &end);
     close(fd);
     const double us = (end.tv_sec - start.tv_sec) * 1e6 + (end.tv_nsec - start.tv_nsec) / 1e3;
-    std::printf("WORDLOOP %.0f us/word over %d reads, %d failed\n", us / count, count, failed);
+    std::printf("WORDLOOP %.3f ms per word over %d reads, %d failed\n", us / count / 1000, count,
+                failed);
     return failed == 0 && count > 0 ? 0 : 1;
 }
