@@ -1,0 +1,235 @@
+#!/bin/busybox sh
+# USB phase of the kernel test (run by the init of scripts/kernel-test, inside the
+# virtual machine): emulated i2c-tiny-usb bridges (/usbipbridge, through vhci-hcd) are
+# driven with busybox's i2cget/i2cset, a client we did not write. Prints one line per
+# check, PASS or FAIL, and INFO lines with measured times; exits 0 only when every
+# check passed. Expects i2c-dev, i2c-tiny-usb and vhci-hcd loaded, udevd running with
+# our rule, and /modules/i2c-stub.ko.
+#
+# Add checks below the helpers; plug_bridge, bridge_bus and the wait_ functions are
+# meant to be reused.
+
+CHARGER=0x09
+failures=0
+
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+info() { echo "INFO $*"; }
+check() { # check "what" command...: PASS when the command succeeds
+    what=$1; shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# Milliseconds since boot (10 ms resolution: busybox date has no nanoseconds).
+now_ms() {
+    read -r up _ </proc/uptime
+    c=${up#*.}; c=${c#0}
+    echo $(( ${up%.*} * 1000 + c * 10 ))
+}
+
+# wait_for SECONDS command...: polls the command every 50 ms until it succeeds.
+wait_for() {
+    limit=$(( $(now_ms) + $1 * 1000 )); shift
+    until "$@"; do
+        [ "$(now_ms)" -lt "$limit" ] || return 1
+        usleep 50000
+    done
+}
+
+# --- the emulated bridges ------------------------------------------------------------
+# One emulator per serial; its control FIFO and log live in /run.
+bridge_fifo() { echo "/run/bridge-$1.ctl"; }
+bridge_log() { echo "/run/bridge-$1.log"; }
+bridge_pid() { cat "/run/bridge-$1.pid" 2>/dev/null; }
+
+# bridge_cmd SERIAL COMMAND: stall, answer, nak, ack, unplug, plug (see usbipbridge.cpp).
+bridge_cmd() {
+    kill -0 "$(bridge_pid "$1")" 2>/dev/null || { echo "bridge $1 is not running"; return 1; }
+    timeout 5 sh -c "echo $2 > $(bridge_fifo "$1")"
+}
+
+# The i2c-tiny-usb USB interface above i2c bus N: walks the bus's sysfs ancestry.
+bridge_interface() {
+    dir=$(readlink -f "/sys/bus/i2c/devices/i2c-$1")
+    while [ "$dir" != "/sys/devices" ] && [ "$dir" != "/" ]; do
+        if [ -e "$dir/bInterfaceNumber" ] &&
+           [ "$(basename "$(readlink -f "$dir/driver")")" = i2c-tiny-usb ]; then
+            echo "$dir"; return 0
+        fi
+        dir=$(dirname "$dir")
+    done
+    return 1
+}
+
+# bridge_bus SERIAL: prints N of the i2c-tiny-usb bus whose USB device has that serial
+# and whose /dev/i2c-N exists; fails when there is none.
+bridge_bus() {
+    for d in /sys/bus/i2c/devices/i2c-*; do
+        [ -e "$d" ] || continue
+        n=${d##*/i2c-}
+        intf=$(bridge_interface "$n") || continue
+        [ "$(cat "$(dirname "$intf")/serial" 2>/dev/null)" = "$1" ] || continue
+        [ -c "/dev/i2c-$n" ] && { echo "$n"; return 0; }
+    done
+    return 1
+}
+has_bridge_bus() { bridge_bus "$1" >/dev/null; }
+no_bridge_bus() { ! bridge_bus "$1" >/dev/null; }
+no_node() { [ ! -e "/dev/i2c-$1" ]; }
+
+# plug_bridge SERIAL: starts an emulator and waits for its bus (and for udev).
+plug_bridge() {
+    /usbipbridge "$1" "$(bridge_fifo "$1")" >"$(bridge_log "$1")" 2>&1 &
+    echo $! >"/run/bridge-$1.pid"
+    plug_start=$(now_ms)
+    wait_for 20 has_bridge_bus "$1" || { cat "$(bridge_log "$1")"; return 1; }
+    info "bridge $1 bound $(( $(now_ms) - plug_start )) ms after the emulator started"
+    udevadm settle --timeout=10
+}
+
+# replug_bridge SERIAL: plug command to a running emulator, then waits as above.
+replug_bridge() {
+    bridge_cmd "$1" plug && wait_for 20 has_bridge_bus "$1" && udevadm settle --timeout=10
+}
+
+# stop_bridge SERIAL: SIGTERM, and the emulator's own exit status.
+stop_bridge() {
+    pid=$(bridge_pid "$1")
+    kill -TERM "$pid" && wait "$pid"
+}
+
+# word_is N REGISTER EXPECTED: busybox's i2cget reads that word from the charger.
+word_is() { [ "$(i2cget -y "$1" $CHARGER "$2" w 2>/dev/null)" = "$3" ]; }
+
+# node_is N "MODE UID GID"
+node_is() { [ "$(stat -c '%a %u %g' "/dev/i2c-$1" 2>/dev/null)" = "$2" ]; }
+
+# time_i2cget BUS COUNT WHAT: COUNT busybox i2cget word reads of the charger, timed.
+time_i2cget() {
+    start=$(now_ms); ok=0; i=0
+    while [ $i -lt "$2" ]; do
+        i2cget -y "$1" $CHARGER 0x15 w >/dev/null 2>&1 && ok=$((ok + 1))
+        i=$((i + 1))
+    done
+    elapsed=$(( $(now_ms) - start ))
+    tenths=$((elapsed * 10 / $2))
+    check "$2 timed i2cget word reads on $3 all succeeded" [ $ok -eq "$2" ]
+    info "busybox i2cget word read on $3: $((tenths / 10)).$((tenths % 10)) ms per word ($2 reads in $elapsed ms)"
+}
+
+# --- checks ------------------------------------------------------------------------
+# The first bridge takes the lowest free bus number: no stub bus now.
+rmmod i2c_stub 2>/dev/null
+
+if plug_bridge KVEMU0001; then
+    bus=$(bridge_bus KVEMU0001)
+    intf=$(bridge_interface "$bus")
+    usbdev=$(dirname "$intf")
+    pass "bridge bound by i2c-tiny-usb: /dev/i2c-$bus at USB ${usbdev##*/} serial $(cat "$usbdev/serial")"
+else
+    fail "bridge bound by i2c-tiny-usb (no i2c bus with serial KVEMU0001 appeared)"
+    echo "USB-PHASE: $failures failure(s)"
+    exit 1
+fi
+grep -q 'USBIP-BRIDGE attached port' "$(bridge_log KVEMU0001)" &&
+    pass "emulator reports its port: $(head -n 1 "$(bridge_log KVEMU0001)")" ||
+    fail "emulator reports its port"
+
+check "udev rule: the bridge's /dev/i2c-$bus is group plugdev (46), crw-rw----" \
+    wait_for 5 node_is "$bus" "660 0 46"
+info "$(ls -l "/dev/i2c-$bus")"
+
+i2cset -y "$bus" $CHARGER 0x15 0x3130 w
+check "word 0x3130 written to 0x15 with i2cset reads back with i2cget" word_is "$bus" 0x15 0x3130
+i2cset -y "$bus" $CHARGER 0x15 0xffff w
+check "the charger behind the bridge keeps bits 4-14 of 0x15: 0xffff reads 0x7ff0" \
+    word_is "$bus" 0x15 0x7ff0
+check "the charger's identifier 0xfe reads 0x4b56" word_is "$bus" 0xfe 0x4b56
+check "a write to the read-only identifier fails (transfer stalled)" \
+    eval "! i2cset -y $bus $CHARGER 0xfe 0x1234 w 2>/dev/null"
+check "a read of an unknown register fails" eval "! i2cget -y $bus $CHARGER 0x20 w 2>/dev/null"
+check "another address (0x0a) does not answer" eval "! i2cget -y $bus 0x0a 0x15 w 2>/dev/null"
+check "and the charger answers right after" word_is "$bus" 0x15 0x7ff0
+
+# A bridge that stops answering: the driver's own 2 s control timeout fails the read.
+bridge_cmd KVEMU0001 stall
+start=$(now_ms)
+i2cget -y "$bus" $CHARGER 0x15 w >/dev/null 2>&1; status=$?
+elapsed=$(( $(now_ms) - start ))
+info "i2cget on a stalled bridge returned after $elapsed ms"
+check "stalled bridge: i2cget fails after the driver's 2 s timeout" \
+    eval "[ $status -ne 0 ] && [ $elapsed -ge 1900 ] && [ $elapsed -lt 6000 ]"
+bridge_cmd KVEMU0001 answer
+check "answering again: the next i2cget succeeds" word_is "$bus" 0x15 0x7ff0
+
+bridge_cmd KVEMU0001 nak
+start=$(now_ms)
+i2cget -y "$bus" $CHARGER 0x15 w >/dev/null 2>&1; status=$?
+elapsed=$(( $(now_ms) - start ))
+info "i2cget to a NAKing charger returned after $elapsed ms"
+check "charger address NAKs: i2cget fails fast" eval "[ $status -ne 0 ] && [ $elapsed -lt 1000 ]"
+bridge_cmd KVEMU0001 ack
+check "charger acknowledges again: i2cget succeeds" word_is "$bus" 0x15 0x7ff0
+
+# Unplug; a stub bus takes the freed number, so the bridge comes back elsewhere.
+old_bus=$bus
+bridge_cmd KVEMU0001 unplug
+check "unplug: /dev/i2c-$old_bus disappears" wait_for 10 no_node "$old_bus"
+check "unplug: no bus with serial KVEMU0001 left" no_bridge_bus KVEMU0001
+insmod /modules/i2c-stub.ko chip_addr=0x09
+check "i2c-stub loaded while the bridge is out takes /dev/i2c-$old_bus" \
+    wait_for 10 test -c "/dev/i2c-$old_bus"
+check "and its bus is the stub, not a bridge" eval "! bridge_interface $old_bus >/dev/null"
+if replug_bridge KVEMU0001; then
+    bus=$(bridge_bus KVEMU0001)
+    check "plug: the bridge is back under a different bus number ($old_bus -> $bus)" \
+        [ "$bus" != "$old_bus" ]
+    check "replugged bridge answers with the charger's kept word" word_is "$bus" 0x15 0x7ff0
+    check "udev rule: the replugged bridge's /dev/i2c-$bus is plugdev 0660" \
+        wait_for 5 node_is "$bus" "660 0 46"
+else
+    fail "plug: the bridge comes back"
+fi
+udevadm settle --timeout=10
+check "udev rule: the i2c-stub node /dev/i2c-$old_bus stays root-only (0600 root:root)" \
+    node_is "$old_bus" "600 0 0"
+info "$(ls -l "/dev/i2c-$old_bus")"
+
+# Time per word: busybox i2cget (a process per word) on the bridge and, for the cost
+# of starting the process, on the stub bus; and a plain ioctl loop on both.
+time_i2cget "$bus" 20 "the emulated bridge"
+time_i2cget "$old_bus" 20 "the i2c-stub bus (process start only)"
+check "ioctl word loop on the emulated bridge" eval "/i2cwordloop $bus 09 15 100 >/run/loop.txt"
+info "plain ioctl word read on the emulated bridge: $(cat /run/loop.txt)"
+check "ioctl word loop on the i2c-stub bus" eval "/i2cwordloop $old_bus 09 15 2000 >/run/loop.txt"
+info "plain ioctl word read on the i2c-stub bus: $(cat /run/loop.txt)"
+
+# Two emulators at once: two bridges, each with its own charger.
+if plug_bridge KVEMU0002; then
+    bus2=$(bridge_bus KVEMU0002)
+    intf2=$(bridge_interface "$bus2")
+    pass "second bridge bound: /dev/i2c-$bus2 at USB $(basename "$(dirname "$intf2")") serial KVEMU0002"
+    check "two bridges at once on different buses ($bus, $bus2)" \
+        eval "[ -n '$bus' ] && [ '$bus' != '$bus2' ] && has_bridge_bus KVEMU0001"
+    i2cset -y "$bus2" $CHARGER 0x15 0x1230 w
+    check "the second bridge's charger holds its own word" word_is "$bus2" 0x15 0x1230
+    check "and the first bridge's charger is unchanged" word_is "$bus" 0x15 0x7ff0
+    check "udev rule: the second bridge's node is plugdev 0660" \
+        wait_for 5 node_is "$bus2" "660 0 46"
+else
+    fail "second bridge bound (serial KVEMU0002)"
+fi
+
+# SIGTERM: clean exit, and the device goes away.
+check "emulator KVEMU0002 exits cleanly on SIGTERM" stop_bridge KVEMU0002
+check "and its bus disappears" wait_for 10 no_bridge_bus KVEMU0002
+check "emulator KVEMU0001 exits cleanly on SIGTERM" stop_bridge KVEMU0001
+# The refusals above are the only requests the emulators may have stalled.
+unexpected=$(grep -hv -e '^USBIP-BRIDGE' -e 'charger refused' \
+    -e 'stall: bmRequestType 0x41 bRequest [4-7] ' -e 'stall: bmRequestType 0xc1 bRequest [4-7] ' \
+    /run/bridge-*.log)
+check "the emulators met no request or message they do not know" [ -z "$unexpected" ]
+[ -z "$unexpected" ] || echo "$unexpected"
+
+echo "USB-PHASE: $failures failure(s)"
+[ $failures -eq 0 ]
