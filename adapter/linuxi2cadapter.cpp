@@ -229,7 +229,9 @@ int16_t LinuxI2cAdapter::stallGate()
 {
     if (!m_stalled)
         return 0;
-    if (!bridgeStillThere()) {
+    // Only the node, not a walk of sysfs: this runs for every attempt while stalled.
+    std::error_code ec;
+    if (!std::filesystem::exists(nodePath(m_bridge.busNumber), ec)) {
         closeNode();
         return kStatusBridgeGone;
     }

@@ -87,6 +87,21 @@ plug_bridge() {
     udevadm settle --timeout=10
 }
 
+# start_unplugged SERIAL: an emulator that waits for "plug" before it attaches.
+start_unplugged() {
+    /usbipbridge "$1" "$(bridge_fifo "$1")" unplugged >"$(bridge_log "$1")" 2>&1 &
+    echo $! >"/run/bridge-$1.pid"
+    wait_for 5 test -p "$(bridge_fifo "$1")"
+}
+
+# kt ARGS...: the program's own backend in the static test binary; its FAIL lines
+# count as failures here.
+kt() {
+    /kerneltest "$@" >/run/kt.out 2>&1
+    cat /run/kt.out
+    failures=$((failures + $(grep -c '^FAIL' /run/kt.out)))
+}
+
 # replug_bridge SERIAL: plug command to a running emulator, then waits as above.
 replug_bridge() {
     bridge_cmd "$1" plug && wait_for 20 has_bridge_bus "$1" && udevadm settle --timeout=10
@@ -204,8 +219,36 @@ info "plain ioctl word read on the emulated bridge: $(cat /run/loop.txt)"
 check "ioctl word loop on the i2c-stub bus" eval "/i2cwordloop $old_bus 09 15 2000 >/run/loop.txt"
 info "plain ioctl word read on the i2c-stub bus: $(cat /run/loop.txt)"
 
+
+# --- the program's own backend, as shipped -------------------------------------------
+# Discovery (the stub bus is never listed), round trips, and its time per word next to
+# the plain ioctl loop above.
+kt usb "$old_bus"
+
+# A client we did not write reads what the program wrote, and the other way round.
+check "a word the program wrote (0x15 = 0x2220) reads back with busybox i2cget" \
+    eval "/kerneltest write 15 2220 && word_is $bus 0x15 0x2220"
+i2cset -y "$bus" $CHARGER 0x14 0x0c80 w
+check "a word busybox i2cset wrote (0x14 = 0x0c80) reads back through the program" \
+    eval '[ "$(/kerneltest read 14)" = 0x0c80 ]'
+
+# A bridge that stops answering, and a charger that does not acknowledge.
+f1=$(bridge_fifo KVEMU0001)
+kt stall "echo stall >$f1" "echo answer >$f1" "echo nak >$f1" "echo ack >$f1"
+
+# Unplugged in the middle of a stream of transfers; while it is out, a second bridge
+# takes its bus number, so it comes back under another one.
+start_unplugged KVEMU0002
+f2=$(bridge_fifo KVEMU0002)
+kt replug "echo unplug >$f1" \
+    "echo plug >$f2; n=0; while [ ! -c /dev/i2c-$bus ] && [ \$n -lt 200 ]; do usleep 50000; n=\$((n+1)); done; echo plug >$f1"
+check "the second bridge took the freed bus number $bus" eval "[ \"\$(bridge_bus KVEMU0002)\" = $bus ]"
+wait_for 20 has_bridge_bus KVEMU0001
+bus=$(bridge_bus KVEMU0001)
+udevadm settle --timeout=10
+
 # Two emulators at once: two bridges, each with its own charger.
-if plug_bridge KVEMU0002; then
+if wait_for 20 has_bridge_bus KVEMU0002; then
     bus2=$(bridge_bus KVEMU0002)
     intf2=$(bridge_interface "$bus2")
     pass "second bridge bound: /dev/i2c-$bus2 at USB $(basename "$(dirname "$intf2")") serial KVEMU0002"
@@ -213,12 +256,35 @@ if plug_bridge KVEMU0002; then
         eval "[ -n '$bus' ] && [ '$bus' != '$bus2' ] && has_bridge_bus KVEMU0001"
     i2cset -y "$bus2" $CHARGER 0x15 0x1230 w
     check "the second bridge's charger holds its own word" word_is "$bus2" 0x15 0x1230
-    check "and the first bridge's charger is unchanged" word_is "$bus" 0x15 0x7ff0
+    check "and the first bridge's charger is unchanged" word_is "$bus" 0x15 0x3130
     check "udev rule: the second bridge's node is plugdev 0660" \
         wait_for 5 node_is "$bus2" "660 0 46"
 else
     fail "second bridge bound (serial KVEMU0002)"
 fi
+
+
+# Several boards on one bench: each copy of the program holds the bridge it opened.
+mkfifo /run/hold1 /run/hold2
+/kerneltest hold </run/hold1 >/run/hold1.out 2>&1 &
+hold1=$!
+exec 7>/run/hold1
+wait_for 10 grep -q '^HOLD' /run/hold1.out
+/kerneltest hold </run/hold2 >/run/hold2.out 2>&1 &
+hold2=$!
+exec 8>/run/hold2
+wait_for 10 grep -q '^HOLD' /run/hold2.out
+info "first program: $(cat /run/hold1.out); second program: $(cat /run/hold2.out)"
+check "second program opens the second bridge" \
+    eval "grep -q '^HOLD i2c-tiny-usb' /run/hold1.out && grep -q '^HOLD i2c-tiny-usb' /run/hold2.out &&
+          [ \"\$(cat /run/hold1.out)\" != \"\$(cat /run/hold2.out)\" ]"
+/kerneltest hold </dev/null >/run/hold3.out 2>&1; third=$?
+info "third program: $(cat /run/hold3.out)"
+check "a third program, with no bridge left, gets the USB error naming the bridges in use" \
+    eval "[ $third -eq 3 ] && grep -q 'in use by another program' /run/hold3.out"
+exec 7>&- 8>&-
+check "the holders close their bridges and end" eval "wait $hold1 && wait $hold2"
+check "a bridge is free again once its program ended" eval '[ -n "$(/kerneltest read 15)" ]'
 
 # SIGTERM: clean exit, and the device goes away.
 check "emulator KVEMU0002 exits cleanly on SIGTERM" stop_bridge KVEMU0002

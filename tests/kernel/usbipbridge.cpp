@@ -3,11 +3,12 @@
 // its requests itself, so the kernel's own i2c-tiny-usb driver binds and creates
 // /dev/i2c-N. Behind the bridge, at 7-bit address 0x09, stands the SimulatedCharger.
 //
-//   usbipbridge SERIAL CONTROL_FIFO
+//   usbipbridge SERIAL CONTROL_FIFO [unplugged]
 //
 // SERIAL is the USB serial number (two instances with different serials are two
-// distinguishable bridges). CONTROL_FIFO is created if missing and removed at exit;
-// write one command per line to it:
+// distinguishable bridges); "unplugged" starts it detached, waiting for "plug".
+// CONTROL_FIFO is created if missing and removed at exit; write one command per line
+// to it:
 //   stall    stop answering USB requests (unlinks are still answered, so the driver's
 //            2 s control timeout fails the transfer)
 //   answer   answer again
@@ -398,8 +399,9 @@ int32_t Bridge::i2cTransfer(uint16_t flags, uint16_t address, const Bytes &out, 
 int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: usbipbridge SERIAL CONTROL_FIFO\n");
+    const bool startUnplugged = argc == 4 && std::string(argv[3]) == "unplugged";
+    if (argc != 3 && !startUnplugged) {
+        std::fprintf(stderr, "usage: usbipbridge SERIAL CONTROL_FIFO [unplugged]\n");
         return 2;
     }
     const std::string fifoPath = argv[2];
@@ -427,7 +429,7 @@ int main(int argc, char **argv)
     sigprocmask(SIG_BLOCK, &blocked, &waiting);
 
     Bridge bridge(argv[1]);
-    int exitCode = bridge.attach() ? 0 : 1;
+    int exitCode = startUnplugged || bridge.attach() ? 0 : 1;
     std::string pending;
     while (exitCode == 0 && !stopRequested) {
         pollfd fds[2] = {{fifo, POLLIN, 0}, {bridge.socket(), POLLIN, 0}};
