@@ -90,12 +90,15 @@ std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head)
         bool negative = false;
         if (i < n && (head[i] == '-' || head[i] == '+'))
             negative = head[i++] == '-';
+        // Leading zeros are allowed in any number; the value stops growing once it is
+        // out of range, so any number of digits is read whole.
         long long value = 0;
         int digits = 0;
         while (i < n && head[i] >= '0' && head[i] <= '9') {
-            value = value * 10 + (head[i++] - '0');
-            if (++digits > 12)
-                return std::nullopt;
+            if (value <= 32768)
+                value = value * 10 + (head[i] - '0');
+            ++i;
+            ++digits;
         }
         if (digits == 0)
             return std::nullopt;

@@ -158,6 +158,8 @@ private slots:
         QTest::newRow("rest ignored") << QByteArray("1,2,3,4,junk\nmore") << true << QList<int>{1, 2, 3};
         QTest::newRow("16-bit limits") << QByteArray("-32768,32767,0") << true << QList<int>{-32768, 32767, 0};
         QTest::newRow("blank line between") << QByteArray("1\n\n2\n3") << true << QList<int>{1, 2, 3};
+        QTest::newRow("leading zeros") << QByteArray("0000000003072,00,-000016") << true << QList<int>{3072, 0, -16};
+        QTest::newRow("zeros then too big") << QByteArray("1,2,00000000000032768") << false << QList<int>{};
         QTest::newRow("empty") << QByteArray("") << false << QList<int>{};
         QTest::newRow("one number") << QByteArray("1") << false << QList<int>{};
         QTest::newRow("two numbers") << QByteArray("1,2\n") << false << QList<int>{};
