@@ -493,6 +493,34 @@ private slots:
         QCOMPARE(messages, QStringList());
     }
 
+    // A tick that finds 0 in the box stops the input timer; a period entered with Enter
+    // while "Input by File" stays ticked starts it again.
+    void inputFileResumesAfterPeriodZero()
+    {
+        Form2 form;
+        form.setInputDataFolder(dir->path());
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        form.txtRefreshTime->setText("0");
+        form.tmrDataInput_Timer();
+        QVERIFY(!form.tmrDataInput->isActive());
+        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return); // 0 again: still no ticks
+        QVERIFY(!form.tmrDataInput->isActive());
+
+        form.txtRefreshTime->setText("3");
+        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
+        QVERIFY(form.chkInputFile->isChecked());
+        QVERIFY(form.tmrDataInput->isActive());
+        QCOMPARE(form.tmrDataInput->interval(), 3000);
+        QVERIFY(!form.tmrChargerTimeOut->isActive());
+
+        // A running input timer keeps the period its last tick set until the next tick.
+        form.txtRefreshTime->setText("5");
+        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
+        QCOMPARE(form.tmrDataInput->interval(), 3000);
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.tmrDataInput->interval(), 5000);
+    }
+
     void inputFileRewrittenMeanwhile_data()
     {
         QTest::addColumn<bool>("truncate");
