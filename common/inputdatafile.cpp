@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
