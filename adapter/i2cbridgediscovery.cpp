@@ -56,7 +56,8 @@ std::optional<int> busNumberOf(const std::string &entry)
     if (entry.size() <= prefix.size() || entry.compare(0, prefix.size(), prefix) != 0)
         return std::nullopt;
     const std::string digits = entry.substr(prefix.size());
-    if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(),
+    // The kernel writes bus numbers without leading zeros: "i2c-03" is not bus 3.
+    if (digits.size() > 6 || (digits.size() > 1 && digits[0] == '0') || !std::all_of(digits.begin(), digits.end(),
                                           [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     return std::stoi(digits);

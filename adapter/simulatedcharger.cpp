@@ -45,6 +45,7 @@ SimulatedCharger::SimulatedCharger() : m_clock(steadyMs)
     m_regs[0xFE] = kManufacturerId;
     m_regs[0xFF] = kDeviceId;
     m_lastSettingWriteMs = m_clock();
+    m_writes.reserve(kWriteLogLimit);
 }
 
 void SimulatedCharger::setClock(Clock clock)
@@ -87,6 +88,8 @@ int16_t SimulatedCharger::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int
         serviceWatchdog();
         const auto word = static_cast<uint16_t>(nWord);
         m_regs[r->command] = word & r->keptBits;
+        if (m_writes.size() == kWriteLogLimit) // drop the oldest quarter, not one at a time
+            m_writes.erase(m_writes.begin(), m_writes.begin() + kWriteLogLimit / 4);
         m_writes.push_back({r->command, word});
         if (r->command == 0x14 || r->command == 0x15)
             m_lastSettingWriteMs = m_clock();

@@ -58,7 +58,9 @@ public:
     void setReg(uint8_t command, uint16_t word);
     bool isOpen() const { return m_open; }
 
-    // Every successful word write, in order.
+    // The most recent successful word writes, in order: at most kWriteLogLimit, so a
+    // demo left running for days does not grow. Tests clear it before they look.
+    static constexpr size_t kWriteLogLimit = 1024;
     const std::vector<Write> &writes() const { return m_writes; }
     int transferCount() const { return m_transfers; }
     void clearLog();

@@ -67,7 +67,11 @@ uint16_t fieldBitsFor(const ChargeRegister &r, int nValue);
 uint16_t recoveryWord(const ChargeRegister &r, int16_t nLastValue);
 
 // The three numbers at the start of the input-data file (charge current, charge
-// voltage, input current): decimal whole numbers that fit 16 bits, each with blanks
-// and an optional sign before it, separated by commas or line ends. Anything after
-// the third number is ignored. Nothing unless all three are there and valid.
-std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head);
+// voltage, input current): decimal whole numbers that fit 16 bits, leading zeros
+// allowed, each with blanks and an optional sign before it, separated by commas or
+// line ends; a UTF-8 byte-order mark at the start is skipped. Whatever follows the
+// third number's digits is ignored. bWholeFile says whether head is the whole file: if
+// not, a number whose digits reach the end of head may be cut and is refused. Nothing
+// unless all three are there and valid.
+std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head,
+                                                     bool bWholeFile = true);

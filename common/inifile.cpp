@@ -1,9 +1,10 @@
 #include "inifile.h"
 
+#include "atomicfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <vector>
 
@@ -191,7 +192,7 @@ std::optional<QByteArray> read(const QString &path, const QByteArray &section,
 }
 
 bool write(const QString &path, const QByteArray &section, const QByteArray &key,
-           const QByteArray &value)
+           const QByteArray &value, FileOps &ops)
 {
     const QFileInfo info(path);
     QByteArray text;
@@ -206,11 +207,13 @@ bool write(const QString &path, const QByteArray &section, const QByteArray &key
     } else if (!QDir().mkpath(info.absolutePath())) {
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(IniText::withValue(text, section, key, value));
-    return file.commit();
+    return replaceFileAtomically(path, IniText::withValue(text, section, key, value), ops);
+}
+
+bool write(const QString &path, const QByteArray &section, const QByteArray &key,
+           const QByteArray &value)
+{
+    return write(path, section, key, value, FileOps::system());
 }
 
 } // namespace IniFile

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+class FileOps;
+
 // Reading and editing INI text the way the Windows profile functions do, without
 // touching any byte that is not part of the change.
 //
@@ -38,8 +40,11 @@ std::optional<QByteArray> read(const QString &path, const QByteArray &section,
                                const QByteArray &key);
 
 // Sets key in section, creating the file and its folder as needed. The file is
-// replaced atomically; false when it could not be written (the old file stays whole).
-// A read-only file is left alone.
+// replaced atomically (replaceFileAtomically, through ops): false when it could not be
+// written, and then the old file stays byte for byte and no temporary file is left. A
+// read-only file is left alone.
+bool write(const QString &path, const QByteArray &section, const QByteArray &key,
+           const QByteArray &value, FileOps &ops);
 bool write(const QString &path, const QByteArray &section, const QByteArray &key,
            const QByteArray &value);
 

@@ -4,20 +4,69 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Up to kInputDataHeadBytes from the start of the file; nothing on a read error.
+std::optional<QByteArray> readHead(int fd)
+{
+    QByteArray head(kInputDataHeadBytes, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < head.size()) {
+        const ssize_t n = ::pread(fd, head.data() + got, size_t(head.size() - got), off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    head.truncate(got);
+    return head;
+}
+
+bool sameFileState(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+} // namespace
 
 std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray name = QFile::encodeName(path);
+    // Only a regular file: a named pipe or a device could block the window or never end.
+    struct stat before = {};
+    if (::stat(name.constData(), &before) != 0 || !S_ISREG(before.st_mode))
         return std::nullopt;
-    const QByteArray first = file.read(kInputDataHeadBytes);
-    if (!file.seek(0))
+    // Without waiting, in case something else was put there since.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    const QByteArray second = file.read(kInputDataHeadBytes);
-    const QDateTime modified = QFileInfo(file).lastModified();
-    file.close();
-    if (first != second || modified.msecsTo(QDateTime::currentDateTime()) < kInputDataQuietMs)
+    struct stat opened = {};
+    std::optional<QByteArray> first;
+    std::optional<QByteArray> second;
+    struct stat after = {};
+    const bool ok = ::fstat(fd, &opened) == 0 && sameFileState(before, opened)
+                    && (first = readHead(fd)) && (second = readHead(fd))
+                    && ::fstat(fd, &after) == 0 && sameFileState(opened, after);
+    ::close(fd);
+    // Changed while we read it: the writer is still at work.
+    if (!ok || *first != *second)
         return std::nullopt;
-    return parseInputData(first);
+    // Modified just now by this machine's clock: the writer may be between two writes.
+    // A time in the future (a share whose clock runs ahead, a copy that kept its
+    // times) says nothing about that, and the checks above hold for it as for any.
+    const qint64 modifiedMs = qint64(after.st_mtim.tv_sec) * 1000 + after.st_mtim.tv_nsec / 1000000;
+    const qint64 ageMs = QDateTime::currentMSecsSinceEpoch() - modifiedMs;
+    if (ageMs >= 0 && ageMs < kInputDataQuietMs)
+        return std::nullopt;
+    return parseInputData(*first, after.st_size <= first->size());
 }

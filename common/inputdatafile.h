@@ -16,9 +16,10 @@ constexpr int kInputDataHeadBytes = 4096;
 // A file modified this recently may be in the middle of being rewritten.
 constexpr int kInputDataQuietMs = 10;
 
-// The three numbers, or nothing when the file is missing, unreadable or malformed, or
-// may be half rewritten: modified within the last kInputDataQuietMs, or different
-// between two reads. So a value is never taken from a file another program is still
-// writing (a prefix of the new text, or new text over the tail of the old). Opened and
-// closed within the call.
+// The three numbers, or nothing when the file is missing, not a regular file (a named
+// pipe or a device is never opened in a way that could wait), unreadable or malformed,
+// or may be half rewritten: modified within the last kInputDataQuietMs by this
+// machine's clock, or changed while it was read (its contents between two reads, or
+// its size, modification time or identity). A number cut by the end of the head is
+// never taken. Opened and closed within the call.
 std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path);

@@ -272,6 +272,10 @@ void Form2::txtRefreshTime_Enter()
     if (const auto ms = boxPeriodMs(txtRefreshTime)) {
         nRefreshPeriodMs = *ms;
         tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
+        // A tick that found 0 in the box stopped the input timer, and only a tick sets
+        // its period: the period entered now lets it tick again.
+        if (tmrDataInput->period() == 0)
+            tmrDataInput->setPeriod(nRefreshPeriodMs);
     }
 }
 

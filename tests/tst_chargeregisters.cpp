@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 Q_DECLARE_METATYPE(const ChargeRegister *)
 
 namespace {
@@ -158,12 +160,14 @@ private slots:
         QTest::newRow("rest ignored") << QByteArray("1,2,3,4,junk\nmore") << true << QList<int>{1, 2, 3};
         QTest::newRow("16-bit limits") << QByteArray("-32768,32767,0") << true << QList<int>{-32768, 32767, 0};
         QTest::newRow("blank line between") << QByteArray("1\n\n2\n3") << true << QList<int>{1, 2, 3};
+        QTest::newRow("leading zeros") << QByteArray("0000000003072,00,-000016") << true << QList<int>{3072, 0, -16};
+        QTest::newRow("zeros then too big") << QByteArray("1,2,00000000000032768") << false << QList<int>{};
         QTest::newRow("empty") << QByteArray("") << false << QList<int>{};
         QTest::newRow("one number") << QByteArray("1") << false << QList<int>{};
         QTest::newRow("two numbers") << QByteArray("1,2\n") << false << QList<int>{};
         QTest::newRow("text") << QByteArray("abc,1,2") << false << QList<int>{};
         QTest::newRow("12.5") << QByteArray("12.5,1,2") << false << QList<int>{};
-        QTest::newRow("third 12.5") << QByteArray("1,2,12.5") << false << QList<int>{};
+        QTest::newRow("third 12.5") << QByteArray("1,2,12.5") << true << QList<int>{1, 2, 12};
         QTest::newRow("99999") << QByteArray("99999,1,2") << false << QList<int>{};
         QTest::newRow("-40000") << QByteArray("1,-40000,2") << false << QList<int>{};
         QTest::newRow("huge") << QByteArray("1,2,123456789012345678901") << false << QList<int>{};
@@ -204,6 +208,56 @@ private slots:
         QCOMPARE(int((*numbers)[2]), 20000);
         QVERIFY(QDir(dir.path()).mkdir("folder"));
         QVERIFY(!readInputDataFile(dir.filePath("folder")));
+    }
+
+    // The input-data file as other programs write it, read from disk.
+    void inputFile_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("kind"); // "file", "fifo"
+        QTest::addColumn<int>("modifiedMs"); // relative to now
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QList<int>>("numbers");
+        const QList<int> wanted{2048, 12592, 3072};
+        const int old = -1000;
+        QTest::newRow("plain") << QByteArray("2048,12592,3072\n") << "file" << old << true << wanted;
+        QTest::newRow("note after the third") << QByteArray("2048,12592,3072 ; note") << "file" << old << true << wanted;
+        QTest::newRow("words after the third") << QByteArray("1,2,255 and more") << "file" << old << true << QList<int>{1, 2, 255};
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "2048\r\n12592\r\n3072\r\n") << "file" << old << true << wanted;
+        QTest::newRow("leading zeros") << QByteArray("0000000002048,0012592,0000000003072") << "file" << old << true << wanted;
+        // 2048,12592,30|72: the head ends inside the third number.
+        QTest::newRow("cut by the head's end") << QByteArray(kInputDataHeadBytes - 13, ' ') + "2048,12592,3072\n" << "file" << old << false << QList<int>{};
+        QTest::newRow("ends at the head's end, longer file") << QByteArray(kInputDataHeadBytes - 15, ' ') + "2048,12592,3072\n" << "file" << old << false << QList<int>{};
+        QTest::newRow("ends at the head's end, whole file") << QByteArray(kInputDataHeadBytes - 15, ' ') + "2048,12592,3072" << "file" << old << true << wanted;
+        QTest::newRow("head ends after the third") << QByteArray(kInputDataHeadBytes - 16, ' ') + "2048,12592,3072 and a long log" << "file" << old << true << wanted;
+        QTest::newRow("modified in the future") << QByteArray("2048,12592,3072") << "file" << 3600 * 1000 << true << wanted;
+        QTest::newRow("modified just now") << QByteArray("2048,12592,3072") << "file" << 0 << false << QList<int>{};
+        QTest::newRow("named pipe") << QByteArray() << "fifo" << old << false << QList<int>{};
+    }
+    void inputFile()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, kind);
+        QFETCH(int, modifiedMs);
+        QFETCH(bool, ok);
+        QFETCH(QList<int>, numbers);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kInputDataFileName);
+        if (kind == "fifo") {
+            // Nobody ever writes to it: an open that waits for a writer never returns.
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(text), text.size());
+            QVERIFY(f.flush());
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addMSecs(modifiedMs),
+                                  QFileDevice::FileModificationTime));
+        }
+        const auto result = readInputDataFile(path);
+        QCOMPARE(bool(result), ok);
+        if (result)
+            QCOMPARE((QList<int>{(*result)[0], (*result)[1], (*result)[2]}), numbers);
     }
 
     void windowTimer()

@@ -129,6 +129,17 @@ private slots:
         QCOMPARE(names(discover(fx)), QStringList({"cp2112 at USB 1-2 serial 0012A3F4"}));
     }
 
+    // Each bus once: an entry whose number has a leading zero is not one the kernel
+    // makes, and would list bus 3 twice.
+    void busNamesWithLeadingZerosIgnored()
+    {
+        SysfsFixture fx;
+        fx.addCp2112(3);
+        fx.link("bus/i2c/devices/i2c-03", "devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/"
+                                          "0003:10C4:EA90.0004/i2c-3");
+        QCOMPARE(names(discover(fx)), QStringList({"cp2112 at USB 1-2 serial 0012A3F4"}));
+    }
+
     void noSysfsGivesNothing()
     {
         I2cDiscoveryOptions options;

@@ -1,8 +1,12 @@
 // The settings file: reading, byte-exact insertion of missing keys, and bad files.
+#include "atomicfile.h"
 #include "inifile.h"
 #include "settings.h"
 
 #include <QtTest>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 const QString kSystem = QStringLiteral("system");
@@ -20,6 +24,53 @@ void writeAll(const QString &path, const QByteArray &bytes)
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
+
+// The real file system, with one kind of call failing as a full or failing disk makes
+// it fail: writes take at most diskRoom bytes in all and then say ENOSPC.
+struct FailingDisk : FileOps
+{
+    QByteArray failing; // "write", "fsync", "fchmod", "close", "rename" or nothing
+    qint64 diskRoom = -1; // bytes writes may take in all; -1: no limit
+    size_t chunk = 0; // largest write taken at once; 0: no limit
+
+    ssize_t write(int fd, const void *data, size_t size) override
+    {
+        if (chunk)
+            size = std::min(size, chunk);
+        if (diskRoom >= 0) {
+            if (diskRoom == 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            size = std::min(size, size_t(diskRoom));
+            diskRoom -= qint64(size);
+        }
+        if (failing == "write") {
+            errno = EIO;
+            return -1;
+        }
+        return FileOps::write(fd, data, size);
+    }
+    int fsync(int fd) override { return failing == "fsync" ? fail(EIO) : FileOps::fsync(fd); }
+    int fchmod(int fd, mode_t mode) override
+    {
+        return failing == "fchmod" ? fail(EPERM) : FileOps::fchmod(fd, mode);
+    }
+    int close(int fd) override
+    {
+        const int r = FileOps::close(fd);
+        return failing == "close" ? fail(EIO) : r;
+    }
+    int rename(const char *from, const char *to) override
+    {
+        return failing == "rename" ? fail(EXDEV) : FileOps::rename(from, to);
+    }
+    static int fail(int error)
+    {
+        errno = error;
+        return -1;
+    }
+};
 
 // What start-up reads.
 QString refreshTime()
@@ -177,6 +228,48 @@ private slots:
         setSettingsFolder(dir->filePath("blocker/sub"));
         QCOMPARE(refreshTime(), QStringLiteral("1"));
         QCOMPARE(readAll(dir->filePath("blocker")), QByteArray("x"));
+    }
+
+    // Adding a missing key on a full or failing disk: the old file stays byte for byte
+    // and no temporary file is left beside it; short writes that do get through are
+    // continued.
+    void failedWriteKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QByteArray>("failing");
+        QTest::addColumn<qint64>("diskRoom");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("disk full after 10 bytes") << QByteArray() << qint64(10) << 0 << false;
+        QTest::newRow("disk full at once") << QByteArray() << qint64(0) << 0 << false;
+        QTest::newRow("write error") << QByteArray("write") << qint64(-1) << 0 << false;
+        QTest::newRow("sync fails") << QByteArray("fsync") << qint64(-1) << 0 << false;
+        QTest::newRow("permissions fail") << QByteArray("fchmod") << qint64(-1) << 0 << false;
+        QTest::newRow("close fails") << QByteArray("close") << qint64(-1) << 0 << false;
+        QTest::newRow("rename fails") << QByteArray("rename") << qint64(-1) << 0 << false;
+        QTest::newRow("short writes") << QByteArray() << qint64(-1) << 3 << true;
+        QTest::newRow("room just enough") << QByteArray() << qint64(66) << 0 << true;
+    }
+    void failedWriteKeepsTheOldFile()
+    {
+        QFETCH(QByteArray, failing);
+        QFETCH(qint64, diskRoom);
+        QFETCH(int, chunk);
+        QFETCH(bool, written);
+        const QByteArray original = "; bench 3 settings\r\n[system]\r\nRefresh Time=0.5\r\n";
+        writeAll(path(), original);
+        QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        FailingDisk disk;
+        disk.failing = failing;
+        disk.diskRoom = diskRoom;
+        disk.chunk = size_t(chunk);
+        QCOMPARE(IniFile::write(path(), "system", "Write Delay", "0.07", disk), written);
+        const QByteArray expected = written ? original + "Write Delay=0.07\r\n" : original;
+        QCOMPARE(readAll(path()), expected);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{kFile});
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(path()).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
     }
 
     void refreshPeriod_data()

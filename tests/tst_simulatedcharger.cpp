@@ -106,6 +106,25 @@ private slots:
         QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
     }
 
+    // A demo left running at the fastest refresh writes three words every 20 ms: the
+    // record of writes keeps the latest ones only and its memory stays put.
+    void writeRecordStaysBounded()
+    {
+        int16_t address = SimulatedCharger::kChargerAddress;
+        for (int i = 0; i < 300000; ++i) {
+            int16_t word = static_cast<int16_t>(i);
+            QCOMPARE(sim->AdapterWriteWord(0x00, word, address), 0);
+        }
+        const auto &log = sim->writes();
+        QVERIFY(!log.empty());
+        QVERIFY2(log.capacity() <= 4096, qPrintable(QString::number(log.capacity())));
+        // The most recent writes, in order, end the record.
+        for (size_t k = 0; k < log.size(); ++k)
+            QCOMPARE(log[k], (SimulatedCharger::Write{0x00, uint16_t(300000 - log.size() + k)}));
+        sim->clearLog();
+        QVERIFY(sim->writes().empty());
+    }
+
     void watchdogZeroesChargeCurrent()
     {
         sim->setWatchdogMs(1000);

@@ -1,0 +1,120 @@
+// The settings file as start-up uses it, on disk: the two keys start-up reads are
+// added without losing any byte of the user's file, a second start-up changes nothing,
+// the refresh period is in range, and a writer that fails at any step leaves the file
+// byte for byte and no temporary file beside it.
+#include "atomicfile.h"
+#include "faketree.h"
+#include "fuzzcheck.h"
+#include "inifile.h"
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cerrno>
+
+namespace {
+const QString kFile = QStringLiteral("kv7320EV.ini");
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void replace(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    FUZZ_CHECK(f.write(bytes) == bytes.size());
+}
+
+// Fails the n-th file-system call of the writer (counting every call), as a full or
+// failing disk would.
+struct FailingDisk : FileOps
+{
+    int failAt = 0;
+    int calls = 0;
+    bool fails() { return ++calls == failAt; }
+
+    ssize_t write(int fd, const void *data, size_t size) override
+    {
+        if (fails())
+            return errno = ENOSPC, -1;
+        // Short writes, to be continued by the writer.
+        return FileOps::write(fd, data, size > 7 ? 7 : size);
+    }
+    int fsync(int fd) override { return fails() ? (errno = EIO, -1) : FileOps::fsync(fd); }
+    int fchmod(int fd, mode_t m) override { return fails() ? (errno = EPERM, -1) : FileOps::fchmod(fd, m); }
+    int close(int fd) override
+    {
+        const int r = FileOps::close(fd);
+        return fails() ? (errno = EIO, -1) : r;
+    }
+    int rename(const char *a, const char *b) override
+    {
+        return fails() ? (errno = EXDEV, -1) : FileOps::rename(a, b);
+    }
+};
+
+struct StartUp
+{
+    QString writeDelay;
+    QString refreshTime;
+};
+
+StartUp startUp()
+{
+    StartUp s;
+    s.writeDelay = ReadSetting("system", "Write Delay", "0.07", kFile);
+    s.refreshTime = ReadSetting("system", "Refresh Time", "1", kFile);
+    return s;
+}
+
+// What an empty value may look like in the file: its bytes are the ones replaced.
+const QByteArray kEmptyValueBytes = QByteArray(" \t\"'");
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static QTemporaryDir dir(QString::fromStdString((fuzzTempFolder() / "kv-fuzz-ini-XXXXXX").string()));
+    FUZZ_CHECK(dir.isValid());
+    setSettingsFolder(dir.path());
+    const QString path = dir.filePath(kFile);
+
+    FuzzInput in(data, size);
+    const int failAt = in.byte() % 16; // 0: start-up, else the call that fails
+    const QByteArray original = in.rest();
+    replace(path, original);
+
+    if (failAt == 0) {
+        const QByteArray beforeWriteDelay = contents(path);
+        ReadSetting("system", "Write Delay", "0.07", kFile);
+        const QByteArray afterWriteDelay = contents(path);
+        FUZZ_CHECK(keepsEveryByte(beforeWriteDelay, afterWriteDelay, kEmptyValueBytes));
+        const QString refreshTime = ReadSetting("system", "Refresh Time", "1", kFile);
+        const QByteArray first = contents(path);
+        FUZZ_CHECK(keepsEveryByte(afterWriteDelay, first, kEmptyValueBytes));
+        const auto ms = refreshPeriodMsFromSeconds(refreshTime);
+        FUZZ_CHECK(!ms || (*ms >= 0 && *ms <= 32767));
+        FUZZ_CHECK(refreshTime.size() <= 59);
+
+        // A second start-up reads the same and writes nothing.
+        const StartUp again = startUp();
+        FUZZ_CHECK(again.refreshTime == refreshTime);
+        FUZZ_CHECK(contents(path) == first);
+    } else {
+        FailingDisk disk;
+        disk.failAt = failAt;
+        const bool written = IniFile::write(path, "system", "Write Delay", "0.07", disk);
+        if (!written)
+            FUZZ_CHECK(contents(path) == original);
+        if (written)
+            FUZZ_CHECK(IniFile::read(path, "system", "Write Delay") == QByteArray("0.07"));
+    }
+    // Never a temporary file left behind.
+    FUZZ_CHECK(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+               == QStringList{kFile});
+    return 0;
+}
