@@ -1,7 +1,7 @@
 #include "i2cdevsyscalls.h"
 
 #include <cerrno>
-#include <chrono>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -40,10 +40,13 @@ public:
 };
 } // namespace
 
+// The coarse clock (a few ms resolution) is plenty to tell a 2 s time-out, and it is
+// read from memory even where reading the precise one costs a system call.
 int64_t I2cDevSyscalls::monotonicMs()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 I2cDevSyscalls &I2cDevSyscalls::system()

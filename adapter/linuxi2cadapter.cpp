@@ -240,8 +240,8 @@ int16_t LinuxI2cAdapter::stallGate()
 
 void LinuxI2cAdapter::noteTransferTime(bool failed, int64_t startMs)
 {
-    const int64_t now = m_sys.monotonicMs();
-    if (!failed || now - startMs < kStallThresholdMs) {
+    const int64_t now = failed ? m_sys.monotonicMs() : startMs;
+    if (now - startMs < kStallThresholdMs) {
         m_stalled = false; // it answered, if only to refuse
         return;
     }
