@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 namespace {
 constexpr int kClientWidth = 4680;
@@ -39,7 +40,11 @@ frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
     addLabel("Label4", "Data (hex)", 1920, 1800, 735, 255);
     txtWriteAddr = addTextBox("txtWriteAddr", 720, 2160, 495, 285);
     txtWriteData = addTextBox("txtWriteData", 1920, 2160, 735, 285);
-    txtWriteData->setMaxLength(kDataLength);
+    // No maxLength: it would cut a long paste to fit and Write would send digits the
+    // user never typed. Any text up to four characters, typed or pasted, is taken
+    // (the Write button checks it); a longer paste is refused whole.
+    txtWriteData->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral(".{0,%1}").arg(kDataLength)), txtWriteData));
     cmdWriteI2C = addButton("cmdWriteI2C", "Write", 3120, 2040);
 
     connect(cmdReadI2C, &QPushButton::clicked, this, &frmRegisters::cmdReadI2C_Click);

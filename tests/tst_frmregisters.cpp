@@ -10,6 +10,7 @@
 #include "windowplacement.h"
 
 #include <QtTest>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -105,6 +106,24 @@ private slots:
         QCOMPARE(box("txtReadAddr")->text(), QStringLiteral("g -x1"));
         QTest::keyClicks(box("txtWriteData"), QStringLiteral("z.12345"));
         QCOMPARE(box("txtWriteData")->text(), QStringLiteral("z.12"));
+    }
+
+    // A paste that does not fit the data box is refused whole, never cut to four
+    // characters that Write would then send.
+    void longPasteRefused()
+    {
+        QLineEdit *data = box("txtWriteData");
+        QGuiApplication::clipboard()->setText(QStringLiteral("12345"));
+        data->paste();
+        QCOMPARE(data->text(), QString());
+        data->setText(QStringLiteral("12"));
+        data->end(false);
+        QGuiApplication::clipboard()->setText(QStringLiteral("345"));
+        data->paste();
+        QCOMPARE(data->text(), QStringLiteral("12"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("g4"));
+        data->paste();
+        QCOMPARE(data->text(), QStringLiteral("12g4")); // fits: Write checks it
     }
 
     void read_data()
