@@ -16,6 +16,7 @@ constexpr int kClientHeight = 3090;
 constexpr int kButtonWidth = 1095;
 constexpr int kButtonHeight = 375;
 constexpr int kDataLength = 4;
+constexpr const char *kReadDataMeaning = "Data read (hex)";
 } // namespace
 
 frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
@@ -34,6 +35,7 @@ frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
     QPalette palette = lblReadData->palette();
     palette.setColor(QPalette::Window, Qt::white);
     lblReadData->setPalette(palette);
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning));
     cmdReadI2C = addButton("cmdReadI2C", "Read", 3120, 720);
 
     addLabel("Label3", "Address (hex)", 480, 1800, 1095, 255);
@@ -94,6 +96,7 @@ QPushButton *frmRegisters::addButton(const char *sName, const char *sText, int n
 void frmRegisters::cmdReadI2C_Click()
 {
     lblReadData->clear();
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning));
     const int16_t nAddress = ParseHexByte(txtReadAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -105,7 +108,10 @@ void frmRegisters::cmdReadI2C_Click()
     uint8_t yMSData = 0;
     uint8_t yLSData = 0;
     BusReadWord(ySubCommand, yMSData, yLSData); // a failed read shows 0000
-    lblReadData->setText(HexByteText(yMSData) + HexByteText(yLSData));
+    const QString word = HexByteText(yMSData) + HexByteText(yLSData);
+    lblReadData->setText(word);
+    // A screen reader hears the word read, not only what the box is for.
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") + word);
 }
 
 void frmRegisters::cmdWriteI2C_Click()

@@ -47,7 +47,7 @@ void ChargeRegisterFrame::buildControls()
         t->setFocusPolicy(Qt::TabFocus);
         placeTwips(t, kToggleLeftOfBit15 + (15 - n) * kTogglePitch, kToggleTop, kToggleSize,
                    kToggleSize);
-        t->setAccessibleName(QStringLiteral("%1 bit %2").arg(label).arg(n));
+        t->setAccessibleName(QStringLiteral("%1 bit %2: 0").arg(label).arg(n));
         if (m_reg.inField(n)) {
             t->setToolTip(QStringLiteral("bit %1: %2 %3").arg(n).arg(m_reg.bitWeight(n)).arg(unit));
         } else {
@@ -112,7 +112,10 @@ void ChargeRegisterFrame::assembleBytes(uint8_t &yMSData, uint8_t &yLSData) cons
 void ChargeRegisterFrame::paintToggle(int nBit)
 {
     QPushButton *t = toggle(nBit);
-    t->setText(t->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    const QString caption = t->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    t->setText(caption);
+    // What a screen reader says holds the bit as well as its meaning.
+    t->setAccessibleName(QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_reg.sLabel)).arg(nBit).arg(caption));
     if (m_reg.inField(nBit))
         setBackground(t, t->isChecked() ? kBitOneColour : kBitZeroColour);
 }

@@ -10,6 +10,7 @@
 #include "windowplacement.h"
 
 #include <QtTest>
+#include <QAccessible>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
@@ -155,6 +156,10 @@ private slots:
         QTest::mouseClick(button("cmdReadI2C"), Qt::LeftButton);
         QTEST(box("txtReadAddr")->text(), "addressAfter");
         QTEST(label("lblReadData")->text(), "data");
+        // A screen reader hears the word read, or only what the box is for.
+        QFETCH(QString, data);
+        const QString spoken = QAccessible::queryAccessibleInterface(label("lblReadData"))->text(QAccessible::Name);
+        QCOMPARE(spoken, data.isEmpty() ? QStringLiteral("Data read (hex)") : "Data read (hex): " + data);
         QCOMPARE(messages, shown);
         QCOMPARE(sim->transferCount(), shown.isEmpty() ? 1 : 0);
     }
