@@ -40,7 +40,8 @@ class TestApplicationScreen : public QObject, protected ScreenTest
     {
         return child<QPushButton>(form, QStringLiteral("chk%1(%2)").arg(reg).arg(bit));
     }
-    static QColor colour(QWidget *w) { return w->palette().color(QPalette::Button); }
+    // The colour a toggle is drawn in, as the user sees it (not what its palette holds).
+    static QColor colour(QWidget *w) { return w->grab().toImage().pixelColor(4, 4); }
     static QString spoken(QWidget *w)
     {
         return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
@@ -125,6 +126,28 @@ private slots:
         QCOMPARE(colour(toggle(form, reg, 8)), QColor(128, 255, 128));
         QCOMPARE(colour(toggle(form, reg, 15)), QColor(192, 192, 192));
         QVERIFY(!form.bUpdatingBits);
+    }
+
+    // Drawn flat in the exact colours, the caption still readable on them.
+    void toggleDrawnFlat()
+    {
+        Form2 form;
+        sim->setReg(0x14, 0x0080);
+        form.ReadChargeCurrent();
+        for (int n : {7, 8, 15}) {
+            const QImage drawn = toggle(form, "ChargeCurrent", n)->grab().toImage();
+            const QColor fill = n == 7 ? QColor(128, 255, 128) : n == 8 ? QColor(255, 128, 128)
+                                                                        : QColor(192, 192, 192);
+            // Above the caption, inside the border: the fill and nothing else.
+            for (int y = 2; y < 6; ++y)
+                for (int x = 2; x < drawn.width() - 2; ++x)
+                    QCOMPARE(drawn.pixelColor(x, y), fill);
+            int dark = 0;
+            for (int y = 2; y < drawn.height() - 2; ++y)
+                for (int x = 2; x < drawn.width() - 2; ++x)
+                    dark += drawn.pixelColor(x, y).lightness() < 100;
+            QVERIFY2(dark >= 5, "the caption is drawn in a dark colour");
+        }
     }
 
     // A screen reader hears the values the eye reads, updated on every read.
