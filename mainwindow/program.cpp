@@ -10,6 +10,12 @@
 
 #include <cstdio>
 
+void setUpApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kv7320ev"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
+}
+
 int runProgram(int argc, char *argv[])
 {
     QStringList arguments;
@@ -24,10 +30,8 @@ int runProgram(int argc, char *argv[])
     if (commandLine.simulator)
         frmUSB::setAdapterFactory([] { return std::make_unique<SimulatedCharger>(); });
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kv7320ev"));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(VersionInfo::kFileDescription));
-    QApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
+    QApplication app(argc, argv); // takes Qt's own options out of argv
+    setUpApplication();
 
     Form2 form;
     form.show();

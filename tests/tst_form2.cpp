@@ -3,6 +3,7 @@
 #include "frmusb.h"
 #include "messages.h"
 #include "nohardwareadapter.h"
+#include "program.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 
@@ -180,10 +181,21 @@ private slots:
         QVERIFY(!about || !about->isVisible());
     }
 
+    // Window titles are exactly the program's own: with a display name set, Qt on X11
+    // would add " — <display name>" to every title that differs from it.
+    void noDisplayNameAppended()
+    {
+        setUpApplication();
+        QCoreApplication::setApplicationName(QStringLiteral("renamed"));
+        // Without a display name of its own, the display name follows the name.
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("renamed"));
+        setUpApplication();
+    }
+
     void messageBoxIsOkOnlyWithTitle()
     {
         setMessageHandler({});
-        QGuiApplication::setApplicationDisplayName(QStringLiteral("kv7320 Evaluation Software"));
+        setUpApplication();
         QString title, text;
         QList<QAbstractButton *> buttons;
         QTimer::singleShot(0, [&] {
