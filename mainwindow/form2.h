@@ -82,6 +82,7 @@ private:
     void buildScreens();
     void buildApplicationScreen();
     void load();
+    int menuBarHeight(int nWidth) const;
 
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataFolder;
