@@ -99,7 +99,7 @@ void Form2::buildScreens()
     picTestMode->setObjectName(QStringLiteral("picTestMode"));
     picTestMode->setAutoFillBackground(true);
 
-    m_testMode = new TestModeScreen(picTestMode);
+    // The Test Mode screen's panels are built when the screen is first shown.
 
     tmrDataInput = new WindowTimer(this);
     tmrDataInput->setObjectName(QStringLiteral("tmrDataInput"));
@@ -208,6 +208,8 @@ int Form2::menuBarHeight(int nWidth) const
 
 void Form2::mnuTestMode_Click()
 {
+    if (!m_testMode)
+        m_testMode = new TestModeScreen(picTestMode);
     picTestMode->show();
     picApplication->hide();
 }

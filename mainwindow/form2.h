@@ -58,6 +58,8 @@ public:
 
     frmRegisters *registersWindow() const { return m_frmRegisters; }
     frmAbout *aboutWindow() const { return m_frmAbout; }
+    // The Test Mode screen, once it has been shown (built on first use).
+    TestModeScreen *testModeScreen() const { return m_testMode; }
 
 public slots:
     void mnuReadWriteI2C_Click();

@@ -6,9 +6,11 @@
 #include "program.h"
 #include "settings.h"
 #include "simulatedcharger.h"
+#include "testmodescreen.h"
 #include "windowplacement.h"
 
 #include <QtTest>
+#include <QGroupBox>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -169,6 +171,22 @@ private slots:
         const QImage drawn = form.grab().toImage();
         for (int x = 0; x < drawn.width(); x += 8)
             QVERIFY(drawn.pixelColor(x, drawn.height() - 1) != QColor(Qt::black));
+    }
+
+    // Built when first shown; the start-up does not pay for it.
+    void testModeScreenBuiltWhenShown()
+    {
+        useSimulator();
+        Form2 form;
+        QVERIFY(!form.testModeScreen());
+        QVERIFY(form.picTestMode->findChildren<QWidget *>().isEmpty());
+        form.findChild<QAction *>("mnuTestMode")->trigger();
+        QVERIFY(form.testModeScreen());
+        QCOMPARE(form.picTestMode->findChildren<QGroupBox *>(QString(), Qt::FindDirectChildrenOnly).size(), 6);
+        TestModeScreen *built = form.testModeScreen();
+        form.mnuApplication_Click();
+        form.mnuTestMode_Click();
+        QCOMPARE(form.testModeScreen(), built); // once only
     }
 
     void switchesScreens()
