@@ -13,10 +13,12 @@ namespace {
 // one or two leading dashes). They are passed over here so that --help, --version and
 // errors are answered before any QApplication exists: on a machine without a display
 // constructing one aborts.
+// clang-format off
 const char *const kQtOptionsWithValue[] = {
     "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
     "qwindowtitle", "qwindowicon", "geometry", "title", "icon", "session", "style",
     "stylesheet", "display", "name", "visual"};
+// clang-format on
 const char *const kQtFlags[] = {"reverse", "testability", "widgetcount", "sync"};
 const char *const kQtOptionsWithEquals[] = {"style=", "stylesheet=", "qmljsdebugger="};
 
@@ -27,15 +29,20 @@ QStringList withoutQtOptions(const QStringList &arguments)
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
         const QString name = arg.startsWith(QLatin1String("--")) ? arg.mid(2)
-                             : arg.startsWith(QLatin1Char('-')) ? arg.mid(1) : QString();
+                             : arg.startsWith(QLatin1Char('-'))  ? arg.mid(1)
+                                                                 : QString();
         auto is = [&name](const char *option) { return name == QLatin1String(option); };
-        auto startsWith = [&name](const char *prefix) { return name.startsWith(QLatin1String(prefix)); };
+        auto startsWith = [&name](const char *prefix) {
+            return name.startsWith(QLatin1String(prefix));
+        };
         if (i == 0 || name.isEmpty()) {
             ours << arg;
-        } else if (std::any_of(std::begin(kQtOptionsWithValue), std::end(kQtOptionsWithValue), is)) {
+        } else if (std::any_of(std::begin(kQtOptionsWithValue), std::end(kQtOptionsWithValue),
+                               is)) {
             ++i; // its value, when there is one
-        } else if (!std::any_of(std::begin(kQtFlags), std::end(kQtFlags), is)
-                   && !std::any_of(std::begin(kQtOptionsWithEquals), std::end(kQtOptionsWithEquals), startsWith)) {
+        } else if (!std::any_of(std::begin(kQtFlags), std::end(kQtFlags), is) &&
+                   !std::any_of(std::begin(kQtOptionsWithEquals), std::end(kQtOptionsWithEquals),
+                                startsWith)) {
             ours << arg;
         }
     }

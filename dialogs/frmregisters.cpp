@@ -111,7 +111,8 @@ void frmRegisters::cmdReadI2C_Click()
     const QString word = HexByteText(yMSData) + HexByteText(yLSData);
     lblReadData->setText(word);
     // A screen reader hears the word read, not only what the box is for.
-    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") + word);
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
+                                   word);
 }
 
 void frmRegisters::cmdWriteI2C_Click()

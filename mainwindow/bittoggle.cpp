@@ -4,7 +4,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
-BitToggle::BitToggle(QWidget *parent) : QPushButton(QStringLiteral("0"), parent)
+BitToggle::BitToggle(QWidget *parent)
+    : QPushButton(QStringLiteral("0"), parent)
 {
     setCheckable(true);
 }

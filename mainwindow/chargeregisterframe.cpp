@@ -115,7 +115,8 @@ void ChargeRegisterFrame::paintToggle(int nBit)
     const QString caption = t->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     t->setText(caption);
     // What a screen reader says holds the bit as well as its meaning.
-    t->setAccessibleName(QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_reg.sLabel)).arg(nBit).arg(caption));
+    t->setAccessibleName(
+        QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_reg.sLabel)).arg(nBit).arg(caption));
     if (m_reg.inField(nBit))
         t->setFill(t->isChecked() ? kBitOneColour : kBitZeroColour);
 }

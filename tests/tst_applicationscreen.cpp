@@ -85,7 +85,8 @@ private slots:
         }
         QCOMPARE(toggle(form, "ChargeCurrent", 9)->toolTip(), QStringLiteral("bit 9: 512 mA"));
         QCOMPARE(toggle(form, "InputCurrent", 12)->toolTip(), QStringLiteral("bit 12: 8192 mA"));
-        QCOMPARE(spoken(toggle(form, "ChargeVoltage", 4)), QStringLiteral("Charge voltage bit 4: 0"));
+        QCOMPARE(spoken(toggle(form, "ChargeVoltage", 4)),
+                 QStringLiteral("Charge voltage bit 4: 0"));
         QCOMPARE(colour(toggle(form, "ChargeCurrent", 0)), QColor(192, 192, 192));
         QCOMPARE(child<QLabel>(form, "lblChargeCurrentOL")->text(), QStringLiteral("Set to 8.064 A Maximum"));
         QCOMPARE(child<QLabel>(form, "lblChargeVoltageOl")->text(), QStringLiteral("Exceeds 19.2 V Limit"));
@@ -136,8 +137,9 @@ private slots:
         form.ReadChargeCurrent();
         for (int n : {7, 8, 15}) {
             const QImage drawn = toggle(form, "ChargeCurrent", n)->grab().toImage();
-            const QColor fill = n == 7 ? QColor(128, 255, 128) : n == 8 ? QColor(255, 128, 128)
-                                                                        : QColor(192, 192, 192);
+            const QColor fill = n == 7   ? QColor(128, 255, 128)
+                                : n == 8 ? QColor(255, 128, 128)
+                                         : QColor(192, 192, 192);
             // Above the caption, inside the border: the fill and nothing else.
             for (int y = 2; y < 6; ++y)
                 for (int x = 2; x < drawn.width() - 2; ++x)
@@ -159,15 +161,21 @@ private slots:
         sim->setReg(0xFF, 0x7320);
         form.ReadChargeCurrent();
         form.identification->cmdReadId_Click();
-        QCOMPARE(spoken(toggle(form, "ChargeCurrent", 12)), QStringLiteral("Charge current bit 12: 1"));
-        QCOMPARE(spoken(toggle(form, "ChargeCurrent", 11)), QStringLiteral("Charge current bit 11: 0"));
-        QCOMPARE(spoken(child<QLabel>(form, "lblManufIdValue")), QStringLiteral("Manufacturer ID: 4B56"));
+        QCOMPARE(spoken(toggle(form, "ChargeCurrent", 12)),
+                 QStringLiteral("Charge current bit 12: 1"));
+        QCOMPARE(spoken(toggle(form, "ChargeCurrent", 11)),
+                 QStringLiteral("Charge current bit 11: 0"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblManufIdValue")),
+                 QStringLiteral("Manufacturer ID: 4B56"));
         QCOMPARE(spoken(child<QLabel>(form, "lblDevIdValue")), QStringLiteral("Device ID: 7320"));
-        QCOMPARE(spoken(child<QLabel>(form, "lblManufId(14)")), QStringLiteral("Manufacturer ID bit 14: 1"));
-        QCOMPARE(spoken(child<QLabel>(form, "lblDevId(15)")), QStringLiteral("Device ID bit 15: 0"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblManufId(14)")),
+                 QStringLiteral("Manufacturer ID bit 14: 1"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblDevId(15)")),
+                 QStringLiteral("Device ID bit 15: 0"));
         sim->setReg(0xFE, 0x0000);
         form.identification->cmdReadId_Click();
-        QCOMPARE(spoken(child<QLabel>(form, "lblManufId(14)")), QStringLiteral("Manufacturer ID bit 14: 0"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblManufId(14)")),
+                 QStringLiteral("Manufacturer ID bit 14: 0"));
     }
 
     void failedReadLeavesFrame()

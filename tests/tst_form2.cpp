@@ -9,12 +9,12 @@
 #include "testmodescreen.h"
 #include "windowplacement.h"
 
-#include <QtTest>
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QtTest>
 
 class TestForm2 : public QObject
 {
@@ -81,7 +81,8 @@ private slots:
         // screen, 800 x 600, is narrower than the window).
         const QScreen *screen = form.screen();
         QCOMPARE(form.frameGeometry().topLeft(),
-                 centredTopLeft(screen->geometry(), screen->availableGeometry(), form.frameGeometry().size()));
+                 centredTopLeft(screen->geometry(), screen->availableGeometry(),
+                                form.frameGeometry().size()));
         QVERIFY(screen->availableGeometry().contains(form.frameGeometry().topLeft()));
     }
 
@@ -182,7 +183,9 @@ private slots:
         QVERIFY(form.picTestMode->findChildren<QWidget *>().isEmpty());
         form.findChild<QAction *>("mnuTestMode")->trigger();
         QVERIFY(form.testModeScreen());
-        QCOMPARE(form.picTestMode->findChildren<QGroupBox *>(QString(), Qt::FindDirectChildrenOnly).size(), 6);
+        QCOMPARE(form.picTestMode->findChildren<QGroupBox *>(QString(), Qt::FindDirectChildrenOnly)
+                     .size(),
+                 6);
         TestModeScreen *built = form.testModeScreen();
         form.mnuApplication_Click();
         form.mnuTestMode_Click();

@@ -9,13 +9,13 @@
 #include "simulatedcharger.h"
 #include "windowplacement.h"
 
-#include <QtTest>
 #include <QAccessible>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QtTest>
 
 using Writes = std::vector<SimulatedCharger::Write>;
 Q_DECLARE_METATYPE(Writes)
@@ -158,8 +158,10 @@ private slots:
         QTEST(label("lblReadData")->text(), "data");
         // A screen reader hears the word read, or only what the box is for.
         QFETCH(QString, data);
-        const QString spoken = QAccessible::queryAccessibleInterface(label("lblReadData"))->text(QAccessible::Name);
-        QCOMPARE(spoken, data.isEmpty() ? QStringLiteral("Data read (hex)") : "Data read (hex): " + data);
+        const QString spoken =
+            QAccessible::queryAccessibleInterface(label("lblReadData"))->text(QAccessible::Name);
+        QCOMPARE(spoken,
+                 data.isEmpty() ? QStringLiteral("Data read (hex)") : "Data read (hex): " + data);
         QCOMPARE(messages, shown);
         QCOMPARE(sim->transferCount(), shown.isEmpty() ? 1 : 0);
     }
