@@ -5,8 +5,54 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
-CommandLine parseCommandLine(const QStringList &arguments)
+#include <algorithm>
+#include <iterator>
+
+namespace {
+// Qt's own options, which QApplication takes out of argv when it is constructed (with
+// one or two leading dashes). They are passed over here so that --help, --version and
+// errors are answered before any QApplication exists: on a machine without a display
+// constructing one aborts.
+// clang-format off
+const char *const kQtOptionsWithValue[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowtitle", "qwindowicon", "geometry", "title", "icon", "session", "style",
+    "stylesheet", "display", "name", "visual"};
+// clang-format on
+const char *const kQtFlags[] = {"reverse", "testability", "widgetcount", "sync"};
+const char *const kQtOptionsWithEquals[] = {"style=", "stylesheet=", "qmljsdebugger="};
+
+// The arguments without Qt's own options and their values.
+QStringList withoutQtOptions(const QStringList &arguments)
 {
+    QStringList ours;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        const QString name = arg.startsWith(QLatin1String("--")) ? arg.mid(2)
+                             : arg.startsWith(QLatin1Char('-'))  ? arg.mid(1)
+                                                                 : QString();
+        auto is = [&name](const char *option) { return name == QLatin1String(option); };
+        auto startsWith = [&name](const char *prefix) {
+            return name.startsWith(QLatin1String(prefix));
+        };
+        if (i == 0 || name.isEmpty()) {
+            ours << arg;
+        } else if (std::any_of(std::begin(kQtOptionsWithValue), std::end(kQtOptionsWithValue),
+                               is)) {
+            ++i; // its value, when there is one
+        } else if (!std::any_of(std::begin(kQtFlags), std::end(kQtFlags), is) &&
+                   !std::any_of(std::begin(kQtOptionsWithEquals), std::end(kQtOptionsWithEquals),
+                                startsWith)) {
+            ours << arg;
+        }
+    }
+    return ours;
+}
+} // namespace
+
+CommandLine parseCommandLine(const QStringList &allArguments)
+{
+    const QStringList arguments = withoutQtOptions(allArguments);
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(VersionInfo::kFileDescription));
     const QCommandLineOption simulator(QStringLiteral("simulator"),

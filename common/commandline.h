@@ -15,5 +15,6 @@ struct CommandLine
     QString output;     // help, version or error text
 };
 
-// arguments[0] is the program name.
+// arguments[0] is the program name. Qt's own options (-platform NAME, -style NAME,
+// -reverse, ...) are passed over: QApplication takes them.
 CommandLine parseCommandLine(const QStringList &arguments);

@@ -1,12 +1,15 @@
 #include "messages.h"
 
-#include <QGuiApplication>
+#include "versioninfo.h"
+
 #include <QMessageBox>
 
 namespace {
 void messageBox(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+    // The application's title, from the version information rather than the display
+    // name: setting a display name makes Qt on X11 append it to every window title.
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(VersionInfo::kFileDescription), text,
                     QMessageBox::Ok, parent);
     box.exec();
 }

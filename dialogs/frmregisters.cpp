@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 namespace {
 constexpr int kClientWidth = 4680;
@@ -15,6 +16,7 @@ constexpr int kClientHeight = 3090;
 constexpr int kButtonWidth = 1095;
 constexpr int kButtonHeight = 375;
 constexpr int kDataLength = 4;
+constexpr const char *kReadDataMeaning = "Data read (hex)";
 } // namespace
 
 frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
@@ -33,13 +35,18 @@ frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
     QPalette palette = lblReadData->palette();
     palette.setColor(QPalette::Window, Qt::white);
     lblReadData->setPalette(palette);
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning));
     cmdReadI2C = addButton("cmdReadI2C", "Read", 3120, 720);
 
     addLabel("Label3", "Address (hex)", 480, 1800, 1095, 255);
     addLabel("Label4", "Data (hex)", 1920, 1800, 735, 255);
     txtWriteAddr = addTextBox("txtWriteAddr", 720, 2160, 495, 285);
     txtWriteData = addTextBox("txtWriteData", 1920, 2160, 735, 285);
-    txtWriteData->setMaxLength(kDataLength);
+    // No maxLength: it would cut a long paste to fit and Write would send digits the
+    // user never typed. Any text up to four characters, typed or pasted, is taken
+    // (the Write button checks it); a longer paste is refused whole.
+    txtWriteData->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral(".{0,%1}").arg(kDataLength)), txtWriteData));
     cmdWriteI2C = addButton("cmdWriteI2C", "Write", 3120, 2040);
 
     connect(cmdReadI2C, &QPushButton::clicked, this, &frmRegisters::cmdReadI2C_Click);
@@ -89,6 +96,7 @@ QPushButton *frmRegisters::addButton(const char *sName, const char *sText, int n
 void frmRegisters::cmdReadI2C_Click()
 {
     lblReadData->clear();
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning));
     const int16_t nAddress = ParseHexByte(txtReadAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -100,7 +108,11 @@ void frmRegisters::cmdReadI2C_Click()
     uint8_t yMSData = 0;
     uint8_t yLSData = 0;
     BusReadWord(ySubCommand, yMSData, yLSData); // a failed read shows 0000
-    lblReadData->setText(HexByteText(yMSData) + HexByteText(yLSData));
+    const QString word = HexByteText(yMSData) + HexByteText(yLSData);
+    lblReadData->setText(word);
+    // A screen reader hears the word read, not only what the box is for.
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
+                                   word);
 }
 
 void frmRegisters::cmdWriteI2C_Click()

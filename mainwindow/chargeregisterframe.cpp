@@ -1,6 +1,7 @@
 #include "chargeregisterframe.h"
 
 #include "bitcolours.h"
+#include "bittoggle.h"
 #include "bustransactions.h"
 #include "keyfilter.h"
 #include "messages.h"
@@ -41,18 +42,17 @@ void ChargeRegisterFrame::buildControls()
     const QString unit = QLatin1String(m_reg.sUnit);
 
     for (int n = 15; n >= 0; --n) {
-        auto *t = new QPushButton(QStringLiteral("0"), this);
+        auto *t = new BitToggle(this);
         t->setObjectName(QStringLiteral("chk%1(%2)").arg(name).arg(n));
-        t->setCheckable(true);
         t->setFocusPolicy(Qt::TabFocus);
         placeTwips(t, kToggleLeftOfBit15 + (15 - n) * kTogglePitch, kToggleTop, kToggleSize,
                    kToggleSize);
-        t->setAccessibleName(QStringLiteral("%1 bit %2").arg(label).arg(n));
+        t->setAccessibleName(QStringLiteral("%1 bit %2: 0").arg(label).arg(n));
         if (m_reg.inField(n)) {
             t->setToolTip(QStringLiteral("bit %1: %2 %3").arg(n).arg(m_reg.bitWeight(n)).arg(unit));
         } else {
             t->setToolTip(QStringLiteral("bit %1: not part of the value").arg(n));
-            setBackground(t, kOutsideFieldColour);
+            t->setFill(kOutsideFieldColour);
         }
         // toggled, not clicked: the program's own changes come here too and are kept
         // out by bUpdatingBits.
@@ -111,10 +111,14 @@ void ChargeRegisterFrame::assembleBytes(uint8_t &yMSData, uint8_t &yLSData) cons
 
 void ChargeRegisterFrame::paintToggle(int nBit)
 {
-    QPushButton *t = toggle(nBit);
-    t->setText(t->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    BitToggle *t = toggle(nBit);
+    const QString caption = t->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    t->setText(caption);
+    // What a screen reader says holds the bit as well as its meaning.
+    t->setAccessibleName(
+        QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_reg.sLabel)).arg(nBit).arg(caption));
     if (m_reg.inField(nBit))
-        setBackground(t, t->isChecked() ? kBitOneColour : kBitZeroColour);
+        t->setFill(t->isChecked() ? kBitOneColour : kBitZeroColour);
 }
 
 void ChargeRegisterFrame::setToggle(int nBit, bool bOn)

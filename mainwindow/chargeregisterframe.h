@@ -8,6 +8,7 @@
 
 class QLabel;
 class QLineEdit;
+class BitToggle;
 class QPushButton;
 
 // One of the Application screen's three setting registers: the value in mA or mV,
@@ -22,7 +23,7 @@ public:
     ChargeRegisterFrame(const ChargeRegister &reg, bool &bUpdatingBits, QWidget *parent);
 
     const ChargeRegister &reg() const { return m_reg; }
-    QPushButton *toggle(int nBit) const { return m_toggles[static_cast<size_t>(nBit)]; }
+    BitToggle *toggle(int nBit) const { return m_toggles[static_cast<size_t>(nBit)]; }
     QLineEdit *valueBox() const { return m_value; }
     QLabel *warningLabel() const { return m_warning; }
 
@@ -49,7 +50,7 @@ private:
 
     const ChargeRegister &m_reg;
     bool &m_updatingBits;
-    std::array<QPushButton *, 16> m_toggles{};
+    std::array<BitToggle *, 16> m_toggles{};
     QLineEdit *m_value = nullptr;
     QLabel *m_unit = nullptr;
     QPushButton *m_read = nullptr;

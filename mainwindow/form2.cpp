@@ -24,11 +24,13 @@
 
 namespace {
 constexpr int kWindowWidth = 12500;
-constexpr int kWindowHeight = 9200;
+constexpr int kScreenTop = 480; // below the banner strip
+constexpr int kScreenWidth = 12495;
+constexpr int kScreenHeight = 8040;
 
 void placeScreen(QWidget *screen)
 {
-    placeTwips(screen, 0, 480, 12495, 8040);
+    placeTwips(screen, 0, kScreenTop, kScreenWidth, kScreenHeight);
 }
 
 // Shows the one window of its kind, creating it when it is not open.
@@ -97,7 +99,7 @@ void Form2::buildScreens()
     picTestMode->setObjectName(QStringLiteral("picTestMode"));
     picTestMode->setAutoFillBackground(true);
 
-    m_testMode = new TestModeScreen(picTestMode);
+    // The Test Mode screen's panels are built when the screen is first shown.
 
     tmrDataInput = new WindowTimer(this);
     tmrDataInput->setObjectName(QStringLiteral("tmrDataInput"));
@@ -162,7 +164,12 @@ void Form2::load()
 
     nDeviceAddress = 18;
 
-    setGeometry(0, 0, twips(kWindowWidth), twips(kWindowHeight));
+    // The window's 9200 twips were its outer height, title bar and menu included; here
+    // the client area holds the menu bar, so it is sized to the menu bar, the banner
+    // strip and the screens exactly: the screens reach the window's bottom edge and
+    // nothing shows below them.
+    const int width = twips(kWindowWidth);
+    setGeometry(0, 0, width, menuBarHeight(width) + twips(kScreenTop + kScreenHeight));
 
     placeScreen(picTestMode);
     picTestMode->hide();
@@ -194,8 +201,19 @@ void Form2::mnuApplication_Click()
     picTestMode->hide();
 }
 
+int Form2::menuBarHeight(int nWidth) const
+{
+    QMenuBar *bar = menuBar();
+    if (bar->isNativeMenuBar())
+        return 0; // drawn by the desktop, outside the window
+    const int height = bar->heightForWidth(nWidth);
+    return height > 0 ? height : bar->sizeHint().height();
+}
+
 void Form2::mnuTestMode_Click()
 {
+    if (!m_testMode)
+        m_testMode = new TestModeScreen(picTestMode);
     picTestMode->show();
     picApplication->hide();
 }

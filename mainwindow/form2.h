@@ -60,6 +60,8 @@ public:
     frmRegisters *registersWindow() const { return m_frmRegisters; }
     frmAbout *aboutWindow() const { return m_frmAbout; }
     Banner *banner() const { return m_banner; }
+    // The Test Mode screen, once it has been shown (built on first use).
+    TestModeScreen *testModeScreen() const { return m_testMode; }
 
 public slots:
     void mnuReadWriteI2C_Click();
@@ -84,6 +86,7 @@ private:
     void buildScreens();
     void buildApplicationScreen();
     void load();
+    int menuBarHeight(int nWidth) const;
 
     Banner *m_banner = nullptr;
     TestModeScreen *m_testMode = nullptr;

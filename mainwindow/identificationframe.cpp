@@ -14,6 +14,17 @@ namespace {
 const QString kOne = QStringLiteral("         1");  // nine blanks, as the chip's tool shows them
 const QString kZero = QStringLiteral("         0");
 
+QString identifierName(bool bDevice)
+{
+    return bDevice ? QStringLiteral("Device ID") : QStringLiteral("Manufacturer ID");
+}
+
+// What a screen reader says for a label: its meaning and the value it shows.
+void setAccessibleValue(QLabel *l, const QString &meaning, const QString &value)
+{
+    l->setAccessibleName(value.isEmpty() ? meaning : meaning + QStringLiteral(": ") + value);
+}
+
 QLabel *label(const QString &text, const QString &name, QWidget *parent)
 {
     auto *l = new QLabel(text, parent);
@@ -45,20 +56,20 @@ IdentificationFrame::IdentificationFrame(QWidget *parent)
 void IdentificationFrame::buildRow(bool bDevice, int nRowTop, int nValueTop)
 {
     const QString name = bDevice ? QStringLiteral("lblDevId") : QStringLiteral("lblManufId");
-    const QString what = bDevice ? QStringLiteral("Device ID") : QStringLiteral("Manufacturer ID");
+    const QString what = identifierName(bDevice);
     auto &bits = bDevice ? m_devBits : m_manufBits;
     for (int n = 15; n >= 0; --n) {
         QLabel *l = label(QStringLiteral("0"), QStringLiteral("%1(%2)").arg(name).arg(n), this);
         l->setAlignment(Qt::AlignCenter);
         l->setWordWrap(true);
         l->setFrameShape(QFrame::Box);
-        l->setAccessibleName(QStringLiteral("%1 bit %2").arg(what).arg(n));
+        setAccessibleValue(l, QStringLiteral("%1 bit %2").arg(what).arg(n), QStringLiteral("0"));
         l->setToolTip(QStringLiteral("bit %1").arg(n));
         placeTwips(l, 1320 + (15 - n) * 480, nRowTop, 495, 495);
         bits[static_cast<size_t>(n)] = l;
     }
     QLabel *value = label(QString(), name + QStringLiteral("Value"), this);
-    value->setAccessibleName(what);
+    setAccessibleValue(value, what, QString());
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     placeTwips(value, 9360, nValueTop, 735, 285);
     (bDevice ? m_devValue : m_manufValue) = value;
@@ -78,12 +89,17 @@ bool IdentificationFrame::readInto(uint8_t yCommand, bool bDevice)
         showMessage(window(), QStringLiteral("Read ERROR"));
         return false;
     }
-    valueLabel(bDevice)->setText(HexByteText(yMSData) + HexByteText(yLSData));
+    const QString what = identifierName(bDevice);
+    const QString hex = HexByteText(yMSData) + HexByteText(yLSData);
+    valueLabel(bDevice)->setText(hex);
+    setAccessibleValue(valueLabel(bDevice), what, hex);
     const int word = yMSData * 256 + yLSData;
     for (int c = 0; c < 16; ++c) {
         const bool one = (word >> c) & 1;
         QLabel *l = bitLabel(bDevice, c);
         l->setText(one ? kOne : kZero);
+        setAccessibleValue(l, QStringLiteral("%1 bit %2").arg(what).arg(c),
+                           one ? QStringLiteral("1") : QStringLiteral("0"));
         setBackground(l, one ? kBitOneColour : kBitZeroColour);
     }
     return true;

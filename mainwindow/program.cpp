@@ -10,6 +10,12 @@
 
 #include <cstdio>
 
+void setUpApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kv7320ev"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
+}
+
 int runProgram(int argc, char *argv[])
 {
     QStringList arguments;
@@ -43,10 +49,8 @@ int runProgram(int argc, char *argv[])
     }
     frmUSB::setAdapterFactory([choice] { return createAdapter(choice); });
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kv7320ev"));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(VersionInfo::kFileDescription));
-    QApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
+    QApplication app(argc, argv); // takes Qt's own options out of argv
+    setUpApplication();
 
     Form2 form;
     // The window has said "USB Error"; tell a terminal why.

@@ -11,6 +11,7 @@
 #include "settings.h"
 #include "simulatedcharger.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,7 +40,12 @@ class TestApplicationScreen : public QObject, protected ScreenTest
     {
         return child<QPushButton>(form, QStringLiteral("chk%1(%2)").arg(reg).arg(bit));
     }
-    static QColor colour(QWidget *w) { return w->palette().color(QPalette::Button); }
+    // The colour a toggle is drawn in, as the user sees it (not what its palette holds).
+    static QColor colour(QWidget *w) { return w->grab().toImage().pixelColor(4, 4); }
+    static QString spoken(QWidget *w)
+    {
+        return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+    }
     void writeInputFile(const QByteArray &bytes)
     {
         QFile f(dir->filePath(kInputDataFileName));
@@ -79,7 +85,8 @@ private slots:
         }
         QCOMPARE(toggle(form, "ChargeCurrent", 9)->toolTip(), QStringLiteral("bit 9: 512 mA"));
         QCOMPARE(toggle(form, "InputCurrent", 12)->toolTip(), QStringLiteral("bit 12: 8192 mA"));
-        QCOMPARE(toggle(form, "ChargeVoltage", 4)->accessibleName(), QStringLiteral("Charge voltage bit 4"));
+        QCOMPARE(spoken(toggle(form, "ChargeVoltage", 4)),
+                 QStringLiteral("Charge voltage bit 4: 0"));
         QCOMPARE(colour(toggle(form, "ChargeCurrent", 0)), QColor(192, 192, 192));
         QCOMPARE(child<QLabel>(form, "lblChargeCurrentOL")->text(), QStringLiteral("Set to 8.064 A Maximum"));
         QCOMPARE(child<QLabel>(form, "lblChargeVoltageOl")->text(), QStringLiteral("Exceeds 19.2 V Limit"));
@@ -120,6 +127,55 @@ private slots:
         QCOMPARE(colour(toggle(form, reg, 8)), QColor(128, 255, 128));
         QCOMPARE(colour(toggle(form, reg, 15)), QColor(192, 192, 192));
         QVERIFY(!form.bUpdatingBits);
+    }
+
+    // Drawn flat in the exact colours, the caption still readable on them.
+    void toggleDrawnFlat()
+    {
+        Form2 form;
+        sim->setReg(0x14, 0x0080);
+        form.ReadChargeCurrent();
+        for (int n : {7, 8, 15}) {
+            const QImage drawn = toggle(form, "ChargeCurrent", n)->grab().toImage();
+            const QColor fill = n == 7   ? QColor(128, 255, 128)
+                                : n == 8 ? QColor(255, 128, 128)
+                                         : QColor(192, 192, 192);
+            // Above the caption, inside the border: the fill and nothing else.
+            for (int y = 2; y < 6; ++y)
+                for (int x = 2; x < drawn.width() - 2; ++x)
+                    QCOMPARE(drawn.pixelColor(x, y), fill);
+            int dark = 0;
+            for (int y = 2; y < drawn.height() - 2; ++y)
+                for (int x = 2; x < drawn.width() - 2; ++x)
+                    dark += drawn.pixelColor(x, y).lightness() < 100;
+            QVERIFY2(dark >= 5, "the caption is drawn in a dark colour");
+        }
+    }
+
+    // A screen reader hears the values the eye reads, updated on every read.
+    void accessibleTextHoldsValues()
+    {
+        Form2 form;
+        sim->setReg(0x14, 0x1000);
+        sim->setReg(0xFE, 0x4B56);
+        sim->setReg(0xFF, 0x7320);
+        form.ReadChargeCurrent();
+        form.identification->cmdReadId_Click();
+        QCOMPARE(spoken(toggle(form, "ChargeCurrent", 12)),
+                 QStringLiteral("Charge current bit 12: 1"));
+        QCOMPARE(spoken(toggle(form, "ChargeCurrent", 11)),
+                 QStringLiteral("Charge current bit 11: 0"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblManufIdValue")),
+                 QStringLiteral("Manufacturer ID: 4B56"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblDevIdValue")), QStringLiteral("Device ID: 7320"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblManufId(14)")),
+                 QStringLiteral("Manufacturer ID bit 14: 1"));
+        QCOMPARE(spoken(child<QLabel>(form, "lblDevId(15)")),
+                 QStringLiteral("Device ID bit 15: 0"));
+        sim->setReg(0xFE, 0x0000);
+        form.identification->cmdReadId_Click();
+        QCOMPARE(spoken(child<QLabel>(form, "lblManufId(14)")),
+                 QStringLiteral("Manufacturer ID bit 14: 0"));
     }
 
     void failedReadLeavesFrame()

@@ -155,6 +155,15 @@ private slots:
         QTest::newRow("unknown") << QStringList{"--bogus"} << true << 2 << false << "bogus";
         QTest::newRow("stray argument") << QStringList{"file"} << true << 2 << false << "file";
         QTest::newRow("bridge without a name") << QStringList{"--bridge"} << true << 2 << false << "bridge";
+        // Qt's own options, with their values, are left to Qt.
+        QTest::newRow("Qt options")
+            << QStringList{"-platform", "offscreen", "--simulator", "-reverse", "-style=fusion",
+                           "--style",   "fusion",    "-display",    ":1"}
+            << false << 0 << true << "";
+        QTest::newRow("Qt option and help")
+            << QStringList{"-platform", "xcb", "--help"} << true << 0 << false << "--simulator";
+        QTest::newRow("Qt option and unknown")
+            << QStringList{"-reverse", "--bogus"} << true << 2 << false << "bogus";
     }
     void commandLine()
     {

@@ -4,14 +4,18 @@
 #include "frmusb.h"
 #include "messages.h"
 #include "nohardwareadapter.h"
+#include "program.h"
 #include "settings.h"
 #include "simulatedcharger.h"
+#include "testmodescreen.h"
+#include "windowplacement.h"
 
-#include <QtTest>
+#include <QGroupBox>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QtTest>
 
 class TestForm2 : public QObject
 {
@@ -64,7 +68,7 @@ private slots:
         QVERIFY(!form.picTestMode->isVisibleTo(&form));
         QCOMPARE(form.picApplication->geometry(), QRect(0, 32, 833, 536));
         QCOMPARE(form.picTestMode->geometry(), form.picApplication->geometry());
-        QCOMPARE(form.size(), QSize(833, 613));
+        QCOMPARE(form.width(), 833); // the height: screensFillWindow
         QVERIFY(!form.tmrDataInput->isActive());
         QVERIFY(!form.tmrChargerTimeOut->isActive());
         QCOMPARE(form.tmrDataInput->timerType(), Qt::PreciseTimer);
@@ -75,10 +79,13 @@ private slots:
         QCOMPARE(ini(), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
         QCOMPARE(form.banner()->adapterName(), QString::fromLatin1(SimulatedCharger::kAdapterName));
 
-        // Centred on its screen.
-        const QRect screen = form.screen()->geometry();
-        QVERIFY(qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(form.frameGeometry().center().y() - screen.center().y()) <= 1);
+        // Centred on its screen, its top-left corner on the screen (the offscreen
+        // screen, 800 x 600, is narrower than the window).
+        const QScreen *screen = form.screen();
+        QCOMPARE(form.frameGeometry().topLeft(),
+                 centredTopLeft(screen->geometry(), screen->availableGeometry(),
+                                form.frameGeometry().size()));
+        QVERIFY(screen->availableGeometry().contains(form.frameGeometry().topLeft()));
     }
 
     void startsWithoutAdapter()
@@ -151,6 +158,43 @@ private slots:
         QCOMPARE(menu("mnuHelp")->actions(), QList<QAction *>{item("mnuAbout")});
     }
 
+    // The client area holds the menu bar, the banner strip and the screens: the screens
+    // reach the window's bottom and right edges, so nothing else shows.
+    void screensFillWindow()
+    {
+        useSimulator();
+        Form2 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (QWidget *screen : {form.picApplication, form.picTestMode}) {
+            const QRect inWindow(screen->mapTo(&form, QPoint(0, 0)), screen->size());
+            QCOMPARE(inWindow.bottom(), form.height() - 1);
+            QCOMPARE(inWindow.right(), form.width() - 1);
+            QCOMPARE(inWindow.top(), form.menuBar()->geometry().bottom() + 1 + 32);
+        }
+        const QImage drawn = form.grab().toImage();
+        for (int x = 0; x < drawn.width(); x += 8)
+            QVERIFY(drawn.pixelColor(x, drawn.height() - 1) != QColor(Qt::black));
+    }
+
+    // Built when first shown; the start-up does not pay for it.
+    void testModeScreenBuiltWhenShown()
+    {
+        useSimulator();
+        Form2 form;
+        QVERIFY(!form.testModeScreen());
+        QVERIFY(form.picTestMode->findChildren<QWidget *>().isEmpty());
+        form.findChild<QAction *>("mnuTestMode")->trigger();
+        QVERIFY(form.testModeScreen());
+        QCOMPARE(form.picTestMode->findChildren<QGroupBox *>(QString(), Qt::FindDirectChildrenOnly)
+                     .size(),
+                 6);
+        TestModeScreen *built = form.testModeScreen();
+        form.mnuApplication_Click();
+        form.mnuTestMode_Click();
+        QCOMPARE(form.testModeScreen(), built); // once only
+    }
+
     void switchesScreens()
     {
         SimulatedCharger *sim = useSimulator();
@@ -183,10 +227,21 @@ private slots:
         QVERIFY(!about || !about->isVisible());
     }
 
+    // Window titles are exactly the program's own: with a display name set, Qt on X11
+    // would add " — <display name>" to every title that differs from it.
+    void noDisplayNameAppended()
+    {
+        setUpApplication();
+        QCoreApplication::setApplicationName(QStringLiteral("renamed"));
+        // Without a display name of its own, the display name follows the name.
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("renamed"));
+        setUpApplication();
+    }
+
     void messageBoxIsOkOnlyWithTitle()
     {
         setMessageHandler({});
-        QGuiApplication::setApplicationDisplayName(QStringLiteral("kv7320 Evaluation Software"));
+        setUpApplication();
         QString title, text;
         QList<QAbstractButton *> buttons;
         QTimer::singleShot(0, [&] {

@@ -9,11 +9,13 @@
 #include "simulatedcharger.h"
 #include "windowplacement.h"
 
-#include <QtTest>
+#include <QAccessible>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QtTest>
 
 using Writes = std::vector<SimulatedCharger::Write>;
 Q_DECLARE_METATYPE(Writes)
@@ -107,6 +109,24 @@ private slots:
         QCOMPARE(box("txtWriteData")->text(), QStringLiteral("z.12"));
     }
 
+    // A paste that does not fit the data box is refused whole, never cut to four
+    // characters that Write would then send.
+    void longPasteRefused()
+    {
+        QLineEdit *data = box("txtWriteData");
+        QGuiApplication::clipboard()->setText(QStringLiteral("12345"));
+        data->paste();
+        QCOMPARE(data->text(), QString());
+        data->setText(QStringLiteral("12"));
+        data->end(false);
+        QGuiApplication::clipboard()->setText(QStringLiteral("345"));
+        data->paste();
+        QCOMPARE(data->text(), QStringLiteral("12"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("g4"));
+        data->paste();
+        QCOMPARE(data->text(), QStringLiteral("12g4")); // fits: Write checks it
+    }
+
     void read_data()
     {
         QTest::addColumn<QString>("address");
@@ -136,6 +156,12 @@ private slots:
         QTest::mouseClick(button("cmdReadI2C"), Qt::LeftButton);
         QTEST(box("txtReadAddr")->text(), "addressAfter");
         QTEST(label("lblReadData")->text(), "data");
+        // A screen reader hears the word read, or only what the box is for.
+        QFETCH(QString, data);
+        const QString spoken =
+            QAccessible::queryAccessibleInterface(label("lblReadData"))->text(QAccessible::Name);
+        QCOMPARE(spoken,
+                 data.isEmpty() ? QStringLiteral("Data read (hex)") : "Data read (hex): " + data);
         QCOMPARE(messages, shown);
         QCOMPARE(sim->transferCount(), shown.isEmpty() ? 1 : 0);
     }

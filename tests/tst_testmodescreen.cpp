@@ -37,6 +37,9 @@ private slots:
         form = new Form2;
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form));
+        // The screen is built when first shown; then back to the Application screen.
+        form->findChild<QAction *>("mnuTestMode")->trigger();
+        form->findChild<QAction *>("mnuApplication")->trigger();
         sim->clearLog();
     }
     void cleanup()
