@@ -1,10 +1,7 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <array>
 #include <cstdint>
-#include <optional>
 
 // The charger's three setting registers and the arithmetic between their words and
 // the values shown in mA and mV. Pure: no widgets, no bus.
@@ -65,9 +62,3 @@ uint16_t fieldBitsFor(const ChargeRegister &r, int nValue);
 // The word sent when the input-data file cannot be read: the last value read, limited
 // and rounded as a good read does, as the field bits alone.
 uint16_t recoveryWord(const ChargeRegister &r, int16_t nLastValue);
-
-// The three numbers at the start of the input-data file (charge current, charge
-// voltage, input current): decimal whole numbers that fit 16 bits, each with blanks
-// and an optional sign before it, separated by commas or line ends. Anything after
-// the third number is ignored. Nothing unless all three are there and valid.
-std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head);

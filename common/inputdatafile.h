@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -22,3 +23,9 @@ constexpr int kInputDataQuietMs = 10;
 // writing (a prefix of the new text, or new text over the tail of the old). Opened and
 // closed within the call.
 std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path);
+
+// The three numbers at the start of the input-data file (charge current, charge
+// voltage, input current): decimal whole numbers that fit 16 bits, each with blanks
+// and an optional sign before it, separated by commas or line ends. Anything after
+// the third number is ignored. Nothing unless all three are there and valid.
+std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head);
