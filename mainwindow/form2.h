@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "frmabout.h"
+#include "frmbuslog.h"
 #include "frmregisters.h"
 #include "windowtimer.h"
 
@@ -59,10 +60,12 @@ public:
 
     frmRegisters *registersWindow() const { return m_frmRegisters; }
     frmAbout *aboutWindow() const { return m_frmAbout; }
+    frmBusLog *busLogWindow() const { return m_frmBusLog; }
     Banner *banner() const { return m_banner; }
 
 public slots:
     void mnuReadWriteI2C_Click();
+    void mnuBusLog_Click();
     void mnuApplication_Click();
     void mnuTestMode_Click();
     void mnuAbout_Click();
@@ -90,4 +93,5 @@ private:
     QString m_inputDataFolder;
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;
+    QPointer<frmBusLog> m_frmBusLog;
 };
