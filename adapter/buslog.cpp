@@ -4,10 +4,9 @@
 #include <chrono>
 
 BusLog::BusLog(size_t nCapacity)
-    : m_entries(new BusLogEntry[std::max<size_t>(nCapacity, 1)]),
-      m_capacity(std::max<size_t>(nCapacity, 1))
-{
-}
+    : m_entries(new BusLogEntry[std::max<size_t>(nCapacity, 1)])
+    , m_capacity(std::max<size_t>(nCapacity, 1))
+{}
 
 BusLog &BusLog::instance()
 {
@@ -28,9 +27,8 @@ void BusLog::record(bool bWrite, uint8_t yCommand, uint16_t nWord, int32_t nStat
     if (!m_enabled)
         return;
     const uint64_t nSequence = m_next++;
-    m_entries[(nSequence - 1) % m_capacity] = {nSequence, nTimeUs,  nStatus,
-                                               nWord,     yCommand, static_cast<uint8_t>(nAttempts),
-                                               bWrite};
+    m_entries[(nSequence - 1) % m_capacity] = {
+        nSequence, nTimeUs, nStatus, nWord, yCommand, static_cast<uint8_t>(nAttempts), bWrite};
 }
 
 uint64_t BusLog::oldestHeld() const

@@ -9,12 +9,12 @@
 // One register transfer through BusReadWord or BusWriteWord, with its retries.
 struct BusLogEntry
 {
-    uint64_t nSequence;  // 1 for the first transfer logged, one more for each after it
-    int64_t nTimeUs;     // wall-clock time the transfer began, microseconds since 1970 UTC
-    int32_t nStatus;     // 0, or the last attempt's failure
-    uint16_t nWord;      // the word written, or the word read (0 when the read failed)
+    uint64_t nSequence; // 1 for the first transfer logged, one more for each after it
+    int64_t nTimeUs;    // wall-clock time the transfer began, microseconds since 1970 UTC
+    int32_t nStatus;    // 0, or the last attempt's failure
+    uint16_t nWord;     // the word written, or the word read (0 when the read failed)
     uint8_t yCommand;
-    uint8_t nAttempts;   // 1 to kBusAttempts
+    uint8_t nAttempts; // 1 to kBusAttempts
     bool bWrite;
 };
 

@@ -14,8 +14,8 @@ QString hexText(unsigned nValue, int nDigits)
 
 QStringList busLogHeader()
 {
-    return {QStringLiteral("Time"),   QStringLiteral("Transfer"), QStringLiteral("Command"),
-            QStringLiteral("Data"),   QStringLiteral("Status"),   QStringLiteral("Attempts")};
+    return {QStringLiteral("Time"), QStringLiteral("Transfer"), QStringLiteral("Command"),
+            QStringLiteral("Data"), QStringLiteral("Status"),   QStringLiteral("Attempts")};
 }
 
 QStringList busLogFields(const BusLogEntry &e)

@@ -26,7 +26,8 @@ bool parseHex(const std::string &sText, uint32_t nMax, uint32_t &nValue)
         const unsigned char c = static_cast<unsigned char>(sText[i]);
         if (!std::isxdigit(c))
             return false;
-        value = value * 16 + static_cast<uint32_t>(std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10);
+        value = value * 16 +
+                static_cast<uint32_t>(std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10);
     }
     if (value > nMax)
         return false;
@@ -90,7 +91,9 @@ const ChargeRegister *chargeRegisterNamed(const std::string &sName)
 class Parser
 {
 public:
-    explicit Parser(const std::vector<std::string> &arguments) : m_words(arguments) {}
+    explicit Parser(const std::vector<std::string> &arguments)
+        : m_words(arguments)
+    {}
 
     CtlInvocation parse()
     {
@@ -164,8 +167,7 @@ private:
         } else {
             fail("unknown option " + quoted(name));
         }
-        if (m_result.action == CtlInvocation::Action::Run && name != sWord
-            && name != "--bridge")
+        if (m_result.action == CtlInvocation::Action::Run && name != sWord && name != "--bridge")
             fail("option " + quoted(name) + " takes no value");
     }
 
@@ -206,8 +208,8 @@ private:
                 return;
         } else if (sWord == "write") {
             c.kind = CtlCommand::Kind::Write;
-            if (!registerArgument(sWord, c.yRegister)
-                || !argument(sWord, "a word (WORD, hex 0000 to FFFF)", word))
+            if (!registerArgument(sWord, c.yRegister) ||
+                !argument(sWord, "a word (WORD, hex 0000 to FFFF)", word))
                 return;
             uint32_t value = 0;
             if (!parseHex(word, 0xFFFF, value)) {
@@ -304,7 +306,8 @@ CtlInvocation parseCtlArguments(const std::vector<std::string> &arguments)
 
 std::string ctlUsage(const std::string &sProgram)
 {
-    return "Usage: " + sProgram + " [options] command [command...]\n"
+    return "Usage: " + sProgram +
+           " [options] command [command...]\n"
            "Reads and writes the kv7320's registers from scripts, without a window.\n"
            "\n"
            "Options:\n"
@@ -332,5 +335,6 @@ std::string ctlUsage(const std::string &sProgram)
            "                 until Ctrl+C or the time is up, as the window's refresh does.\n"
            "\n"
            "Exit status: 0 success; 1 a bus or adapter failure (what failed and its status\n"
-           "on stderr); 2 a usage error.\n";
+           "on stderr); 2 a usage error; 128 + the signal when Ctrl+C or SIGTERM stopped\n"
+           "the run before all its commands ran.\n";
 }

@@ -14,13 +14,13 @@ struct CtlCommand
     enum class Target { Register, Ids, All };
 
     Kind kind = Kind::ListBridges;
-    uint8_t yRegister = 0;                 // read, write
-    uint16_t nWord = 0;                    // write
-    Target target = Target::Register;      // get
-    const ChargeRegister *reg = nullptr;   // get and set of a charge register
-    int nValue = 0;                        // set, in mA or mV as typed
-    int64_t nPeriodMs = 1000;              // keepalive
-    int64_t nForMs = -1;                   // keepalive; -1: until stopped
+    uint8_t yRegister = 0;               // read, write
+    uint16_t nWord = 0;                  // write
+    Target target = Target::Register;    // get
+    const ChargeRegister *reg = nullptr; // get and set of a charge register
+    int nValue = 0;                      // set, in mA or mV as typed
+    int64_t nPeriodMs = 1000;            // keepalive
+    int64_t nForMs = -1;                 // keepalive; -1: until stopped
 };
 
 // The whole command line: options and the commands to run in order. Parsing checks
@@ -31,10 +31,10 @@ struct CtlInvocation
 
     Action action = Action::Run;
     bool bSimulator = false;
-    std::string sBridge;   // --bridge NAME
+    std::string sBridge; // --bridge NAME
     bool bJson = false;
     std::vector<CtlCommand> commands;
-    std::string sError;    // UsageError: one line, naming the word at fault
+    std::string sError; // UsageError: one line, naming the word at fault
 };
 
 // arguments without the program name.

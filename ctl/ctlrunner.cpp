@@ -18,7 +18,8 @@ namespace {
 constexpr int16_t kChargerAddress = 18;
 constexpr uint8_t kManufacturerIdRegister = 0xFE;
 constexpr uint8_t kDeviceIdRegister = 0xFF;
-const char *const kUsbErrorMessage = "USB Error. Insure USB cable is connected and Driver is working";
+const char *const kUsbErrorMessage =
+    "USB Error. Insure USB cable is connected and Driver is working";
 
 std::string hex(unsigned nValue, int nDigits)
 {
@@ -56,7 +57,10 @@ public:
     {
         m_fields.emplace_back(sKey, std::move(sJsonValue));
     }
-    void addText(const std::string &sKey, const std::string &sText) { add(sKey, jsonString(sText)); }
+    void addText(const std::string &sKey, const std::string &sText)
+    {
+        add(sKey, jsonString(sText));
+    }
     void addNumber(const std::string &sKey, long long nValue) { add(sKey, std::to_string(nValue)); }
     void line(const std::string &sText) { m_lines.push_back(sText); }
     // sText is the warning; on stderr it follows sAbout.
@@ -109,12 +113,18 @@ private:
 const char *kindName(CtlCommand::Kind kind)
 {
     switch (kind) {
-    case CtlCommand::Kind::ListBridges: return "list-bridges";
-    case CtlCommand::Kind::Read: return "read";
-    case CtlCommand::Kind::Write: return "write";
-    case CtlCommand::Kind::Get: return "get";
-    case CtlCommand::Kind::Set: return "set";
-    case CtlCommand::Kind::KeepAlive: return "keepalive";
+    case CtlCommand::Kind::ListBridges:
+        return "list-bridges";
+    case CtlCommand::Kind::Read:
+        return "read";
+    case CtlCommand::Kind::Write:
+        return "write";
+    case CtlCommand::Kind::Get:
+        return "get";
+    case CtlCommand::Kind::Set:
+        return "set";
+    case CtlCommand::Kind::KeepAlive:
+        return "keepalive";
     }
     return "";
 }
@@ -122,7 +132,9 @@ const char *kindName(CtlCommand::Kind kind)
 class Runner
 {
 public:
-    Runner(const CtlInvocation &invocation, CtlEnvironment &env) : m_inv(invocation), m_env(env)
+    Runner(const CtlInvocation &invocation, CtlEnvironment &env)
+        : m_inv(invocation)
+        , m_env(env)
     {
         m_choice.bSimulator = invocation.bSimulator;
         m_choice.sBridge = invocation.sBridge;
@@ -162,12 +174,23 @@ private:
         if (!open(r))
             return;
         switch (c.kind) {
-        case CtlCommand::Kind::Read: read(c, r); break;
-        case CtlCommand::Kind::Write: write(c, r); break;
-        case CtlCommand::Kind::Get: get(c, r); break;
-        case CtlCommand::Kind::Set: set(c, r); break;
-        case CtlCommand::Kind::KeepAlive: keepAlive(c, r); break;
-        case CtlCommand::Kind::ListBridges: break;
+        case CtlCommand::Kind::Read:
+            read(c, r);
+            break;
+        case CtlCommand::Kind::Write:
+            write(c, r);
+            break;
+        case CtlCommand::Kind::Get:
+            get(c, r);
+            break;
+        case CtlCommand::Kind::Set:
+            set(c, r);
+            break;
+        case CtlCommand::Kind::KeepAlive:
+            keepAlive(c, r);
+            break;
+        case CtlCommand::Kind::ListBridges:
+            break;
         }
     }
 
@@ -279,8 +302,8 @@ private:
 
     bool getIds(Report &r)
     {
-        const std::pair<uint8_t, const char *> ids[] = {{kManufacturerIdRegister, "manufacturer-id"},
-                                                        {kDeviceIdRegister, "device-id"}};
+        const std::pair<uint8_t, const char *> ids[] = {
+            {kManufacturerIdRegister, "manufacturer-id"}, {kDeviceIdRegister, "device-id"}};
         for (const auto &[yRegister, sName] : ids) {
             uint16_t word = 0;
             if (!readWord(yRegister, word, r))
@@ -373,11 +396,11 @@ private:
         r.addNumber("writes", writes);
         r.addNumber("failed_writes", failed);
         r.addText("stopped_by", stopped ? "signal" : "time");
-        r.line("keepalive " + std::to_string(rounds) + " rounds, " + std::to_string(failed)
-               + " failed writes, " + (stopped ? "stopped by a signal" : "time is up"));
+        r.line("keepalive " + std::to_string(rounds) + " rounds, " + std::to_string(failed) +
+               " failed writes, " + (stopped ? "stopped by a signal" : "time is up"));
         if (failed > 0)
-            r.fail("keepalive: " + std::to_string(failed) + " of " + std::to_string(writes)
-                   + " writes failed");
+            r.fail("keepalive: " + std::to_string(failed) + " of " + std::to_string(writes) +
+                   " writes failed");
     }
 
     const CtlInvocation &m_inv;
@@ -389,19 +412,18 @@ private:
 } // namespace
 
 CtlEnvironment::CtlEnvironment(std::ostream &o, std::ostream &e)
-    : out(o),
-      err(e),
-      wait([](int64_t nMs) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
-          return true;
-      }),
-      stopSignal([] { return 0; }),
-      nowMs([] {
-          using namespace std::chrono;
-          return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-      })
-{
-}
+    : out(o)
+    , err(e)
+    , wait([](int64_t nMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
+        return true;
+    })
+    , stopSignal([] { return 0; })
+    , nowMs([] {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    })
+{}
 
 int runCtl(const CtlInvocation &invocation, CtlEnvironment &env)
 {

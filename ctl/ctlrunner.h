@@ -22,7 +22,7 @@ struct CtlEnvironment
     std::ostream &out;
     std::ostream &err;
     std::string sProgram = "kv7320ctl";
-    std::string sVersion;   // the --version line
+    std::string sVersion; // the --version line
     // Waits nMs, or less when a stop is asked for; false when a stop has been asked for.
     // By default a plain sleep that nothing stops.
     std::function<bool(int64_t nMs)> wait;
@@ -30,7 +30,8 @@ struct CtlEnvironment
     std::function<int()> stopSignal;
     // Milliseconds on a clock that only goes forward (by default the steady clock).
     std::function<int64_t()> nowMs;
-    std::function<std::unique_ptr<AdapterControl>(const AdapterChoice &)> makeAdapter = createAdapter;
+    std::function<std::unique_ptr<AdapterControl>(const AdapterChoice &)> makeAdapter =
+        createAdapter;
 };
 
 // Runs a parsed command line: help, version, the usage error, or the commands in order

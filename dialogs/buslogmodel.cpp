@@ -6,9 +6,10 @@
 
 #include <algorithm>
 
-BusLogModel::BusLogModel(const BusLog &log, QObject *parent) : QAbstractTableModel(parent), m_log(log)
-{
-}
+BusLogModel::BusLogModel(const BusLog &log, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_log(log)
+{}
 
 int BusLogModel::refresh()
 {
@@ -23,7 +24,8 @@ int BusLogModel::refresh()
         const size_t drop = std::min(m_entries.size(), total - capacity);
         if (drop > 0) {
             beginRemoveRows(QModelIndex(), 0, int(drop) - 1);
-            m_entries.erase(m_entries.begin(), m_entries.begin() + static_cast<std::ptrdiff_t>(drop));
+            m_entries.erase(m_entries.begin(),
+                            m_entries.begin() + static_cast<std::ptrdiff_t>(drop));
             endRemoveRows();
         }
         if (fresh.size() > capacity)

@@ -30,10 +30,14 @@ QString chooseCsvFile(QWidget *parent)
 }
 } // namespace
 
-frmBusLog::frmBusLog(QWidget *owner) : frmBusLog(owner, BusLog::instance()) {}
+frmBusLog::frmBusLog(QWidget *owner)
+    : frmBusLog(owner, BusLog::instance())
+{}
 
 frmBusLog::frmBusLog(QWidget *owner, const BusLog &log)
-    : QWidget(owner, Qt::Window), m_model(new BusLogModel(log, this)), m_chooseFile(chooseCsvFile)
+    : QWidget(owner, Qt::Window)
+    , m_model(new BusLogModel(log, this))
+    , m_chooseFile(chooseCsvFile)
 {
     setObjectName(QStringLiteral("frmBusLog"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -119,5 +123,6 @@ void frmBusLog::cmdSaveCsv_Click()
         return;
     QString error;
     if (!saveBusLogCsv(path, m_model->entries(), error))
-        showMessage(this, QStringLiteral("The bus log could not be saved to %1: %2").arg(path, error));
+        showMessage(this,
+                    QStringLiteral("The bus log could not be saved to %1: %2").arg(path, error));
 }
