@@ -22,13 +22,14 @@ int64_t BusLog::wallClockUs()
 
 void BusLog::record(bool bWrite, uint8_t yCommand, uint16_t nWord, int32_t nStatus, int nAttempts)
 {
+    if (!m_enabled.load(std::memory_order_relaxed))
+        return;
     const int64_t nTimeUs = wallClockUs();
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_enabled)
-        return;
     const uint64_t nSequence = m_next++;
-    m_entries[(nSequence - 1) % m_capacity] = {
+    m_entries[m_slot] = {
         nSequence, nTimeUs, nStatus, nWord, yCommand, static_cast<uint8_t>(nAttempts), bWrite};
+    m_slot = m_slot + 1 == m_capacity ? 0 : m_slot + 1; // the same as sequence - 1 modulo capacity
 }
 
 uint64_t BusLog::oldestHeld() const
@@ -57,12 +58,10 @@ uint64_t BusLog::nextSequence() const
 
 void BusLog::setEnabled(bool bEnabled)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     m_enabled = bEnabled;
 }
 
 bool BusLog::isEnabled() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     return m_enabled;
 }

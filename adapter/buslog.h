@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -56,5 +57,6 @@ private:
     std::unique_ptr<BusLogEntry[]> m_entries;
     size_t m_capacity;
     uint64_t m_next = 1;
-    bool m_enabled = true;
+    size_t m_slot = 0; // where the next entry goes
+    std::atomic<bool> m_enabled{true};
 };
