@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <signal.h>
 #include <sstream>
 
 namespace {
@@ -327,6 +328,35 @@ private slots:
         QCOMPARE(all.value(QStringLiteral("charge-voltage")).toInt(), 20000);
         QCOMPARE(all.value(QStringLiteral("device-id")).toString(), QStringLiteral("7320"));
         QCOMPARE(all.value(QStringLiteral("ok")).toBool(), true);
+    }
+
+    // Ctrl+C to the built program in keepalive: a clean end, exit 0, its report printed.
+    void endToEndCtrlC()
+    {
+        QProcess ctl;
+        ctl.start(QStringLiteral(KV7320CTL_PATH),
+                  {"--simulator", "--json", "keepalive", "--period", "0.05"});
+        QVERIFY(ctl.waitForStarted());
+        // Signal only once the program catches SIGINT (its mask in /proc), not before.
+        const QString status = QStringLiteral("/proc/%1/status").arg(ctl.processId());
+        auto catchesSigint = [&status] {
+            QFile f(status);
+            if (!f.open(QIODevice::ReadOnly))
+                return false;
+            for (const QByteArray &line : f.readAll().split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGINT - 1)) & 1) != 0;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(catchesSigint(), 10000);
+        QCOMPARE(::kill(pid_t(ctl.processId()), SIGINT), 0);
+        QVERIFY(ctl.waitForFinished(10000));
+        QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ctl.exitCode(), 0);
+        const QJsonObject o = QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
+        QCOMPARE(o.value(QStringLiteral("stopped_by")).toString(), QStringLiteral("signal"));
+        QCOMPARE(o.value(QStringLiteral("failed_writes")).toInt(-1), 0);
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
     }
 };
 
