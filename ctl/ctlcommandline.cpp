@@ -122,20 +122,17 @@ private:
         return m_result;
     }
 
-    // "--name value" or "--name=value"; false (and the error set) when the value is missing.
-    bool optionValue(const std::string &sWord, std::string &sName, std::string &sValue,
-                     bool bTakesValue)
+    // The value of "--name value" or "--name=value"; false (and the error set) when it
+    // is missing.
+    bool optionValue(const std::string &sWord, std::string &sValue)
     {
         const size_t equals = sWord.find('=');
-        sName = sWord.substr(0, equals);
-        if (!bTakesValue)
-            return true;
         if (equals != std::string::npos) {
             sValue = sWord.substr(equals + 1);
             return true;
         }
         if (m_at >= m_words.size()) {
-            fail(quoted(sName) + " needs a value");
+            fail(quoted(sWord) + " needs a value");
             return false;
         }
         sValue = m_words[m_at++];
@@ -147,7 +144,7 @@ private:
     void option(const std::string &sWord)
     {
         const std::string name = nameOf(sWord);
-        std::string value, ignored;
+        std::string value;
         if (name == "-h" || name == "--help") {
             m_result.action = CtlInvocation::Action::Help;
         } else if (name == "-v" || name == "--version") {
@@ -157,7 +154,7 @@ private:
         } else if (name == "--json") {
             m_result.bJson = true;
         } else if (name == "--bridge") {
-            if (!optionValue(sWord, ignored, value, true))
+            if (!optionValue(sWord, value))
                 return;
             if (value.empty())
                 fail("\"--bridge\" needs a NAME");
@@ -264,8 +261,8 @@ private:
             if (name != "--period" && name != "--for")
                 return true;
             ++m_at;
-            std::string ignored, value;
-            if (!optionValue(next, ignored, value, true))
+            std::string value;
+            if (!optionValue(next, value))
                 return false;
             int64_t ms = 0;
             if (name == "--period") {
