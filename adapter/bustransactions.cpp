@@ -1,27 +1,39 @@
 #include "bustransactions.h"
 
+#include "buslog.h"
 #include "frmusb.h"
 
 namespace {
 template<typename Transfer>
-int32_t retried(Transfer transfer)
+int32_t retried(Transfer transfer, int &nAttempts)
 {
     int32_t status = 0;
-    for (int attempt = 0; attempt < kBusAttempts; ++attempt) {
+    for (nAttempts = 1; nAttempts <= kBusAttempts; ++nAttempts) {
         status = transfer();
         if (status == 0)
-            break;
+            return 0;
     }
+    nAttempts = kBusAttempts;
     return status;
 }
 } // namespace
 
 int32_t BusReadWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
 {
-    return retried([&] { return frmUSB::instance().ReadSMBusWord(ySubCommand, yMSData, yLSData); });
+    int nAttempts = 0;
+    const int32_t status = retried(
+        [&] { return frmUSB::instance().ReadSMBusWord(ySubCommand, yMSData, yLSData); }, nAttempts);
+    const auto nWord = static_cast<uint16_t>(status == 0 ? yMSData << 8 | yLSData : 0);
+    BusLog::instance().record(false, ySubCommand, nWord, status, nAttempts);
+    return status;
 }
 
 int32_t BusWriteWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
 {
-    return retried([&] { return frmUSB::instance().WriteSMBusWord(ySubCommand, yMSData, yLSData); });
+    int nAttempts = 0;
+    const int32_t status = retried(
+        [&] { return frmUSB::instance().WriteSMBusWord(ySubCommand, yMSData, yLSData); }, nAttempts);
+    BusLog::instance().record(true, ySubCommand, static_cast<uint16_t>(yMSData << 8 | yLSData),
+                              status, nAttempts);
+    return status;
 }

@@ -1,10 +1,7 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <array>
 #include <cstdint>
-#include <optional>
 
 // The charger's three setting registers and the arithmetic between their words and
 // the values shown in mA and mV. Pure: no widgets, no bus.
@@ -65,13 +62,3 @@ uint16_t fieldBitsFor(const ChargeRegister &r, int nValue);
 // The word sent when the input-data file cannot be read: the last value read, limited
 // and rounded as a good read does, as the field bits alone.
 uint16_t recoveryWord(const ChargeRegister &r, int16_t nLastValue);
-
-// The three numbers at the start of the input-data file (charge current, charge
-// voltage, input current): decimal whole numbers that fit 16 bits, leading zeros
-// allowed, each with blanks and an optional sign before it, separated by commas or
-// line ends; a UTF-8 byte-order mark at the start is skipped. Whatever follows the
-// third number's digits is ignored. bWholeFile says whether head is the whole file: if
-// not, a number whose digits reach the end of head may be cut and is refused. Nothing
-// unless all three are there and valid.
-std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head,
-                                                     bool bWholeFile = true);

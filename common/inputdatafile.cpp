@@ -1,7 +1,5 @@
 #include "inputdatafile.h"
 
-#include "chargeregisters.h"
-
 #include <QDateTime>
 #include <QFile>
 
@@ -69,4 +67,53 @@ std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path)
     if (ageMs >= 0 && ageMs < kInputDataQuietMs)
         return std::nullopt;
     return parseInputData(*first, after.st_size <= first->size());
+}
+
+std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head, bool bWholeFile)
+{
+    std::array<int16_t, 3> numbers{};
+    const qsizetype n = head.size();
+    qsizetype i = 0;
+    // A UTF-8 byte-order mark, as many editors write one.
+    if (head.startsWith("\xEF\xBB\xBF"))
+        i = 3;
+    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    auto isLineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    for (int field = 0; field < 3; ++field) {
+        // Blanks, and the line ends of empty lines, before a number.
+        while (i < n && (isBlank(head[i]) || isLineEnd(head[i])))
+            ++i;
+        bool negative = false;
+        if (i < n && (head[i] == '-' || head[i] == '+'))
+            negative = head[i++] == '-';
+        // Leading zeros are allowed in any number; the value stops growing once it is
+        // out of range, so any number of digits is read whole.
+        long long value = 0;
+        int digits = 0;
+        while (i < n && head[i] >= '0' && head[i] <= '9') {
+            if (value <= 32768)
+                value = value * 10 + (head[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0)
+            return std::nullopt;
+        // Digits that run to the end of the head of a longer file may go on beyond it.
+        if (i == n && !bWholeFile)
+            return std::nullopt;
+        value = negative ? -value : value;
+        if (value < -32768 || value > 32767)
+            return std::nullopt;
+        numbers[static_cast<size_t>(field)] = static_cast<int16_t>(value);
+        if (field == 2)
+            break; // whatever follows the third number is not ours
+        // The number ends at blanks followed by a separator or a line end.
+        while (i < n && isBlank(head[i]))
+            ++i;
+        if (i < n && head[i] == ',')
+            ++i;
+        else if (i < n && !isLineEnd(head[i]))
+            return std::nullopt;
+    }
+    return numbers;
 }

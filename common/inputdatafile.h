@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -23,3 +24,13 @@ constexpr int kInputDataQuietMs = 10;
 // its size, modification time or identity). A number cut by the end of the head is
 // never taken. Opened and closed within the call.
 std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path);
+
+// The three numbers at the start of the input-data file (charge current, charge
+// voltage, input current): decimal whole numbers that fit 16 bits, leading zeros
+// allowed, each with blanks and an optional sign before it, separated by commas or
+// line ends; a UTF-8 byte-order mark at the start is skipped. Whatever follows the
+// third number's digits is ignored. bWholeFile says whether head is the whole file: if
+// not, a number whose digits reach the end of head may be cut and is refused. Nothing
+// unless all three are there and valid.
+std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head,
+                                                     bool bWholeFile = true);

@@ -67,6 +67,10 @@ void Form2::buildMenus()
     QAction *mnuReadWriteI2C = mnuI2C->addAction(QStringLiteral("&Read and Write Registers"));
     mnuReadWriteI2C->setObjectName(QStringLiteral("mnuReadWriteI2C"));
     connect(mnuReadWriteI2C, &QAction::triggered, this, &Form2::mnuReadWriteI2C_Click);
+    // The bus log comes last, after the register dialog.
+    QAction *mnuBusLog = mnuI2C->addAction(QStringLiteral("Bus Log"));
+    mnuBusLog->setObjectName(QStringLiteral("mnuBusLog"));
+    connect(mnuBusLog, &QAction::triggered, this, &Form2::mnuBusLog_Click);
 
     // Switched off as shipped: users stay on the Application screen.
     QMenu *mnuOptions = bar->addMenu(QStringLiteral("&Options"));
@@ -195,6 +199,11 @@ void Form2::mnuReadWriteI2C_Click()
     showSingleInstance(m_frmRegisters, this);
 }
 
+void Form2::mnuBusLog_Click()
+{
+    showSingleInstance(m_frmBusLog, this);
+}
+
 void Form2::mnuApplication_Click()
 {
     picApplication->show();
@@ -232,6 +241,8 @@ void Form2::closeEvent(QCloseEvent *event)
         m_frmRegisters->close();
     if (m_frmAbout)
         m_frmAbout->close();
+    if (m_frmBusLog)
+        m_frmBusLog->close();
     event->accept();
 }
 

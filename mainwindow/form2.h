@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "frmabout.h"
+#include "frmbuslog.h"
 #include "frmregisters.h"
 #include "windowtimer.h"
 
@@ -59,12 +60,14 @@ public:
 
     frmRegisters *registersWindow() const { return m_frmRegisters; }
     frmAbout *aboutWindow() const { return m_frmAbout; }
+    frmBusLog *busLogWindow() const { return m_frmBusLog; }
     Banner *banner() const { return m_banner; }
     // The Test Mode screen, once it has been shown (built on first use).
     TestModeScreen *testModeScreen() const { return m_testMode; }
 
 public slots:
     void mnuReadWriteI2C_Click();
+    void mnuBusLog_Click();
     void mnuApplication_Click();
     void mnuTestMode_Click();
     void mnuAbout_Click();
@@ -93,4 +96,5 @@ private:
     QString m_inputDataFolder;
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;
+    QPointer<frmBusLog> m_frmBusLog;
 };

@@ -1,4 +1,5 @@
 // frmUSB and the retried bus transfers, against a scripted adapter.
+#include "buslog.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "scriptedadapter.h"
@@ -185,6 +186,15 @@ private slots:
         QCOMPARE(fake->count("ReadWord"), attempts);
         QCOMPARE(int(yMS), result == 0 ? 0x01 : 0xEE);
         QCOMPARE(int(yLS), result == 0 ? 0x02 : 0xEE);
+        // Logged once, with the attempts it took; a failed read logs no data.
+        const uint64_t next = BusLog::instance().nextSequence();
+        const auto read = BusLog::instance().since(next - 1);
+        QCOMPARE(read.size(), size_t(1));
+        QVERIFY(!read[0].bWrite);
+        QCOMPARE(int(read[0].yCommand), 0xFE);
+        QCOMPARE(int(read[0].nWord), result == 0 ? 0x0102 : 0);
+        QCOMPARE(read[0].nStatus, result);
+        QCOMPARE(int(read[0].nAttempts), attempts);
 
         // Writes: the same word on every attempt.
         fake->calls.clear();
@@ -198,6 +208,13 @@ private slots:
         for (const auto &c : fake->calls)
             if (c.op == "WriteWord")
                 QCOMPARE(c.b, -32767);
+        const auto written = BusLog::instance().since(next);
+        QCOMPARE(written.size(), size_t(1));
+        QVERIFY(written[0].bWrite);
+        QCOMPARE(int(written[0].yCommand), 0x14);
+        QCOMPARE(int(written[0].nWord), 0x8001);
+        QCOMPARE(written[0].nStatus, result);
+        QCOMPARE(int(written[0].nAttempts), attempts);
     }
 
     void failingWriteCheckIsRetried()

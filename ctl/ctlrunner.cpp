@@ -1,0 +1,445 @@
+#include "ctlrunner.h"
+
+#include "bustransactions.h"
+#include "chargeregisters.h"
+#include "frmusb.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+constexpr int16_t kChargerAddress = 18;
+constexpr uint8_t kManufacturerIdRegister = 0xFE;
+constexpr uint8_t kDeviceIdRegister = 0xFF;
+const char *const kUsbErrorMessage =
+    "USB Error. Insure USB cable is connected and Driver is working";
+
+std::string hex(unsigned nValue, int nDigits)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", nDigits, nValue);
+    return text;
+}
+
+std::string jsonString(const std::string &sText)
+{
+    std::string json = "\"";
+    for (const char c : sText) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            json += escaped;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+// What one command printed, reported once it is over: as text lines, or as one JSON
+// object. Errors and warnings always go to stderr as well.
+class Report
+{
+public:
+    explicit Report(const char *sCommand) { add("command", jsonString(sCommand)); }
+
+    void add(const std::string &sKey, std::string sJsonValue)
+    {
+        m_fields.emplace_back(sKey, std::move(sJsonValue));
+    }
+    void addText(const std::string &sKey, const std::string &sText)
+    {
+        add(sKey, jsonString(sText));
+    }
+    void addNumber(const std::string &sKey, long long nValue) { add(sKey, std::to_string(nValue)); }
+    void line(const std::string &sText) { m_lines.push_back(sText); }
+    // sText is the warning; on stderr it follows sAbout.
+    void warn(const std::string &sAbout, const std::string &sText)
+    {
+        m_warnings.push_back(sAbout + ": " + sText);
+        addText("warning", sText);
+    }
+    // A failure with the adapter's status.
+    void fail(const std::string &sWhat, int32_t nStatus)
+    {
+        fail(sWhat + ": status " + std::to_string(nStatus));
+        addNumber("status", nStatus);
+    }
+    void fail(const std::string &sError)
+    {
+        m_ok = false;
+        m_error = sError;
+        addText("error", sError);
+    }
+    bool ok() const { return m_ok; }
+
+    void print(const CtlEnvironment &env, bool bJson) const
+    {
+        for (const std::string &w : m_warnings)
+            env.err << env.sProgram << ": " << w << '\n';
+        if (bJson) {
+            env.out << '{';
+            for (size_t i = 0; i < m_fields.size(); ++i)
+                env.out << (i ? "," : "") << jsonString(m_fields[i].first) << ':'
+                        << m_fields[i].second;
+            env.out << ",\"ok\":" << (m_ok ? "true" : "false") << "}\n";
+        } else {
+            for (const std::string &l : m_lines)
+                env.out << l << '\n';
+        }
+        if (!m_ok)
+            env.err << env.sProgram << ": " << m_error << '\n';
+        env.out.flush();
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_fields;
+    std::vector<std::string> m_lines;
+    std::vector<std::string> m_warnings;
+    std::string m_error;
+    bool m_ok = true;
+};
+
+const char *kindName(CtlCommand::Kind kind)
+{
+    switch (kind) {
+    case CtlCommand::Kind::ListBridges:
+        return "list-bridges";
+    case CtlCommand::Kind::Read:
+        return "read";
+    case CtlCommand::Kind::Write:
+        return "write";
+    case CtlCommand::Kind::Get:
+        return "get";
+    case CtlCommand::Kind::Set:
+        return "set";
+    case CtlCommand::Kind::KeepAlive:
+        return "keepalive";
+    }
+    return "";
+}
+
+class Runner
+{
+public:
+    Runner(const CtlInvocation &invocation, CtlEnvironment &env)
+        : m_inv(invocation)
+        , m_env(env)
+    {
+        m_choice.bSimulator = invocation.bSimulator;
+        m_choice.sBridge = invocation.sBridge;
+    }
+
+    int run()
+    {
+        int code = kCtlExitOk;
+        for (size_t i = 0; i < m_inv.commands.size(); ++i) {
+            if (const int signal = m_env.stopSignal()) {
+                m_env.err << m_env.sProgram << ": stopped by signal " << signal << "; "
+                          << m_inv.commands.size() - i << " command(s) not run\n";
+                code = 128 + signal;
+                break;
+            }
+            const CtlCommand &c = m_inv.commands[i];
+            Report report(kindName(c.kind));
+            execute(c, report);
+            report.print(m_env, m_inv.bJson);
+            if (!report.ok()) {
+                code = kCtlExitFailure;
+                break;
+            }
+        }
+        if (m_opened)
+            frmUSB::instance().CloseDevice();
+        return code;
+    }
+
+private:
+    void execute(const CtlCommand &c, Report &r)
+    {
+        if (c.kind == CtlCommand::Kind::ListBridges) {
+            listBridges(r);
+            return;
+        }
+        if (!open(r))
+            return;
+        switch (c.kind) {
+        case CtlCommand::Kind::Read:
+            read(c, r);
+            break;
+        case CtlCommand::Kind::Write:
+            write(c, r);
+            break;
+        case CtlCommand::Kind::Get:
+            get(c, r);
+            break;
+        case CtlCommand::Kind::Set:
+            set(c, r);
+            break;
+        case CtlCommand::Kind::KeepAlive:
+            keepAlive(c, r);
+            break;
+        case CtlCommand::Kind::ListBridges:
+            break;
+        }
+    }
+
+    void listBridges(Report &r)
+    {
+        const std::vector<std::string> lines = listAdapters(m_choice);
+        std::string array = "[";
+        for (const std::string &l : lines) {
+            r.line(l);
+            array += (array.size() > 1 ? "," : "") + jsonString(l);
+        }
+        r.add("bridges", array + "]");
+        if (lines.empty() && !m_inv.bJson)
+            m_env.err << (m_choice.sBridge.empty() ? "No USB-to-I2C bridge found.\n"
+                                                   : "No bridge matches.\n");
+    }
+
+    // Opens the first free adapter the choice allows, as the window does at start-up.
+    bool open(Report &r)
+    {
+        if (m_opened)
+            return true;
+        frmUSB &usb = frmUSB::instance();
+        usb.setAdapter(m_env.makeAdapter(m_choice));
+        if (!usb.OpenFirstFreeDevice()) {
+            // What the window says, then why, as the window prints it on its terminal.
+            const std::string trouble = adapterTrouble(m_choice);
+            r.fail(std::string(kUsbErrorMessage) + (trouble.empty() ? "." : ". " + trouble));
+            return false;
+        }
+        nDeviceAddress = kChargerAddress;
+        m_opened = true;
+        return true;
+    }
+
+    // The slot of a charge register, to remember what keepalive rewrites.
+    static std::optional<size_t> chargeSlot(uint8_t yRegister)
+    {
+        for (size_t i = 0; i < kChargeRegisters.size(); ++i)
+            if (kChargeRegisters[i]->yCommand == yRegister)
+                return i;
+        return std::nullopt;
+    }
+    void remember(uint8_t yRegister, uint16_t nWord)
+    {
+        if (const auto slot = chargeSlot(yRegister))
+            m_known[*slot] = nWord;
+    }
+
+    bool readWord(uint8_t yRegister, uint16_t &nWord, Report &r)
+    {
+        uint8_t yCommand = yRegister, yMSData = 0, yLSData = 0;
+        const int32_t status = BusReadWord(yCommand, yMSData, yLSData);
+        if (status != 0) {
+            r.fail("read " + hex(yRegister, 2) + " failed", status);
+            return false;
+        }
+        nWord = static_cast<uint16_t>(yMSData << 8 | yLSData);
+        remember(yRegister, nWord);
+        return true;
+    }
+
+    int32_t writeWord(uint8_t yRegister, uint16_t nWord)
+    {
+        uint8_t yCommand = yRegister;
+        uint8_t yMSData = static_cast<uint8_t>(nWord >> 8);
+        uint8_t yLSData = static_cast<uint8_t>(nWord & 0xFF);
+        const int32_t status = BusWriteWord(yCommand, yMSData, yLSData);
+        if (status == 0)
+            remember(yRegister, nWord);
+        return status;
+    }
+
+    bool writeWord(uint8_t yRegister, uint16_t nWord, Report &r)
+    {
+        const int32_t status = writeWord(yRegister, nWord);
+        if (status != 0)
+            r.fail("write " + hex(yRegister, 2) + " " + hex(nWord, 4) + " failed", status);
+        return status == 0;
+    }
+
+    void read(const CtlCommand &c, Report &r)
+    {
+        r.addText("register", hex(c.yRegister, 2));
+        uint16_t word = 0;
+        if (!readWord(c.yRegister, word, r))
+            return;
+        r.addText("word", hex(word, 4));
+        r.line(hex(c.yRegister, 2) + " " + hex(word, 4));
+    }
+
+    void write(const CtlCommand &c, Report &r)
+    {
+        r.addText("register", hex(c.yRegister, 2));
+        r.addText("word", hex(c.nWord, 4));
+        writeWord(c.yRegister, c.nWord, r);
+    }
+
+    bool getRegister(const ChargeRegister &reg, Report &r)
+    {
+        uint16_t word = 0;
+        if (!readWord(reg.yCommand, word, r))
+            return false;
+        const int value = displayedValue(reg, word);
+        r.addNumber(ctlName(reg), value);
+        r.line(ctlName(reg) + " " + std::to_string(value) + " " + reg.sUnit);
+        return true;
+    }
+
+    bool getIds(Report &r)
+    {
+        const std::pair<uint8_t, const char *> ids[] = {
+            {kManufacturerIdRegister, "manufacturer-id"}, {kDeviceIdRegister, "device-id"}};
+        for (const auto &[yRegister, sName] : ids) {
+            uint16_t word = 0;
+            if (!readWord(yRegister, word, r))
+                return false;
+            r.addText(sName, hex(word, 4));
+            r.line(std::string(sName) + " " + hex(word, 4));
+        }
+        return true;
+    }
+
+    void get(const CtlCommand &c, Report &r)
+    {
+        switch (c.target) {
+        case CtlCommand::Target::Register:
+            getRegister(*c.reg, r);
+            break;
+        case CtlCommand::Target::Ids:
+            getIds(r);
+            break;
+        case CtlCommand::Target::All:
+            for (const ChargeRegister *reg : kChargeRegisters)
+                if (!getRegister(*reg, r))
+                    return;
+            getIds(r);
+            break;
+        }
+    }
+
+    // The window's Write button without its widgets: the typed value limited and rounded,
+    // the warning label's text as a warning, the field bits filled from the top down. The
+    // bits outside the field are 0, as the toggles of a window just started.
+    void set(const CtlCommand &c, Report &r)
+    {
+        const ChargeRegister &reg = *c.reg;
+        const NormalisedValue v = normaliseTyped(reg, c.nValue);
+        const uint16_t word = fieldBitsFor(reg, v.nValue);
+        r.addNumber(ctlName(reg), v.nValue);
+        r.addNumber("requested", c.nValue);
+        r.addText("word", hex(word, 4));
+        if (v.bWarning)
+            r.warn(ctlName(reg), reg.sWarning);
+        if (writeWord(reg.yCommand, word, r))
+            r.line(ctlName(reg) + " " + std::to_string(v.nValue) + " " + reg.sUnit);
+    }
+
+    // The window's refresh without its window: the three charge registers rewritten every
+    // period, each with the word last read or written here (read once at the start when
+    // this run has not touched it). A stop is looked at before every transfer, never
+    // during one. Failed writes are reported and the refresh goes on, as a bridge that
+    // comes back is picked up again; they make the command fail at its end.
+    void keepAlive(const CtlCommand &c, Report &r)
+    {
+        r.addNumber("period_ms", c.nPeriodMs);
+        for (size_t i = 0; i < kChargeRegisters.size(); ++i) {
+            uint16_t word = 0;
+            if (!m_known[i] && !readWord(kChargeRegisters[i]->yCommand, word, r))
+                return;
+        }
+        const int64_t start = m_env.nowMs();
+        const int64_t end = c.nForMs < 0 ? std::numeric_limits<int64_t>::max() : start + c.nForMs;
+        int64_t next = start;
+        long long rounds = 0, writes = 0, failed = 0;
+        bool stopped = false;
+        while (!stopped) {
+            for (size_t i = 0; i < kChargeRegisters.size() && !stopped; ++i) {
+                if (m_env.stopSignal() != 0) {
+                    stopped = true;
+                    break;
+                }
+                const uint8_t yRegister = kChargeRegisters[i]->yCommand;
+                const uint16_t word = *m_known[i];
+                ++writes;
+                if (const int32_t status = writeWord(yRegister, word); status != 0) {
+                    ++failed;
+                    m_env.err << m_env.sProgram << ": keepalive: write " << hex(yRegister, 2) << " "
+                              << hex(word, 4) << " failed: status " << status << '\n';
+                }
+            }
+            if (stopped)
+                break;
+            ++rounds;
+            next += c.nPeriodMs;
+            const int64_t until = std::min(next, end);
+            if (!m_env.wait(std::max<int64_t>(0, until - m_env.nowMs())))
+                stopped = true;
+            else if (until == end)
+                break;
+        }
+        r.addNumber("rounds", rounds);
+        r.addNumber("writes", writes);
+        r.addNumber("failed_writes", failed);
+        r.addText("stopped_by", stopped ? "signal" : "time");
+        r.line("keepalive " + std::to_string(rounds) + " rounds, " + std::to_string(failed) +
+               " failed writes, " + (stopped ? "stopped by a signal" : "time is up"));
+        if (failed > 0)
+            r.fail("keepalive: " + std::to_string(failed) + " of " + std::to_string(writes) +
+                   " writes failed");
+    }
+
+    const CtlInvocation &m_inv;
+    CtlEnvironment &m_env;
+    AdapterChoice m_choice;
+    bool m_opened = false;
+    std::array<std::optional<uint16_t>, 3> m_known;
+};
+} // namespace
+
+CtlEnvironment::CtlEnvironment(std::ostream &o, std::ostream &e)
+    : out(o)
+    , err(e)
+    , wait([](int64_t nMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
+        return true;
+    })
+    , stopSignal([] { return 0; })
+    , nowMs([] {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    })
+{}
+
+int runCtl(const CtlInvocation &invocation, CtlEnvironment &env)
+{
+    switch (invocation.action) {
+    case CtlInvocation::Action::Help:
+        env.out << ctlUsage(env.sProgram);
+        return kCtlExitOk;
+    case CtlInvocation::Action::Version:
+        env.out << env.sVersion << '\n';
+        return kCtlExitOk;
+    case CtlInvocation::Action::UsageError:
+        env.err << env.sProgram << ": " << invocation.sError << ". Try \"" << env.sProgram
+                << " --help\".\n";
+        return kCtlExitUsage;
+    case CtlInvocation::Action::Run:
+        break;
+    }
+    return Runner(invocation, env).run();
+}

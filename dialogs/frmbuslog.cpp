@@ -1,0 +1,128 @@
+#include "frmbuslog.h"
+
+#include "buslog.h"
+#include "buslogmodel.h"
+#include "buslogtext.h"
+#include "messages.h"
+#include "windowplacement.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <set>
+
+namespace {
+QString chooseCsvFile(QWidget *parent)
+{
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save as CSV"),
+                                        QStringLiteral("buslog.csv"),
+                                        QStringLiteral("CSV files (*.csv);;All files (*)"));
+}
+} // namespace
+
+frmBusLog::frmBusLog(QWidget *owner)
+    : frmBusLog(owner, BusLog::instance())
+{}
+
+frmBusLog::frmBusLog(QWidget *owner, const BusLog &log)
+    : QWidget(owner, Qt::Window)
+    , m_model(new BusLogModel(log, this))
+    , m_chooseFile(chooseCsvFile)
+{
+    setObjectName(QStringLiteral("frmBusLog"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Bus Log"));
+
+    tblBusLog = new QTableView(this);
+    tblBusLog->setObjectName(QStringLiteral("tblBusLog"));
+    tblBusLog->setModel(m_model);
+    tblBusLog->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tblBusLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblBusLog->verticalHeader()->hide();
+    tblBusLog->horizontalHeader()->setStretchLastSection(true);
+    tblBusLog->setWordWrap(false);
+
+    lblCount = new QLabel(this);
+    lblCount->setObjectName(QStringLiteral("lblCount"));
+    cmdCopy = new QPushButton(QStringLiteral("Copy"), this);
+    cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
+    cmdSaveCsv = new QPushButton(QStringLiteral("Save as CSV"), this);
+    cmdSaveCsv->setObjectName(QStringLiteral("cmdSaveCsv"));
+    connect(cmdCopy, &QPushButton::clicked, this, &frmBusLog::cmdCopy_Click);
+    connect(cmdSaveCsv, &QPushButton::clicked, this, &frmBusLog::cmdSaveCsv_Click);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(lblCount, 1);
+    buttons->addWidget(cmdCopy);
+    buttons->addWidget(cmdSaveCsv);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(tblBusLog);
+    layout->addLayout(buttons);
+
+    tmrPoll = new QTimer(this);
+    tmrPoll->setObjectName(QStringLiteral("tmrPoll"));
+    tmrPoll->setInterval(kPollMs);
+    connect(tmrPoll, &QTimer::timeout, this, &frmBusLog::tmrPoll_Timer);
+
+    resize(twips(9600), twips(6000));
+    tmrPoll_Timer();
+    tblBusLog->resizeColumnsToContents();
+    CenterForm(this);
+}
+
+void frmBusLog::showEvent(QShowEvent *event)
+{
+    tmrPoll_Timer();
+    tmrPoll->start();
+    QWidget::showEvent(event);
+}
+
+void frmBusLog::hideEvent(QHideEvent *event)
+{
+    tmrPoll->stop();
+    QWidget::hideEvent(event);
+}
+
+void frmBusLog::tmrPoll_Timer()
+{
+    // Follow the newest rows unless the user has scrolled up to look at older ones.
+    QScrollBar *bar = tblBusLog->verticalScrollBar();
+    const bool atBottom = bar->value() == bar->maximum();
+    if (m_model->refresh() > 0 && atBottom)
+        tblBusLog->scrollToBottom();
+    lblCount->setText(QStringLiteral("%1 transfers").arg(m_model->rowCount()));
+}
+
+void frmBusLog::cmdCopy_Click()
+{
+    std::vector<BusLogEntry> chosen;
+    std::set<int> rows;
+    for (const QModelIndex &index : tblBusLog->selectionModel()->selectedRows())
+        rows.insert(index.row());
+    if (rows.empty())
+        chosen = m_model->entries();
+    for (const int row : rows)
+        chosen.push_back(m_model->entries()[size_t(row)]);
+    QGuiApplication::clipboard()->setText(busLogText(chosen));
+}
+
+void frmBusLog::cmdSaveCsv_Click()
+{
+    const QString path = m_chooseFile(this);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!saveBusLogCsv(path, m_model->entries(), error))
+        showMessage(this,
+                    QStringLiteral("The bus log could not be saved to %1: %2").arg(path, error));
+}

@@ -1,0 +1,364 @@
+// kv7320ctl: its command line and exit codes against the simulated charger, keepalive on
+// a virtual clock, the stop signals, and one run of the built program.
+#include "ctlcommandline.h"
+#include "ctlrunner.h"
+#include "simulatedcharger.h"
+#include "stopsignals.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <signal.h>
+#include <sstream>
+
+namespace {
+// A simulated charger that can ask for a stop from inside its nth word write (in the
+// middle of a transfer), or fail from its nth.
+class StoppingCharger : public SimulatedCharger
+{
+public:
+    int nStopAtWrite = 0;
+    int nFailAtWrite = 0; // this write and the three after it fail
+    int *pStopSignal = nullptr;
+    int nWrites = 0;
+    int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) override
+    {
+        if (++nWrites == nStopAtWrite && pStopSignal)
+            *pStopSignal = SIGINT;
+        if (nWrites == nFailAtWrite)
+            failNextTransfers(4);
+        return SimulatedCharger::AdapterWriteWord(nCommand, nWord, nAddress);
+    }
+};
+
+// One run of runCtl on a fresh simulated charger, a virtual clock and string streams.
+struct Run
+{
+    std::ostringstream out, err;
+    CtlEnvironment env{out, err};
+    StoppingCharger *charger = nullptr;
+    int64_t nowMs = 1000;
+    int64_t waitedMs = 0;
+    int stopSignal = 0;
+    std::function<void(StoppingCharger &)> prepare;
+
+    Run()
+    {
+        env.nowMs = [this] { return nowMs; };
+        env.wait = [this](int64_t ms) {
+            if (stopSignal)
+                return false;
+            nowMs += ms;
+            waitedMs += ms;
+            return true;
+        };
+        env.stopSignal = [this] { return stopSignal; };
+        env.sVersion = "kv7320ctl (test) 0";
+        env.makeAdapter = [this](const AdapterChoice &) {
+            auto c = std::make_unique<StoppingCharger>();
+            c->pStopSignal = &stopSignal;
+            charger = c.get();
+            if (prepare)
+                prepare(*c);
+            return std::unique_ptr<AdapterControl>(std::move(c));
+        };
+    }
+
+    int operator()(const QString &line)
+    {
+        std::vector<std::string> words;
+        for (const QString &w : line.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            words.push_back(w.toStdString());
+        return runCtl(parseCtlArguments(words), env);
+    }
+
+    QString stdOut() const { return QString::fromStdString(out.str()); }
+    QString stdErr() const { return QString::fromStdString(err.str()); }
+    QList<QPair<int, int>> writes() const
+    {
+        QList<QPair<int, int>> list;
+        if (charger)
+            for (const auto &w : charger->writes())
+                list << qMakePair(int(w.command), int(w.word));
+        return list;
+    }
+};
+} // namespace
+
+class TestKv7320Ctl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Every line runs with --simulator added in front.
+    void exitCodes_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");      // stdout, exactly
+        QTest::addColumn<QString>("errPart");  // found in stderr (empty: stderr empty)
+
+        // Usage errors: nothing runs, one line naming the word at fault.
+        QTest::newRow("no command") << "" << 2 << "" << "no command given";
+        QTest::newRow("unknown command") << "get all frob" << 2 << "" << "unknown command \"frob\"";
+        QTest::newRow("unknown option") << "--frob get all" << 2 << "" << "unknown option \"--frob\"";
+        QTest::newRow("option with a value it does not take") << "--json=1 get all" << 2 << "" << "\"--json\"";
+        QTest::newRow("read without register") << "read" << 2 << "" << "\"read\" needs a register";
+        QTest::newRow("register too big") << "read 1FF" << 2 << "" << "bad register \"1FF\"";
+        QTest::newRow("register not hex") << "read G1" << 2 << "" << "bad register \"G1\"";
+        QTest::newRow("bare 0x") << "read 0x" << 2 << "" << "bad register \"0x\"";
+        QTest::newRow("negative register") << "read -1" << 2 << "" << "bad register \"-1\"";
+        QTest::newRow("write without word") << "write 14" << 2 << "" << "\"write\" needs a word";
+        QTest::newRow("word too big") << "write 14 12345" << 2 << "" << "bad word \"12345\"";
+        QTest::newRow("get nothing") << "get" << 2 << "" << "\"get\" needs what to get";
+        QTest::newRow("get unknown") << "get volts" << 2 << "" << "cannot get \"volts\"";
+        QTest::newRow("set ids") << "set ids 5" << 2 << "" << "cannot set \"ids\"";
+        QTest::newRow("set without value") << "set charge-current" << 2 << "" << "\"set\" needs a value in mA";
+        QTest::newRow("set fraction") << "set charge-voltage 12.5" << 2 << "" << "bad number \"12.5\"";
+        QTest::newRow("set negative") << "set charge-current -5" << 2 << "" << "bad number \"-5\"";
+        QTest::newRow("set ten digits") << "set charge-current 1234567890" << 2 << "" << "bad number \"1234567890\"";
+        QTest::newRow("period 0") << "keepalive --period 0" << 2 << "" << "bad period \"0\"";
+        QTest::newRow("period too long") << "keepalive --period 3600.5" << 2 << "" << "bad period \"3600.5\"";
+        QTest::newRow("period text") << "keepalive --period=1s" << 2 << "" << "bad period \"1s\"";
+        QTest::newRow("for negative") << "keepalive --for -1" << 2 << "" << "bad time \"-1\"";
+        QTest::newRow("period without keepalive") << "--period 1 keepalive" << 2 << "" << "\"--period\" belongs after keepalive";
+        QTest::newRow("period missing value") << "keepalive --period" << 2 << "" << "\"--period\" needs a value";
+        QTest::newRow("bridge with simulator") << "--bridge 1-2 get all" << 2 << "" << "\"--bridge\" and \"--simulator\"";
+        QTest::newRow("bad word after good commands") << "write 14 0800 read 0x100" << 2 << "" << "\"0x100\"";
+
+        // Success.
+        QTest::newRow("help") << "--help" << 0 << "" << "";
+        QTest::newRow("version") << "--version" << 0 << "kv7320ctl (test) 0\n" << "";
+        QTest::newRow("read with 0x, lower case") << "read 0xfe" << 0 << "FE 4B56\n" << "";
+        QTest::newRow("write then read back")
+            << "write 15 0x1234 read 15" << 0 << "15 1230\n" << "";
+        QTest::newRow("one-digit hex") << "write 0 7 read 0" << 0 << "00 0007\n" << "";
+        QTest::newRow("set and get, rounded")
+            << "set charge-current 200 get charge-current" << 0
+            << "charge-current 128 mA\ncharge-current 128 mA\n" << "";
+        QTest::newRow("set with the window's warning")
+            << "set input-current 11005 get input-current" << 0
+            << "input-current 11005 mA\ninput-current 10752 mA\n" << "input-current: Exceeds 11.004 A Limit";
+        QTest::newRow("get ids") << "get ids" << 0 << "manufacturer-id 4B56\ndevice-id 7320\n" << "";
+        QTest::newRow("list-bridges") << "list-bridges" << 0
+            << "kv7320 Simulated Charger: free (built in)\n" << "";
+
+        // Bus failures: what failed and its status; the commands after it do not run.
+        QTest::newRow("write to a read-only register")
+            << "write FE 0000 get ids" << 1 << "" << "write FE 0000 failed: status 4";
+        QTest::newRow("read of an unknown register")
+            << "get ids read 20 read FE" << 1 << "manufacturer-id 4B56\ndevice-id 7320\n"
+            << "read 20 failed: status 3";
+    }
+    void exitCodes()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, errPart);
+        Run run;
+        QCOMPARE(run(QStringLiteral("--simulator ") + line), code);
+        if (line == QLatin1String("--help"))
+            QVERIFY(run.stdOut().startsWith(QStringLiteral("Usage: kv7320ctl [options] command")));
+        else
+            QCOMPARE(run.stdOut(), out);
+        if (errPart.isEmpty()) {
+            QCOMPARE(run.stdErr(), QString());
+        } else {
+            QVERIFY2(run.stdErr().contains(errPart), qPrintable(run.stdErr()));
+            QCOMPARE(run.stdErr().count(QLatin1Char('\n')), 1); // one line
+        }
+        if (code == 2)
+            QVERIFY(!run.charger); // nothing ran, not even the open
+    }
+
+    // The word set sends: the window's limiting and rounding, the field bits only.
+    void setSendsTheWindowsWord_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("word");
+        QTest::newRow("charge current clamped") << "set charge-current 99999" << 0x14 << 0x1F80;
+        QTest::newRow("charge current below a step") << "set charge-current 127" << 0x14 << 0;
+        QTest::newRow("charge voltage 1040") << "set charge-voltage 1040" << 0x15 << 0x0410;
+        QTest::newRow("charge voltage over the limit") << "set charge-voltage 20001" << 0x15 << 0x4E20;
+        QTest::newRow("charge voltage clamped") << "set charge-voltage 999999" << 0x15 << 0x7FF0;
+        QTest::newRow("input current raised to a step") << "set input-current 100" << 0x3F << 0x0080;
+    }
+    void setSendsTheWindowsWord()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, command);
+        QFETCH(int, word);
+        Run run;
+        QCOMPARE(run(QStringLiteral("--simulator ") + line), 0);
+        QCOMPARE(run.writes(), (QList<QPair<int, int>>{{command, word}}));
+    }
+
+    void missingBridgeGivesTheWindowsAdvice()
+    {
+        Run run;
+        run.prepare = [](StoppingCharger &c) { c.setFailOpen(true); };
+        QCOMPARE(run(QStringLiteral("--simulator --json get all")), 1);
+        QVERIFY(run.stdErr().contains(
+            QStringLiteral("USB Error. Insure USB cable is connected and Driver is working")));
+        const QJsonObject o = QJsonDocument::fromJson(run.out.str().c_str()).object();
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
+        QVERIFY(o.value(QStringLiteral("error")).toString().startsWith(QStringLiteral("USB Error")));
+    }
+
+    void keepAliveRewritesEveryPeriod()
+    {
+        Run run;
+        QCOMPARE(run(QStringLiteral("--simulator set charge-current 1024 write 3F 0100 "
+                                    "keepalive --for 3 --period 1")),
+                 0);
+        // Rounds at 0, 1 and 2 s, then the wait to 3 s; the charge voltage, untouched
+        // before, is read once and rewritten as read.
+        QList<QPair<int, int>> expected{{0x14, 0x0400}, {0x3F, 0x0100}};
+        for (int round = 0; round < 3; ++round)
+            expected << qMakePair(0x14, 0x0400) << qMakePair(0x15, 0) << qMakePair(0x3F, 0x0100);
+        QCOMPARE(run.writes(), expected);
+        QCOMPARE(run.waitedMs, int64_t(3000));
+        QVERIFY(run.stdOut().endsWith(QStringLiteral("keepalive 3 rounds, 0 failed writes, time is up\n")));
+    }
+
+    void keepAliveStopsBetweenTransfers_data()
+    {
+        QTest::addColumn<QString>("after");  // commands after keepalive
+        QTest::addColumn<int>("code");
+        QTest::newRow("keepalive last: a clean stop") << "" << 0;
+        QTest::newRow("a command left: 128 + SIGINT") << "get ids" << 128 + SIGINT;
+    }
+    void keepAliveStopsBetweenTransfers()
+    {
+        QFETCH(QString, after);
+        QFETCH(int, code);
+        Run run;
+        run.prepare = [](StoppingCharger &c) { c.nStopAtWrite = 5; };
+        QCOMPARE(run(QStringLiteral("--simulator --json keepalive --period 1 ") + after), code);
+        // The signal came inside the fifth write: that transfer finished (its word is in
+        // the register), and no sixth was started.
+        QCOMPARE(run.charger->nWrites, 5);
+        QCOMPARE(run.writes().size(), 5);
+        const QJsonObject o =
+            QJsonDocument::fromJson(run.stdOut().section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
+        QCOMPARE(o.value(QStringLiteral("rounds")).toInt(), 1);
+        QCOMPARE(o.value(QStringLiteral("writes")).toInt(), 5);
+        QCOMPARE(o.value(QStringLiteral("stopped_by")).toString(), QStringLiteral("signal"));
+        QVERIFY(!run.stdOut().contains(QStringLiteral("manufacturer-id")));
+    }
+
+    void keepAliveGoesOnAfterFailedWritesButFails()
+    {
+        Run run;
+        // Rounds at 0 and 1 s; the first rewrite of the second round fails all four attempts.
+        run.prepare = [](StoppingCharger &c) { c.nFailAtWrite = 4; };
+        QCOMPARE(run(QStringLiteral("--simulator keepalive --for 1.5 --period 1")), 1);
+        QCOMPARE(run.charger->nWrites, 3 + 4 + 2);
+        QCOMPARE(run.writes().size(), 5);
+        QCOMPARE(run.waitedMs, int64_t(1500));
+        QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: write 14 0000 failed: status 5")));
+        QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: 1 of 6 writes failed")));
+    }
+
+    void stopSignalsEndAWait()
+    {
+        struct sigaction before = {};
+        sigaction(SIGINT, nullptr, &before);
+        {
+            StopSignals stop;
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(stop.wait(30));
+            QVERIFY(timer.elapsed() >= 30);
+            QCOMPARE(stop.stopSignal(), 0);
+            std::raise(SIGINT); // noted, not fatal
+            QCOMPARE(stop.stopSignal(), SIGINT);
+            timer.restart();
+            QVERIFY(!stop.wait(60000));
+            QVERIFY(timer.elapsed() < 5000);
+        }
+        struct sigaction after = {};
+        sigaction(SIGINT, nullptr, &after);
+        QVERIFY(after.sa_handler == before.sa_handler); // handed back
+    }
+
+    // The built program on its simulated charger: a sequence in one invocation.
+    void endToEnd()
+    {
+        QProcess ctl;
+        ctl.start(QStringLiteral(KV7320CTL_PATH),
+                  {"--simulator", "set", "charge-current", "99999", "get", "charge-current",
+                   "read", "14", "write", "0x14", "0800", "get", "all", "write", "FE", "0000",
+                   "get", "ids"});
+        QVERIFY(ctl.waitForFinished(20000));
+        QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ctl.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(ctl.readAllStandardOutput()),
+                 QStringLiteral("charge-current 8064 mA\n"
+                                "charge-current 8064 mA\n"
+                                "14 1F80\n"
+                                "charge-current 2048 mA\n"
+                                "charge-voltage 0 mV\n"
+                                "input-current 0 mA\n"
+                                "manufacturer-id 4B56\n"
+                                "device-id 7320\n"));
+        QCOMPARE(QString::fromUtf8(ctl.readAllStandardError()),
+                 QStringLiteral("kv7320ctl: charge-current: Set to 8.064 A Maximum\n"
+                                "kv7320ctl: write FE 0000 failed: status 4\n"));
+
+        // The same as JSON: one object a line, each parsed.
+        ctl.start(QStringLiteral(KV7320CTL_PATH),
+                  {"--simulator", "--json", "set", "charge-voltage", "20001", "get", "all"});
+        QVERIFY(ctl.waitForFinished(20000));
+        QCOMPARE(ctl.exitCode(), 0);
+        const QList<QByteArray> lines = ctl.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QJsonParseError error{};
+        const QJsonObject set = QJsonDocument::fromJson(lines[0], &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(set.value(QStringLiteral("warning")).toString(), QStringLiteral("Exceeds 19.2 V Limit"));
+        const QJsonObject all = QJsonDocument::fromJson(lines[1], &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(all.value(QStringLiteral("charge-voltage")).toInt(), 20000);
+        QCOMPARE(all.value(QStringLiteral("device-id")).toString(), QStringLiteral("7320"));
+        QCOMPARE(all.value(QStringLiteral("ok")).toBool(), true);
+    }
+
+    // Ctrl+C to the built program in keepalive: a clean end, exit 0, its report printed.
+    void endToEndCtrlC()
+    {
+        QProcess ctl;
+        ctl.start(QStringLiteral(KV7320CTL_PATH),
+                  {"--simulator", "--json", "keepalive", "--period", "0.05"});
+        QVERIFY(ctl.waitForStarted());
+        // Signal only once the program catches SIGINT (its mask in /proc), not before.
+        const QString status = QStringLiteral("/proc/%1/status").arg(ctl.processId());
+        auto catchesSigint = [&status] {
+            QFile f(status);
+            if (!f.open(QIODevice::ReadOnly))
+                return false;
+            for (const QByteArray &line : f.readAll().split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGINT - 1)) & 1) != 0;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(catchesSigint(), 10000);
+        QCOMPARE(::kill(pid_t(ctl.processId()), SIGINT), 0);
+        QVERIFY(ctl.waitForFinished(10000));
+        QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ctl.exitCode(), 0);
+        const QJsonObject o = QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
+        QCOMPARE(o.value(QStringLiteral("stopped_by")).toString(), QStringLiteral("signal"));
+        QCOMPARE(o.value(QStringLiteral("failed_writes")).toInt(-1), 0);
+        QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKv7320Ctl)
+#include "tst_kv7320ctl.moc"
