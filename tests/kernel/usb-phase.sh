@@ -286,6 +286,18 @@ exec 7>&- 8>&-
 check "the holders close their bridges and end" eval "wait $hold1 && wait $hold2"
 check "a bridge is free again once its program ended" eval '[ -n "$(/kerneltest read 15)" ]'
 
+# kv7320ctl, the scripting companion, on the same bridges.
+check "kv7320ctl list-bridges lists both bridges" \
+    eval '[ "$(kv7320ctl list-bridges | grep -c "^i2c-tiny-usb at USB .*: free")" -eq 2 ]'
+check "kv7320ctl --bridge KVEMU0002 sets the charge current; busybox i2cget reads 0x0800 there" \
+    eval "kv7320ctl --bridge KVEMU0002 set charge-current 2048 >/dev/null && word_is $bus2 0x14 0x0800"
+check "kv7320ctl --json get reads it back" \
+    eval "kv7320ctl --bridge KVEMU0002 --json get charge-current | grep -q '\"charge-current\":2048'"
+check "kv7320ctl: a write the chip refuses exits 1" \
+    eval "kv7320ctl --bridge KVEMU0002 write FE 0000 2>/dev/null; [ \$? -eq 1 ]"
+check "kv7320ctl: a bridge that does not exist exits 1 and names what was found" \
+    eval "kv7320ctl --bridge NOSUCH read 14 2>/run/ctl.err; [ \$? -eq 1 ] && grep -q KVEMU0001 /run/ctl.err"
+
 # SIGTERM: clean exit, and the device goes away.
 check "emulator KVEMU0002 exits cleanly on SIGTERM" stop_bridge KVEMU0002
 check "and its bus disappears" wait_for 10 no_bridge_bus KVEMU0002
