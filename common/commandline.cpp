@@ -15,7 +15,11 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
+    const QCommandLineOption inputFile(QStringLiteral("input-file"),
+                                       QStringLiteral("Read the input-data file from <path>."),
+                                       QStringLiteral("path"));
     parser.addOption(simulator);
+    parser.addOption(inputFile);
     parser.addOption(help);
     parser.addOption(version);
 
@@ -45,5 +49,6 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                                       QString::fromLatin1(VersionInfo::kFileVersion));
     }
     result.simulator = parser.isSet(simulator);
+    result.inputFile = parser.value(inputFile);
     return result;
 }

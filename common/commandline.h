@@ -8,6 +8,7 @@
 struct CommandLine
 {
     bool simulator = false;
+    QString inputFile;  // --input-file: where "Input by File" reads, as given
     bool exit = false;  // print output and end without a window
     int exitCode = 0;   // when exit is set
     QString output;     // help, version or error text

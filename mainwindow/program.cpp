@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "form2.h"
 #include "frmusb.h"
+#include "inputdatafile.h"
 #include "simulatedcharger.h"
 #include "versioninfo.h"
 
@@ -30,6 +31,8 @@ int runProgram(int argc, char *argv[])
     QApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
 
     Form2 form;
+    if (!commandLine.inputFile.isEmpty())
+        form.setInputDataPath(inputDataPath(commandLine.inputFile, QString()));
     form.show();
     return app.exec();
 }
