@@ -29,6 +29,8 @@ int runProgram(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("kv7320ev"));
     QApplication::setApplicationDisplayName(QString::fromLatin1(VersionInfo::kFileDescription));
     QApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
+    // Ties the window to the installed desktop entry and its icon (Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kv7320.kv7320ev"));
 
     Form2 form;
     if (!commandLine.inputFile.isEmpty())
