@@ -8,8 +8,8 @@
 
 // The input-data file another program rewrites to steer the charger:
 // "kv7320InputData.txt", three decimal numbers (charge current mA, charge voltage mV,
-// input current mA). Only the start of the file is read, so a
-// file of any size costs no more than a small one.
+// input current mA). Only the start of the file is read, so a file of any size costs no
+// more than a small one.
 constexpr const char *kInputDataFileName = "kv7320InputData.txt";
 constexpr int kInputDataHeadBytes = 4096;
 
