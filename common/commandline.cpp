@@ -66,9 +66,13 @@ CommandLine parseCommandLine(const QStringList &allArguments)
                                     QStringLiteral("NAME"));
     const QCommandLineOption listBridges(QStringLiteral("list-bridges"),
                                          QStringLiteral("Print the bridges found, one a line with its state, and exit."));
+    const QCommandLineOption inputFile(QStringLiteral("input-file"),
+                                       QStringLiteral("Read the input-data file from <path>."),
+                                       QStringLiteral("path"));
     parser.addOption(simulator);
     parser.addOption(bridge);
     parser.addOption(listBridges);
+    parser.addOption(inputFile);
     parser.addOption(help);
     parser.addOption(version);
 
@@ -100,5 +104,6 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     result.simulator = parser.isSet(simulator);
     result.bridge = parser.value(bridge);
     result.listBridges = parser.isSet(listBridges);
+    result.inputFile = parser.value(inputFile);
     return result;
 }

@@ -1,6 +1,11 @@
 #include "inputdatafile.h"
 
+#include "chargeregisters.h"
+
+#include "versioninfo.h"
+
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -36,6 +41,8 @@ bool sameFileState(const struct stat &a, const struct stat &b)
 }
 
 } // namespace
+#include <QFileInfo>
+#include <QStandardPaths>
 
 std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path)
 {
@@ -116,4 +123,35 @@ std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head, boo
             return std::nullopt;
     }
     return numbers;
+}
+
+QString chooseInputDataPath(const InputDataPlace &place)
+{
+    if (!place.explicitPath.isEmpty())
+        return place.explicitPath;
+    const bool useExecutableFolder =
+        place.fileInExecutableFolder
+        || (place.executableFolderWritable && !place.executableFolderIsInstallFolder);
+    const QString folder = useExecutableFolder ? place.executableFolder : place.userFolder;
+    return QDir(folder).filePath(QString::fromLatin1(kInputDataFileName));
+}
+
+QString inputDataPath(const QString &explicitPath, const QString &executableFolder)
+{
+    InputDataPlace place;
+    if (!explicitPath.isEmpty())
+        place.explicitPath = QDir::cleanPath(QFileInfo(explicitPath).absoluteFilePath());
+    place.executableFolder = executableFolder;
+    const QFileInfo folder(executableFolder);
+    place.fileInExecutableFolder =
+        QFileInfo::exists(QDir(executableFolder).filePath(QString::fromLatin1(kInputDataFileName)));
+    place.executableFolderWritable = folder.isDir() && folder.isWritable();
+    const QString installFolder =
+        QFileInfo(QString::fromLatin1(VersionInfo::kInstallBinDir)).canonicalFilePath();
+    place.executableFolderIsInstallFolder =
+        !installFolder.isEmpty() && folder.canonicalFilePath() == installFolder;
+    place.userFolder =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+            .filePath(QStringLiteral("kv7320ev"));
+    return chooseInputDataPath(place);
 }

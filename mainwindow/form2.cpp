@@ -146,11 +146,10 @@ void Form2::buildApplicationScreen()
 
     chkInputFile = new QCheckBox(QStringLiteral("Input by File"), picApplication);
     chkInputFile->setObjectName(QStringLiteral("chkInputFile"));
-    chkInputFile->setToolTip(QString::fromLatin1(kInputDataFileName) +
-                             QStringLiteral(" beside the program: charge current mA, charge voltage mV, input current mA"));
     placeTwips(chkInputFile, 11100, 6120, 1395, 255);
     chkInputFile->setFont(narrow);
     connect(chkInputFile, &QCheckBox::toggled, this, &Form2::chkInputFile_Click);
+    setInputDataPath(::inputDataPath(QString(), QCoreApplication::applicationDirPath()));
 }
 
 void Form2::load()
@@ -316,11 +315,17 @@ void Form2::tmrChargerTimeOut_Timer()
     bUpdatingBits = false;
 }
 
-QString Form2::inputDataPath() const
+void Form2::setInputDataPath(const QString &path)
 {
-    const QString folder =
-        m_inputDataFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_inputDataFolder;
-    return QDir(folder).filePath(QString::fromLatin1(kInputDataFileName));
+    m_inputDataPath = path;
+    chkInputFile->setToolTip(
+        QStringLiteral("Reads %1 every period: charge current mA, charge voltage mV, input current mA")
+            .arg(QDir::toNativeSeparators(path)));
+}
+
+void Form2::setInputDataFolder(const QString &folder)
+{
+    setInputDataPath(QDir(folder).filePath(QString::fromLatin1(kInputDataFileName)));
 }
 
 void Form2::tmrDataInput_Timer()

@@ -54,9 +54,11 @@ public:
     QLabel *Label60 = nullptr;
     QCheckBox *chkInputFile = nullptr;
 
-    // Where the input-data file is looked for: the executable's folder unless set.
-    void setInputDataFolder(const QString &folder) { m_inputDataFolder = folder; }
-    QString inputDataPath() const;
+    // The input-data file "Input by File" reads (its full path is the box's tooltip).
+    // Chosen by inputDataPath() at start-up unless set.
+    void setInputDataPath(const QString &path);
+    void setInputDataFolder(const QString &folder);
+    QString inputDataPath() const { return m_inputDataPath; }
 
     frmRegisters *registersWindow() const { return m_frmRegisters; }
     frmAbout *aboutWindow() const { return m_frmAbout; }
@@ -93,7 +95,7 @@ private:
 
     Banner *m_banner = nullptr;
     TestModeScreen *m_testMode = nullptr;
-    QString m_inputDataFolder;
+    QString m_inputDataPath;
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;
     QPointer<frmBusLog> m_frmBusLog;

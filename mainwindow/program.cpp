@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "form2.h"
 #include "frmusb.h"
+#include "inputdatafile.h"
 #include "versioninfo.h"
 
 #include <QApplication>
@@ -51,11 +52,15 @@ int runProgram(int argc, char *argv[])
 
     QApplication app(argc, argv); // takes Qt's own options out of argv
     setUpApplication();
+    // Ties the window to the installed desktop entry and its icon (Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kv7320.kv7320ev"));
 
     Form2 form;
     // The window has said "USB Error"; tell a terminal why.
     if (frmUSB::instance().openedAdapterName().empty())
         std::fprintf(stderr, "kv7320ev: %s\n", adapterTrouble(choice).c_str());
+    if (!commandLine.inputFile.isEmpty())
+        form.setInputDataPath(inputDataPath(commandLine.inputFile, QString()));
     form.show();
     return app.exec();
 }

@@ -577,6 +577,32 @@ private slots:
         QCOMPARE(form.tmrDataInput->interval(), 5000);
     }
 
+    // --input-file naming a folder or a missing file: the tooltip shows it, each tick
+    // takes the recovery path, and nothing is said.
+    void inputFileNamedByOption()
+    {
+        Form2 form;
+        const QString file = dir->filePath(kInputDataFileName);
+        writeInputFile("2048,12592,3072");
+        form.setInputDataPath(file);
+        QVERIFY2(form.chkInputFile->toolTip().contains(file), qPrintable(form.chkInputFile->toolTip()));
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        form.tmrDataInput_Timer();
+        const Writes last = words(0x0800, 0x3130, 0x0600);
+        Writes twice = last;
+        twice.insert(twice.end(), last.begin(), last.end());
+        for (const QString &path : {dir->path(), dir->filePath("missing.txt")}) {
+            form.setInputDataPath(path);
+            QVERIFY(form.chkInputFile->toolTip().contains(path));
+            sim->clearLog();
+            form.tmrDataInput_Timer();
+            form.tmrDataInput_Timer();
+            QCOMPARE(sim->writes(), twice);
+        }
+        QVERIFY(form.tmrDataInput->isActive());
+        QCOMPARE(messages, QStringList());
+    }
+
     void inputFileRewrittenMeanwhile_data()
     {
         QTest::addColumn<bool>("truncate");

@@ -153,6 +153,7 @@ private slots:
         QTest::newRow("help") << QStringList{"--help"} << true << 0 << false << "--simulator";
         QTest::newRow("version") << QStringList{"--version"} << true << 0 << false << "1.0.0.1";
         QTest::newRow("unknown") << QStringList{"--bogus"} << true << 2 << false << "bogus";
+        QTest::newRow("input file without path") << QStringList{"--input-file"} << true << 2 << false << "input-file";
         QTest::newRow("stray argument") << QStringList{"file"} << true << 2 << false << "file";
         QTest::newRow("bridge without a name") << QStringList{"--bridge"} << true << 2 << false << "bridge";
         // Qt's own options, with their values, are left to Qt.
