@@ -3,7 +3,6 @@
 #include "i2cdevsyscalls.h"
 
 #include <algorithm>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
