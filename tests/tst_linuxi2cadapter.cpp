@@ -507,6 +507,33 @@ private slots:
         QVERIFY(kernel.faults.isEmpty());
     }
 
+    // What --list-bridges and the USB error's explanation say about a bridge that
+    // cannot be used: the reason, and for permissions where the fix is.
+    void listingSaysWhyABridgeIsNotFree()
+    {
+        SysfsFixture fx;
+        fx.addFt260(9);
+        fx.addCp2112(3);
+        FakeKernel kernel;
+        kernel.openErrors[(fx.dev() / "i2c-3").string()] = EACCES;
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        auto list = adapter.listBridges();
+        QCOMPARE(list.size(), size_t(2));
+        QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::NoPermission);
+        QVERIFY(list[0].describe().find("no permission to open " + (fx.dev() / "i2c-3").string()
+                                        + " (install the udev rule") != std::string::npos);
+        QCOMPARE(list[1].describe(), std::string("ft260 at USB 1-4.3 serial FT5VX2K1: free (")
+                                         + (fx.dev() / "i2c-9").string() + ")");
+        kernel.functions = I2C_FUNC_I2C;
+        list = adapter.listBridges();
+        QVERIFY(list[1].state == LinuxI2cAdapter::BridgeState::NoWordTransfers);
+        int32_t count = -1;
+        std::string names;
+        adapter.AdapterFindDevices(1, count, names);
+        QCOMPARE(count, 0); // nothing free to open: the program says "USB Error"
+        QCOMPARE(kernel.openCount(), 0);
+    }
+
     void bridgeChosenByNameSerialOrPort_data()
     {
         QTest::addColumn<QString>("choice");
