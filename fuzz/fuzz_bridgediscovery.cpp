@@ -3,21 +3,13 @@
 // adapter list can carry; the same tree gives the same list; and the test option that
 // adds non-USB buses only ever adds.
 #include "faketree.h"
+#include "fuzzproperty.h"
 #include "i2cbridgediscovery.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <unistd.h>
-
-#define FUZZ_CHECK(condition)                                                             \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__,     \
-                         #condition);                                                     \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (false)
 
 namespace {
 bool same(const std::vector<I2cBridge> &a, const std::vector<I2cBridge> &b)

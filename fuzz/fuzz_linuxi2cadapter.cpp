@@ -5,6 +5,7 @@
 // one descriptor and none after AdapterClose, and every transfer it calls a success
 // is one the chip saw: a read gives the chip's word, a write leaves it there.
 #include "faketree.h"
+#include "fuzzproperty.h"
 #include "i2cdevsyscalls.h"
 #include "linuxi2cadapter.h"
 
@@ -17,15 +18,6 @@
 #include <map>
 #include <memory>
 #include <unistd.h>
-
-#define FUZZ_CHECK(condition)                                                             \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__,     \
-                         #condition);                                                     \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (false)
 
 namespace {
 constexpr int kErrnos[] = {0, EIO, ENXIO, ENODEV, ETIMEDOUT, EAGAIN, EREMOTEIO, EPROTO, EINTR};

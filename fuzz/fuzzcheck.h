@@ -1,20 +1,8 @@
 #pragma once
 
+#include "fuzzproperty.h"
+
 #include <QByteArray>
-
-#include <cstdio>
-#include <cstdlib>
-
-// A property that must hold for every input: when it does not, say which and stop,
-// so libFuzzer keeps the input as a crash.
-#define FUZZ_CHECK(condition)                                                             \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__,     \
-                         #condition);                                                     \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (false)
 
 // Reads a fuzzer's input piece by piece; past the end it gives zeros and empty text.
 class FuzzInput
