@@ -332,6 +332,7 @@ std::string ctlUsage(const std::string &sProgram)
            "                 until Ctrl+C or the time is up, as the window's refresh does.\n"
            "\n"
            "Exit status: 0 success; 1 a bus or adapter failure (what failed and its status\n"
-           "on stderr); 2 a usage error; 128 + the signal when Ctrl+C or SIGTERM stopped\n"
-           "the run before all its commands ran.\n";
+           "on stderr), or output that could not be written; 2 a usage error. Ctrl+C or\n"
+           "SIGTERM stops the run between two transfers; the program then ends by that\n"
+           "signal (a shell shows 128 + the signal) and a calling script stops too.\n";
 }

@@ -28,10 +28,41 @@ std::string hex(unsigned nValue, int nDigits)
     return text;
 }
 
+// The length of the well-formed UTF-8 sequence that starts text[i], 0 when none does.
+size_t utf8Length(const std::string &text, size_t i)
+{
+    const auto byte = [&text](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80)
+        return 1;
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || i + length > text.size())
+        return 0;
+    uint32_t code = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (byte(i + k) & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+// A JSON string of sText. Bytes that are not UTF-8 (a bridge name typed in another
+// encoding) become U+FFFD, so that every line stays readable to a JSON parser.
 std::string jsonString(const std::string &sText)
 {
     std::string json = "\"";
-    for (const char c : sText) {
+    for (size_t i = 0; i < sText.size();) {
+        const char c = sText[i];
+        const size_t length = utf8Length(sText, i);
+        if (length == 0) {
+            json += "\\ufffd";
+            ++i;
+            continue;
+        }
         if (c == '"' || c == '\\') {
             json += '\\';
             json += c;
@@ -40,8 +71,9 @@ std::string jsonString(const std::string &sText)
             std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
             json += escaped;
         } else {
-            json += c;
+            json.append(sText, i, length);
         }
+        i += length;
     }
     return json + "\"";
 }
@@ -154,11 +186,22 @@ public:
             Report report(kindName(c.kind));
             execute(c, report);
             report.print(m_env, m_inv.bJson);
+            // A script that loses our output must not take the run for a success, nor
+            // should further commands act on the charger unseen.
+            if (!m_env.out) {
+                m_env.err << m_env.sProgram << ": cannot write the output; stopped\n";
+                code = kCtlExitFailure;
+                break;
+            }
             if (!report.ok()) {
                 code = kCtlExitFailure;
                 break;
             }
         }
+        // A stop during the last command ends the run as stopped too: a script stepping
+        // a current must not take Ctrl+C for success and go on to its next step.
+        if (code == kCtlExitOk && m_env.stopSignal() != 0)
+            code = 128 + m_env.stopSignal();
         if (m_opened)
             frmUSB::instance().CloseDevice();
         return code;
@@ -340,13 +383,16 @@ private:
         const ChargeRegister &reg = *c.reg;
         const NormalisedValue v = normaliseTyped(reg, c.nValue);
         const uint16_t word = fieldBitsFor(reg, v.nValue);
-        r.addNumber(ctlName(reg), v.nValue);
+        // What the word written stands for, as a get afterwards shows it: the field's
+        // steps can make it less than the value limited and rounded.
+        const int written = displayedValue(reg, word);
+        r.addNumber(ctlName(reg), written);
         r.addNumber("requested", c.nValue);
         r.addText("word", hex(word, 4));
         if (v.bWarning)
             r.warn(ctlName(reg), reg.sWarning);
         if (writeWord(reg.yCommand, word, r))
-            r.line(ctlName(reg) + " " + std::to_string(v.nValue) + " " + reg.sUnit);
+            r.line(ctlName(reg) + " " + std::to_string(written) + " " + reg.sUnit);
     }
 
     // The window's refresh without its window: the three charge registers rewritten every
@@ -366,6 +412,7 @@ private:
         const int64_t end = c.nForMs < 0 ? std::numeric_limits<int64_t>::max() : start + c.nForMs;
         int64_t next = start;
         long long rounds = 0, writes = 0, failed = 0;
+        int32_t lastStatus = 0;
         bool stopped = false;
         while (!stopped) {
             for (size_t i = 0; i < kChargeRegisters.size() && !stopped; ++i) {
@@ -378,6 +425,7 @@ private:
                 ++writes;
                 if (const int32_t status = writeWord(yRegister, word); status != 0) {
                     ++failed;
+                    lastStatus = status;
                     m_env.err << m_env.sProgram << ": keepalive: write " << hex(yRegister, 2) << " "
                               << hex(word, 4) << " failed: status " << status << '\n';
                 }
@@ -400,7 +448,8 @@ private:
                " failed writes, " + (stopped ? "stopped by a signal" : "time is up"));
         if (failed > 0)
             r.fail("keepalive: " + std::to_string(failed) + " of " + std::to_string(writes) +
-                   " writes failed");
+                   " writes failed, the last",
+                   lastStatus);
     }
 
     const CtlInvocation &m_inv;
@@ -429,10 +478,13 @@ int runCtl(const CtlInvocation &invocation, CtlEnvironment &env)
 {
     switch (invocation.action) {
     case CtlInvocation::Action::Help:
-        env.out << ctlUsage(env.sProgram);
-        return kCtlExitOk;
     case CtlInvocation::Action::Version:
-        env.out << env.sVersion << '\n';
+        env.out << (invocation.action == CtlInvocation::Action::Help ? ctlUsage(env.sProgram)
+                                                                      : env.sVersion + '\n');
+        if (!env.out.flush()) {
+            env.err << env.sProgram << ": cannot write the output\n";
+            return kCtlExitFailure;
+        }
         return kCtlExitOk;
     case CtlInvocation::Action::UsageError:
         env.err << env.sProgram << ": " << invocation.sError << ". Try \"" << env.sProgram

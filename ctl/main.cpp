@@ -15,6 +15,7 @@
 #error "build with CMake, or give the version: -DKV_VERSION=\"1.2.3.4\""
 #endif
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,11 +25,25 @@ int main(int argc, char *argv[])
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const CtlInvocation invocation = parseCtlArguments(arguments);
 
-    StopSignals stop;
-    CtlEnvironment env(std::cout, std::cerr);
-    env.sVersion = std::string("kv7320ctl (") + KV_DESCRIPTION + ") " + KV_VERSION_TEXT;
-    env.wait = [&stop](int64_t nMs) { return stop.wait(nMs); };
-    env.stopSignal = [&stop] { return stop.stopSignal(); };
-    env.nowMs = &StopSignals::nowMs;
-    return runCtl(invocation, env);
+    int code = 0;
+    int signal = 0;
+    {
+        StopSignals stop;
+        CtlEnvironment env(std::cout, std::cerr);
+        env.sVersion = std::string("kv7320ctl (") + KV_DESCRIPTION + ") " + KV_VERSION_TEXT;
+        env.wait = [&stop](int64_t nMs) { return stop.wait(nMs); };
+        env.stopSignal = [&stop] { return stop.stopSignal(); };
+        env.nowMs = &StopSignals::nowMs;
+        code = runCtl(invocation, env);
+        signal = stop.stopSignal();
+    } // the signals' previous handlers are back
+    // Stopped by Ctrl+C or SIGTERM: with the report written, end by that signal, so that
+    // a calling shell stops its script too rather than go on to the next step.
+    if (signal != 0) {
+        std::cout.flush();
+        std::cerr.flush();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    return code;
 }

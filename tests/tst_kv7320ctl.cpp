@@ -142,7 +142,7 @@ private slots:
             << "charge-current 128 mA\ncharge-current 128 mA\n" << "";
         QTest::newRow("set with the window's warning")
             << "set input-current 11005 get input-current" << 0
-            << "input-current 11005 mA\ninput-current 10752 mA\n" << "input-current: Exceeds 11.004 A Limit";
+            << "input-current 10752 mA\ninput-current 10752 mA\n" << "input-current: Exceeds 11.004 A Limit";
         QTest::newRow("get ids") << "get ids" << 0 << "manufacturer-id 4B56\ndevice-id 7320\n" << "";
         QTest::newRow("list-bridges") << "list-bridges" << 0
             << "kv7320 Simulated Charger: free (built in)\n" << "";
@@ -209,6 +209,41 @@ private slots:
         const QJsonObject o = QJsonDocument::fromJson(run.out.str().c_str()).object();
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
         QVERIFY(o.value(QStringLiteral("error")).toString().startsWith(QStringLiteral("USB Error")));
+
+        // A bridge name in another encoding (Latin-1 here) still gives JSON a parser reads.
+        Run named;
+        named.prepare = [](StoppingCharger &c) { c.setFailOpen(true); };
+        QCOMPARE(runCtl(parseCtlArguments({"--json", "--bridge", "b\xe4nk", "get", "all"}), named.env), 1);
+        QJsonParseError error;
+        const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(named.out.str()), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QVERIFY2(d.object().value(QStringLiteral("error")).toString().contains(QStringLiteral("b\uFFFDnk")),
+                 named.out.str().c_str());
+    }
+
+    // Output that cannot be written (a full disk) fails the run where it was lost: no
+    // further command acts on the charger unseen. Help fails the same way.
+    void lostOutputFails()
+    {
+        struct Full : std::streambuf
+        {
+            int overflow(int) override { return traits_type::eof(); }
+        } full;
+        std::ostream out(&full);
+        std::ostringstream err;
+        CtlEnvironment env(out, err);
+        SimulatedCharger *charger = nullptr;
+        env.makeAdapter = [&charger](const AdapterChoice &) {
+            auto c = std::make_unique<SimulatedCharger>();
+            charger = c.get();
+            return std::unique_ptr<AdapterControl>(std::move(c));
+        };
+        QCOMPARE(runCtl(parseCtlArguments({"--simulator", "read", "14", "write", "15", "1230"}), env), 1);
+        QVERIFY(QString::fromStdString(err.str()).contains(QStringLiteral("cannot write the output")));
+        QVERIFY(charger);
+        QCOMPARE(charger->writes().size(), size_t(0));
+        out.clear();
+        QCOMPARE(runCtl(parseCtlArguments({"--help"}), env), 1);
     }
 
     void keepAliveRewritesEveryPeriod()
@@ -231,7 +266,8 @@ private slots:
     {
         QTest::addColumn<QString>("after");  // commands after keepalive
         QTest::addColumn<int>("code");
-        QTest::newRow("keepalive last: a clean stop") << "" << 0;
+        // Stopped is stopped, last command or not: a script must not go on to its next step.
+        QTest::newRow("keepalive last") << "" << 128 + SIGINT;
         QTest::newRow("a command left: 128 + SIGINT") << "get ids" << 128 + SIGINT;
     }
     void keepAliveStopsBetweenTransfers()
@@ -330,7 +366,8 @@ private slots:
         QCOMPARE(all.value(QStringLiteral("ok")).toBool(), true);
     }
 
-    // Ctrl+C to the built program in keepalive: a clean end, exit 0, its report printed.
+    // Ctrl+C to the built program in keepalive: its report printed whole, then it ends by
+    // SIGINT, as a shell running it in a loop needs to see to stop the loop.
     void endToEndCtrlC()
     {
         QProcess ctl;
@@ -351,8 +388,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(catchesSigint(), 10000);
         QCOMPARE(::kill(pid_t(ctl.processId()), SIGINT), 0);
         QVERIFY(ctl.waitForFinished(10000));
-        QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(ctl.exitCode(), 0);
+        QCOMPARE(ctl.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(ctl.exitCode(), SIGINT);
         const QJsonObject o = QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
         QCOMPARE(o.value(QStringLiteral("stopped_by")).toString(), QStringLiteral("signal"));
         QCOMPARE(o.value(QStringLiteral("failed_writes")).toInt(-1), 0);
