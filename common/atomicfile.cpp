@@ -72,9 +72,12 @@ bool writeAll(FileOps &ops, int fd, const QByteArray &data)
 
 bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps &ops)
 {
+    // Through a link the file it names is replaced, and the link stays; a link whose file
+    // is not there yet gets that file made.
     const QFileInfo info(path);
-    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath()
-                                                             : info.absoluteFilePath();
+    const QString target = !info.isSymLink() ? info.absoluteFilePath()
+                           : info.exists()   ? info.canonicalFilePath()
+                                             : info.symLinkTarget();
     const QByteArray targetName = QFile::encodeName(target);
     const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
 

@@ -208,6 +208,23 @@ private slots:
         QCOMPARE(after.mid(big.size()), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
     }
 
+    // A settings file kept elsewhere behind a link (dotfiles in a repository): the file is
+    // written, also when it is not there yet, and the link is kept.
+    void linkedFileKeepsItsLink()
+    {
+        QVERIFY(QDir(dir->path()).mkdir("store"));
+        const QString stored = dir->filePath("store/kv7320.ini");
+        QVERIFY(QFile::link("store/kv7320.ini", path()));
+        QCOMPARE(refreshTime(), QStringLiteral("1"));
+        QVERIFY(QFileInfo(path()).isSymLink());
+        QCOMPARE(readAll(stored), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
+
+        writeAll(stored, "[system]\nRefresh Time=2\n");
+        QCOMPARE(refreshTime(), QStringLiteral("2"));
+        QVERIFY(QFileInfo(path()).isSymLink());
+        QCOMPARE(readAll(stored), QByteArray("[system]\nRefresh Time=2\nWrite Delay=0.07\n"));
+    }
+
     void unusableFilesStillGiveDefaults()
     {
         // A directory where the file should be.
