@@ -19,7 +19,7 @@ const char *const kQtOptionsWithValue[] = {
     "qwindowtitle", "qwindowicon", "geometry", "title", "icon", "session", "style",
     "stylesheet", "display", "name", "visual"};
 // clang-format on
-const char *const kQtFlags[] = {"reverse", "testability", "widgetcount", "sync"};
+const char *const kQtFlags[] = {"reverse", "testability", "widgetcount", "sync", "nograb", "dograb"};
 const char *const kQtOptionsWithEquals[] = {"style=", "stylesheet=", "qmljsdebugger="};
 
 // The arguments without Qt's own options and their values.
@@ -83,11 +83,18 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     QString usage = parser.helpText();
     usage.replace(0, usage.indexOf(QLatin1Char('\n')),
                   QStringLiteral("Usage: %1 [options]").arg(program));
-    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
-        const QString error = parser.positionalArguments().isEmpty()
-                                  ? parser.errorText()
-                                  : QStringLiteral("Unexpected argument '%1'.")
-                                        .arg(parser.positionalArguments().first());
+    QString error;
+    if (!parser.parse(arguments))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+    else if (parser.isSet(bridge) && parser.value(bridge).isEmpty())
+        // An empty name would open whichever bridge comes first: on a bench of several
+        // boards, perhaps the wrong one.
+        error = QStringLiteral("--bridge needs a NAME (see --list-bridges).");
+    else if (parser.isSet(bridge) && parser.isSet(simulator))
+        error = QStringLiteral("--simulator and --bridge cannot be given together.");
+    if (!error.isEmpty()) {
         result.exit = true;
         result.exitCode = 2;
         result.output = program + QStringLiteral(": ") + error + QLatin1Char('\n') + usage;

@@ -17,6 +17,18 @@ void setUpApplication()
     QCoreApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
 }
 
+namespace {
+// What was printed for a script or a terminal reached it: a full disk or a closed standard output
+// turns an exit code of 0 into 1, with a word on stderr.
+int checkedOutput(int nExitCode)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return nExitCode;
+    std::fputs("kv7320ev: cannot write the output\n", stderr);
+    return nExitCode == 0 ? 1 : nExitCode;
+}
+} // namespace
+
 int runProgram(int argc, char *argv[])
 {
     QStringList arguments;
@@ -26,7 +38,7 @@ int runProgram(int argc, char *argv[])
     if (commandLine.exit) {
         std::fputs(commandLine.output.toLocal8Bit().constData(),
                    commandLine.exitCode == 0 ? stdout : stderr);
-        return commandLine.exitCode;
+        return checkedOutput(commandLine.exitCode);
     }
     AdapterChoice choice;
     choice.bSimulator = commandLine.simulator;
@@ -39,7 +51,7 @@ int runProgram(int argc, char *argv[])
             std::fputs(choice.sBridge.empty() ? "No USB-to-I2C bridge found.\n"
                                               : "No bridge matches.\n",
                        stderr);
-        return 0;
+        return checkedOutput(0);
     }
     // A bridge asked for by name that cannot be had ends here, naming what was found.
     if (!choice.sBridge.empty()) {
