@@ -76,7 +76,6 @@ frmBusLog::frmBusLog(QWidget *owner, const BusLog &log)
 
     resize(twips(9600), twips(6000));
     tmrPoll_Timer();
-    tblBusLog->resizeColumnsToContents();
     CenterForm(this);
 }
 
@@ -98,9 +97,15 @@ void frmBusLog::tmrPoll_Timer()
     // Follow the newest rows unless the user has scrolled up to look at older ones.
     QScrollBar *bar = tblBusLog->verticalScrollBar();
     const bool atBottom = bar->value() == bar->maximum();
-    if (m_model->refresh() > 0 && atBottom)
+    const int added = m_model->refresh();
+    // The columns fit the first rows there are: fitted to the headers of an empty log,
+    // they would cut the time and the word.
+    if (added > 0 && added == m_model->rowCount())
+        tblBusLog->resizeColumnsToContents();
+    if (added > 0 && atBottom)
         tblBusLog->scrollToBottom();
-    lblCount->setText(QStringLiteral("%1 transfers").arg(m_model->rowCount()));
+    const int rows = m_model->rowCount();
+    lblCount->setText(rows == 1 ? QStringLiteral("1 transfer") : QStringLiteral("%1 transfers").arg(rows));
 }
 
 void frmBusLog::cmdCopy_Click()

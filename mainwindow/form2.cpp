@@ -27,6 +27,7 @@ constexpr int kWindowWidth = 12500;
 constexpr int kScreenTop = 480; // below the banner strip
 constexpr int kScreenWidth = 12495;
 constexpr int kScreenHeight = 8040;
+constexpr int kInputStartDelayMs = 20; // from ticking "Input by File" to its first read
 
 void placeScreen(QWidget *screen)
 {
@@ -107,7 +108,7 @@ void Form2::buildScreens()
 
     tmrDataInput = new WindowTimer(this);
     tmrDataInput->setObjectName(QStringLiteral("tmrDataInput"));
-    tmrDataInput->setPeriod(20); // until its first tick
+    tmrDataInput->setPeriod(kInputStartDelayMs); // until its first tick
     connect(tmrDataInput, &QTimer::timeout, this, &Form2::tmrDataInput_Timer);
     tmrChargerTimeOut = new WindowTimer(this);
     tmrChargerTimeOut->setObjectName(QStringLiteral("tmrChargerTimeOut"));
@@ -330,8 +331,13 @@ void Form2::setInputDataFolder(const QString &folder)
 
 void Form2::tmrDataInput_Timer()
 {
+    // The box's whole seconds set the period. A box without them (empty, or too long)
+    // keeps the period, except the start delay: that becomes the refresh period in force,
+    // never 50 reads and writes a second.
     if (const auto ms = boxPeriodMs(txtRefreshTime))
         tmrDataInput->setPeriod(*ms);
+    else if (tmrDataInput->period() == kInputStartDelayMs)
+        tmrDataInput->setPeriod(nRefreshPeriodMs);
 
     const auto numbers = readInputDataFile(inputDataPath());
     if (!numbers) {

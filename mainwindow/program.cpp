@@ -8,6 +8,7 @@
 #include "versioninfo.h"
 
 #include <QApplication>
+#include <QSettings>
 
 #include <cstdio>
 
@@ -15,11 +16,16 @@ void setUpApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("kv7320ev"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(VersionInfo::kFileVersion));
+    // The program keeps no state but its own settings file. Qt's file dialog would keep
+    // its history in QtProject.conf in the user's config folder, even after a Cancel:
+    // Qt's own settings go to a place no file can be made in.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
 namespace {
-// What was printed for a script or a terminal reached it: a full disk or a closed standard output
-// turns an exit code of 0 into 1, with a word on stderr.
+// What was printed for a script or a terminal reached it: a full disk or a closed
+// standard output turns an exit code of 0 into 1, with a word on stderr.
 int checkedOutput(int nExitCode)
 {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))

@@ -549,6 +549,20 @@ private slots:
         QCOMPARE(messages, QStringList());
     }
 
+    // No usable period in the box at the first tick: the refresh period in force, not the
+    // 20 ms start delay kept for good.
+    void inputFileFirstTickWithoutABoxPeriod()
+    {
+        for (const char *text : {"", "40"}) {
+            Form2 form;
+            form.setInputDataFolder(dir->path());
+            form.txtRefreshTime->setText(QString::fromLatin1(text));
+            QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+            form.tmrDataInput_Timer();
+            QCOMPARE(form.tmrDataInput->interval(), 1000);
+        }
+    }
+
     // A tick that finds 0 in the box stops the input timer; a period entered with Enter
     // while "Input by File" stays ticked starts it again.
     void inputFileResumesAfterPeriodZero()

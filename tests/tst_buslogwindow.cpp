@@ -11,6 +11,7 @@
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
@@ -135,6 +136,27 @@ private slots:
         QCOMPARE(model.rowCount(), 5);
         QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("0F"));
         QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), QStringLiteral("Data"));
+    }
+
+    // Opened on an empty log, the window fits its columns to the first rows that come,
+    // not to the headers alone: the time and the word are read in full.
+    void columnsFitTheFirstRows()
+    {
+        BusLog log(100);
+        frmBusLog window(nullptr, log);
+        window.show();
+        auto *table = window.findChild<QTableView *>(QStringLiteral("tblBusLog"));
+        auto *count = window.findChild<QLabel *>(QStringLiteral("lblCount"));
+        QVERIFY(table && count);
+        QCOMPARE(count->text(), QStringLiteral("0 transfers"));
+        log.record(false, 0xFE, 0x4B56, 0, 1);
+        window.tmrPoll_Timer();
+        for (const int column : {0, 3}) {
+            const QString text = window.model()->data(window.model()->index(0, column)).toString();
+            QVERIFY2(table->columnWidth(column) > table->fontMetrics().horizontalAdvance(text),
+                     qPrintable(text));
+        }
+        QCOMPARE(count->text(), QStringLiteral("1 transfer"));
     }
 
     void windowFromTheMenu()

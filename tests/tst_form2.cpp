@@ -10,11 +10,13 @@
 #include "testmodescreen.h"
 #include "windowplacement.h"
 
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QtTest>
 
 class TestForm2 : public QObject
@@ -238,6 +240,20 @@ private slots:
         // Without a display name of its own, the display name follows the name.
         QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("renamed"));
         setUpApplication();
+    }
+
+    // Nothing is kept but the settings file: Qt's file dialog, used to save the bus log,
+    // writes no QtProject.conf beside it.
+    void fileDialogKeepsNoState()
+    {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        setUpApplication();
+        {
+            QFileDialog dialog;
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+        }
+        QVERIFY(QDir(config.path()).isEmpty());
     }
 
     void messageBoxIsOkOnlyWithTitle()
