@@ -19,7 +19,8 @@ const char *const kQtOptionsWithValue[] = {
     "qwindowtitle", "qwindowicon", "geometry", "title", "icon", "session", "style",
     "stylesheet", "display", "name", "visual"};
 // clang-format on
-const char *const kQtFlags[] = {"reverse", "testability", "widgetcount", "sync", "nograb", "dograb"};
+const char *const kQtFlags[] = {"reverse", "testability", "widgetcount",
+                                 "sync",    "nograb",      "dograb"};
 const char *const kQtOptionsWithEquals[] = {"style=", "stylesheet=", "qmljsdebugger="};
 
 // The arguments without Qt's own options and their values.
@@ -87,7 +88,8 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     if (!parser.parse(arguments))
         error = parser.errorText();
     else if (!parser.positionalArguments().isEmpty())
-        error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+        error = QStringLiteral("Unexpected argument '%1'.")
+                    .arg(parser.positionalArguments().first());
     else if (parser.isSet(bridge) && parser.value(bridge).isEmpty())
         // An empty name would open whichever bridge comes first: on a bench of several
         // boards, perhaps the wrong one.

@@ -105,7 +105,8 @@ void frmBusLog::tmrPoll_Timer()
     if (added > 0 && atBottom)
         tblBusLog->scrollToBottom();
     const int rows = m_model->rowCount();
-    lblCount->setText(rows == 1 ? QStringLiteral("1 transfer") : QStringLiteral("%1 transfers").arg(rows));
+    lblCount->setText(rows == 1 ? QStringLiteral("1 transfer")
+                                : QStringLiteral("%1 transfers").arg(rows));
 }
 
 void frmBusLog::cmdCopy_Click()
