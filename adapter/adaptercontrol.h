@@ -10,10 +10,19 @@
 // never interpreted above this interface.
 //
 // Device addresses are the charger's 8-bit write form (0x12 for 7-bit 0x09).
+// What the transfers that follow are for. A user's action (a button press, a command)
+// is always let through to the hardware at least once; a timer tick may be failed at
+// once while the hardware is known not to answer.
+enum class BusAction { Tick, User };
+
 class AdapterControl
 {
 public:
     virtual ~AdapterControl() = default;
+
+    // Not one of the nine operations: called before the first transfer of each action,
+    // so that a backend can bound what one action spends on failures.
+    virtual void beginAction(BusAction kind) { (void)kind; }
 
     // Dispatch id 1.
     virtual int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) = 0;

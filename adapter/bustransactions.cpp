@@ -37,3 +37,8 @@ int32_t BusWriteWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
                               status, nAttempts);
     return status;
 }
+
+void beginBusAction(BusAction kind)
+{
+    frmUSB::instance().beginAction(kind);
+}

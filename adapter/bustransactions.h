@@ -1,5 +1,7 @@
 #pragma once
 
+#include "adaptercontrol.h"
+
 #include <cstdint>
 
 // Register transfers for every screen: one 16-bit register as two bytes, tried up to
@@ -10,3 +12,7 @@ constexpr int kBusAttempts = 4;
 
 int32_t BusReadWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData);
 int32_t BusWriteWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData);
+
+// Says what the transfers that follow are for: every handler that moves registers calls
+// it once before its first transfer (a button press: User; a timer tick: Tick).
+void beginBusAction(BusAction kind);

@@ -74,6 +74,14 @@ int32_t frmUSB::guarded(Operation operation)
     }
 }
 
+void frmUSB::beginAction(BusAction kind)
+{
+    guarded([&] {
+        m_adapter->beginAction(kind);
+        return 0;
+    });
+}
+
 bool frmUSB::OpenFirstFreeDevice()
 {
     int32_t nCount = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adaptercontrol.h"
+#include "busstatus.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,9 +23,9 @@ public:
     using AdapterFactory = std::function<std::unique_ptr<AdapterControl>()>;
 
     // Status handed back when the adapter raised an exception instead of answering.
-    static constexpr int32_t kStatusAdapterFault = -1;
+    static constexpr int32_t kStatusAdapterFault = BusStatus::kAdapterFault;
     // Status of a byte read whose data did not fit a byte.
-    static constexpr int32_t kStatusNotAByte = -2;
+    static constexpr int32_t kStatusNotAByte = BusStatus::kNotAByte;
 
     static frmUSB &instance();
 
@@ -35,6 +36,9 @@ public:
     AdapterControl *adapter() const { return m_adapter.get(); }
     // The name of the adapter OpenFirstFreeDevice opened; empty while none is open.
     const std::string &openedAdapterName() const { return m_openedName; }
+
+    // Tells the adapter that a new action begins (see BusAction).
+    void beginAction(BusAction kind);
 
     bool OpenFirstFreeDevice();
     void CloseDevice();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <utility>
 
 namespace {
 constexpr unsigned long kWordFunctions =
@@ -99,6 +100,7 @@ int16_t LinuxI2cAdapter::openBridge(const I2cBridge &bridge)
     m_address = -1;
     m_bridge = bridge;
     m_stalled = false;
+    m_probeIntervalMs = 0;
     return 0;
 }
 
@@ -222,10 +224,17 @@ int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &wor
     return 0;
 }
 
+void LinuxI2cAdapter::beginAction(BusAction kind)
+{
+    m_actionFailedMs = 0;
+    m_userAsks = kind == BusAction::User;
+}
+
 // While the bridge is not answering, fail at once, unless it is gone (then close, so
-// that it can be reopened when it is back) or it is time to try it again.
+// that it can be reopened when it is back), a user asks, or it is time to try again.
 int16_t LinuxI2cAdapter::stallGate()
 {
+    const bool userAsks = std::exchange(m_userAsks, false);
     if (!m_stalled)
         return 0;
     // Only the node, not a walk of sysfs: this runs for every attempt while stalled.
@@ -234,19 +243,28 @@ int16_t LinuxI2cAdapter::stallGate()
         closeNode();
         return kStatusBridgeGone;
     }
-    return m_sys.monotonicMs() < m_nextProbeMs ? kStatusNotAnswering : 0;
+    return userAsks || m_sys.monotonicMs() >= m_nextProbeMs ? 0 : kStatusNotAnswering;
 }
 
 void LinuxI2cAdapter::noteTransferTime(bool failed, int64_t startMs)
 {
-    const int64_t now = failed ? m_sys.monotonicMs() : startMs;
-    if (now - startMs < kStallThresholdMs) {
+    if (!failed) { // an answer, however slow
+        m_stalled = false;
+        m_probeIntervalMs = 0;
+        m_actionFailedMs = 0;
+        return;
+    }
+    const int64_t now = m_sys.monotonicMs();
+    m_actionFailedMs += now - startMs;
+    if (now - startMs < kStallThresholdMs && m_actionFailedMs < kActionFailureBudgetMs) {
         m_stalled = false; // it answered, if only to refuse
         return;
     }
-    m_probeIntervalMs = m_stalled ? std::min(2 * m_probeIntervalMs, kStallProbeMaxMs) : kStallProbeMs;
+    m_probeIntervalMs = m_probeIntervalMs == 0 ? kStallProbeMs
+                                               : std::min(2 * m_probeIntervalMs, kStallProbeMaxMs);
     m_stalled = true;
     m_nextProbeMs = now + m_probeIntervalMs;
+    m_actionFailedMs = 0;
 }
 
 int16_t LinuxI2cAdapter::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress)

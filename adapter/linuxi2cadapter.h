@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adaptercontrol.h"
+#include "busstatus.h"
 #include "i2cbridgediscovery.h"
 
 #include <vector>
@@ -22,31 +23,38 @@ class I2cDevSyscalls;
 // (same serial or USB port) on whatever bus number it came back on.
 //
 // A bridge that stops answering: its driver waits for a USB reply (i2c-tiny-usb and
-// the HID bridges 1 to 2 s) before a transfer fails. After one such wait, transfers
-// fail at once with kStatusNotAnswering; one is let through to the bridge again after
-// kStallProbeMs, then after twice that, up to kStallProbeMaxMs, and the first answer
-// (even a refusal) ends it. So one user action or refresh tick waits for at most one
-// driver time-out, not four attempts of several transfers each.
+// the HID bridges 1 to 2 s) before a transfer fails. The guard:
+//  - a failed transfer that took kStallThresholdMs or more is a stall; so are the
+//    failures of one action (see BusAction) that add up to kActionFailureBudgetMs, as
+//    a bridge failing slowly each time would otherwise block for seconds;
+//  - while stalled, transfers fail at once with kStatusNotAnswering, except the first
+//    transfer of a user's action and one transfer at each probe time: kStallProbeMs
+//    after the stall, then twice that each time it still fails, up to kStallProbeMaxMs;
+//  - any answer that is not itself a stall ends it: a success (even a slow one), or a
+//    quick refusal. Only a success starts the back-off afresh.
+// So one action or tick spends at most about one driver time-out on failures.
 //
 // Statuses: a kernel error gives its errno value; the kStatus values below are our
 // own. Nothing throws.
 class LinuxI2cAdapter : public AdapterControl
 {
 public:
-    static constexpr int16_t kStatusNotOpen = 1001;
-    static constexpr int16_t kStatusNoSuchAdapter = 1002;   // AdapterOpen: name not listed
-    static constexpr int16_t kStatusNoWordTransfers = 1003; // bus lacks SMBus word read/write
-    static constexpr int16_t kStatusBridgeGone = 1004;      // unplugged and not back yet
-    static constexpr int16_t kStatusNotOnThisBus = 1005;    // byte and HDQ operations
-    static constexpr int16_t kStatusNoWriteYet = 1006;      // AdapterWriteCheck before a write
-    static constexpr int16_t kStatusInternal = 1007;        // an unexpected failure inside
-    static constexpr int16_t kStatusInUse = 1008;           // another program holds the bridge
-    static constexpr int16_t kStatusNotAnswering = 1009;    // failing fast after a time-out
+    // Our own statuses, from the one vocabulary (busstatus.h).
+    static constexpr int16_t kStatusNotOpen = BusStatus::kNotOpen;
+    static constexpr int16_t kStatusNoSuchAdapter = BusStatus::kNoSuchAdapter;
+    static constexpr int16_t kStatusNoWordTransfers = BusStatus::kNoWordTransfers;
+    static constexpr int16_t kStatusBridgeGone = BusStatus::kBridgeGone;
+    static constexpr int16_t kStatusNotOnThisBus = BusStatus::kNotSupported;
+    static constexpr int16_t kStatusNoWriteYet = BusStatus::kNoWriteYet;
+    static constexpr int16_t kStatusInternal = BusStatus::kInternal;
+    static constexpr int16_t kStatusInUse = BusStatus::kInUse;
+    static constexpr int16_t kStatusNotAnswering = BusStatus::kNotAnswering;
 
     // A failed transfer that took at least this long means the bridge did not answer.
     static constexpr int64_t kStallThresholdMs = 500;
     static constexpr int64_t kStallProbeMs = 5000;
     static constexpr int64_t kStallProbeMaxMs = 60000;
+    static constexpr int64_t kActionFailureBudgetMs = 1500;
 
     struct Options
     {
@@ -76,6 +84,7 @@ public:
     LinuxI2cAdapter(const LinuxI2cAdapter &) = delete;
     LinuxI2cAdapter &operator=(const LinuxI2cAdapter &) = delete;
 
+    void beginAction(BusAction kind) override;
     int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) override;
     int16_t AdapterReadWord(int16_t &nCommand, int16_t &nWord, int16_t nAddress) override;
     int16_t AdapterOpen(std::string &sName) override;
@@ -118,6 +127,8 @@ private:
     int m_address = -1;       // 7-bit address last set with I2C_SLAVE on m_fd
     int16_t m_lastWriteStatus = kStatusNoWriteYet;
     bool m_stalled = false;   // the bridge did not answer the last transfer it was sent
-    int64_t m_probeIntervalMs = 0;
+    int64_t m_probeIntervalMs = 0; // 0 until a stall; back to 0 at a success
     int64_t m_nextProbeMs = 0;
+    int64_t m_actionFailedMs = 0;  // what this action's failures took
+    bool m_userAsks = false;       // a user's action that has not reached the bridge yet
 };

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "adaptercontrol.h"
+#include "busstatus.h"
 
 // An adapter backend for a machine without supported hardware: it finds nothing,
 // opens nothing, and every transfer fails.
 class NoHardwareAdapter : public AdapterControl
 {
 public:
-    static constexpr int16_t kStatusNoDevice = 1;
+    static constexpr int16_t kStatusNoDevice = BusStatus::kNotOpen;
 
     int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) override;
     int16_t AdapterReadWord(int16_t &nCommand, int16_t &nWord, int16_t nAddress) override;

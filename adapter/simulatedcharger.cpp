@@ -80,9 +80,7 @@ int16_t SimulatedCharger::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int
 {
     int16_t status = transferStatus(nAddress);
     const RegisterModel *r = findRegister(nCommand);
-    if (status == 0 && !r)
-        status = kStatusNoAcknowledge;
-    if (status == 0 && !r->writable)
+    if (status == 0 && (!r || !r->writable))
         status = kStatusReadOnly;
     if (status == 0) {
         serviceWatchdog();
@@ -103,7 +101,7 @@ int16_t SimulatedCharger::AdapterReadWord(int16_t &nCommand, int16_t &nWord, int
     int16_t status = transferStatus(nAddress);
     const RegisterModel *r = findRegister(nCommand);
     if (status == 0 && !r)
-        status = kStatusNoAcknowledge;
+        status = kStatusReadOnly;
     if (status != 0)
         return status;
     serviceWatchdog();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adaptercontrol.h"
+#include "busstatus.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,13 +19,14 @@ public:
     static constexpr int16_t kChargerAddress = 0x12; // 7-bit 0x09, write form
     static constexpr int64_t kDefaultWatchdogMs = 175000;
 
-    // Failure statuses (any non-zero value means failure to the program).
-    static constexpr int16_t kStatusNotOpen = 2;
-    static constexpr int16_t kStatusNoAcknowledge = 3;
-    static constexpr int16_t kStatusReadOnly = 4;
-    static constexpr int16_t kStatusInjected = 5;
-    static constexpr int16_t kStatusUnsupported = 6;
-    static constexpr int16_t kStatusUnplugged = 7;
+    // Failure statuses, from the one vocabulary (busstatus.h).
+    static constexpr int16_t kStatusNotOpen = BusStatus::kNotOpen;
+    static constexpr int16_t kStatusNoAcknowledge = BusStatus::kNoAcknowledge;
+    // A read-only or unknown register.
+    static constexpr int16_t kStatusReadOnly = BusStatus::kRegisterRefused;
+    static constexpr int16_t kStatusInjected = BusStatus::kInjectedFault;
+    static constexpr int16_t kStatusUnsupported = BusStatus::kNotSupported;
+    static constexpr int16_t kStatusUnplugged = BusStatus::kUnplugged;
 
     // Default identifiers and factory trim values.
     static constexpr uint16_t kManufacturerId = 0x4B56;

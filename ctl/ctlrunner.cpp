@@ -1,5 +1,6 @@
 #include "ctlrunner.h"
 
+#include "busstatus.h"
 #include "bustransactions.h"
 #include "chargeregisters.h"
 #include "frmusb.h"
@@ -104,8 +105,9 @@ public:
     // A failure with the adapter's status.
     void fail(const std::string &sWhat, int32_t nStatus)
     {
-        fail(sWhat + ": status " + std::to_string(nStatus));
+        fail(sWhat + ": " + BusStatus::describe(nStatus));
         addNumber("status", nStatus);
+        addText("status_text", BusStatus::text(nStatus));
     }
     void fail(const std::string &sError)
     {
@@ -216,6 +218,7 @@ private:
         }
         if (!open(r))
             return;
+        beginBusAction(BusAction::User);
         switch (c.kind) {
         case CtlCommand::Kind::Read:
             read(c, r);
@@ -415,6 +418,7 @@ private:
         int32_t lastStatus = 0;
         bool stopped = false;
         while (!stopped) {
+            beginBusAction(BusAction::Tick);
             for (size_t i = 0; i < kChargeRegisters.size() && !stopped; ++i) {
                 if (m_env.stopSignal() != 0) {
                     stopped = true;
@@ -427,7 +431,8 @@ private:
                     ++failed;
                     lastStatus = status;
                     m_env.err << m_env.sProgram << ": keepalive: write " << hex(yRegister, 2) << " "
-                              << hex(word, 4) << " failed: status " << status << '\n';
+                              << hex(word, 4) << " failed: " << BusStatus::describe(status)
+                              << '\n';
                 }
             }
             if (stopped)

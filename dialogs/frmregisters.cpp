@@ -107,6 +107,7 @@ void frmRegisters::cmdReadI2C_Click()
     auto ySubCommand = static_cast<uint8_t>(nAddress);
     uint8_t yMSData = 0;
     uint8_t yLSData = 0;
+    beginBusAction(BusAction::User);
     BusReadWord(ySubCommand, yMSData, yLSData); // a failed read shows 0000
     const QString word = HexByteText(yMSData) + HexByteText(yLSData);
     lblReadData->setText(word);
@@ -134,5 +135,6 @@ void frmRegisters::cmdWriteI2C_Click()
     auto ySubCommand = static_cast<uint8_t>(nAddress);
     auto yMSData = static_cast<uint8_t>(nHigh);
     auto yLSData = static_cast<uint8_t>(nLow);
+    beginBusAction(BusAction::User);
     BusWriteWord(ySubCommand, yMSData, yLSData); // nothing is shown either way
 }

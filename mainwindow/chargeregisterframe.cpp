@@ -141,6 +141,7 @@ void ChargeRegisterFrame::toggleClicked(int nBit)
 void ChargeRegisterFrame::read()
 {
     WaitCursor hourglass;
+    beginBusAction(BusAction::User);
     m_updatingBits = true;
     uint8_t yCommand = m_reg.yCommand, yMSData = 0, yLSData = 0;
     if (BusReadWord(yCommand, yMSData, yLSData) != 0) {
@@ -175,6 +176,7 @@ void ChargeRegisterFrame::write()
     m_warning->setVisible(v.bWarning);
     setFieldFromValue(v.nValue);
     m_updatingBits = false;
+    beginBusAction(BusAction::User);
     // A failed write must not look like a success.
     if (writeToggles() != 0)
         showMessage(window(), QStringLiteral("Write ERROR"));

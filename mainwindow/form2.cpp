@@ -310,6 +310,7 @@ void Form2::txtRefreshTime_Enter()
 
 void Form2::tmrChargerTimeOut_Timer()
 {
+    beginBusAction(BusAction::Tick);
     bUpdatingBits = true;
     for (ChargeRegisterFrame *frame : chargeFrames)
         frame->writeToggles();
@@ -339,6 +340,7 @@ void Form2::tmrDataInput_Timer()
     else if (tmrDataInput->period() == kInputStartDelayMs)
         tmrDataInput->setPeriod(nRefreshPeriodMs);
 
+    beginBusAction(BusAction::Tick);
     const auto numbers = readInputDataFile(inputDataPath());
     if (!numbers) {
         // The last values read go out again as they are; the screen stays as it is.

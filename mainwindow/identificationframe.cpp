@@ -108,6 +108,7 @@ bool IdentificationFrame::readInto(uint8_t yCommand, bool bDevice)
 void IdentificationFrame::cmdReadId_Click()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    beginBusAction(BusAction::User);
     // A failed manufacturer read ends the operation: one message at most.
     if (readInto(0xFE, false))
         readInto(0xFF, true);

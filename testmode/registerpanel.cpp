@@ -191,6 +191,7 @@ void RegisterPanel::cmdWrite_Click()
 void RegisterPanel::readRegister()
 {
     nDeviceAddress = 18;
+    beginBusAction(BusAction::User);
     uint8_t ySubCommand = readCommand();
     uint8_t yMSData = 0;
     uint8_t yLSData = 0;
@@ -211,6 +212,7 @@ void RegisterPanel::writeRegister()
             yMSData |= static_cast<uint8_t>(1u << i);
     }
     uint8_t ySubCommand = m_definition.yCommand;
+    beginBusAction(BusAction::User);
     if (BusWriteWord(ySubCommand, yMSData, yLSData) != 0)
         showMessage(this, QString::fromLatin1(kWriteError));
 }

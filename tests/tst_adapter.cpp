@@ -1,5 +1,6 @@
 // frmUSB and the retried bus transfers, against a scripted adapter.
 #include "buslog.h"
+#include "busstatus.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "scriptedadapter.h"
@@ -291,6 +292,27 @@ private slots:
     {
         usb.CloseDevice();
         QCOMPARE(fake->count("Close"), 1);
+    }
+
+    // One meaning a number: every status a backend can give has its own text, and the
+    // program's own never fall among the kernel's error numbers.
+    void statusTextsAreDistinct()
+    {
+        QSet<QString> texts{QString::fromStdString(BusStatus::text(0))};
+        for (int32_t status = BusStatus::kNotOpen; status <= BusStatus::kUnplugged; ++status) {
+            const QString text = QString::fromStdString(BusStatus::text(status));
+            QVERIFY2(!text.contains("unknown") && !texts.contains(text), qPrintable(text));
+            texts << text;
+        }
+        for (int error : {EIO, ENXIO, ETIMEDOUT, EREMOTEIO, EPROTO, EAGAIN, ESHUTDOWN}) {
+            const QString text = QString::fromStdString(BusStatus::text(error));
+            QVERIFY2(!texts.contains(text), qPrintable(text));
+            texts << text;
+        }
+        QCOMPARE(BusStatus::describe(ENXIO),
+                 std::string("status 6 (no device acknowledged the charger's address)"));
+        QVERIFY(BusStatus::text(999).find("kernel error") == 0);
+        QCOMPARE(BusStatus::text(4242), std::string("unknown status"));
     }
 };
 

@@ -149,10 +149,10 @@ private slots:
 
         // Bus failures: what failed and its status; the commands after it do not run.
         QTest::newRow("write to a read-only register")
-            << "write FE 0000 get ids" << 1 << "" << "write FE 0000 failed: status 4";
+            << "write FE 0000 get ids" << 1 << "" << "write FE 0000 failed: status 1010 (the charger did not accept the register)";
         QTest::newRow("read of an unknown register")
             << "get ids read 20 read FE" << 1 << "manufacturer-id 4B56\ndevice-id 7320\n"
-            << "read 20 failed: status 3";
+            << "read 20 failed: status 1010 (the charger did not accept the register)";
     }
     void exitCodes()
     {
@@ -298,7 +298,7 @@ private slots:
         QCOMPARE(run.charger->nWrites, 3 + 4 + 2);
         QCOMPARE(run.writes().size(), 5);
         QCOMPARE(run.waitedMs, int64_t(1500));
-        QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: write 14 0000 failed: status 5")));
+        QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: write 14 0000 failed: status 1011 (simulated fault)")));
         QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: 1 of 6 writes failed")));
     }
 
@@ -346,7 +346,7 @@ private slots:
                                 "device-id 7320\n"));
         QCOMPARE(QString::fromUtf8(ctl.readAllStandardError()),
                  QStringLiteral("kv7320ctl: charge-current: Set to 8.064 A Maximum\n"
-                                "kv7320ctl: write FE 0000 failed: status 4\n"));
+                                "kv7320ctl: write FE 0000 failed: status 1010 (the charger did not accept the register)\n"));
 
         // The same as JSON: one object a line, each parsed.
         ctl.start(QStringLiteral(KV7320CTL_PATH),

@@ -40,6 +40,8 @@ public:
     std::set<std::string> lockedElsewhere;  // nodes another program holds
     int64_t clockMs = 0;
     int64_t hangMs = 0; // a bridge that does not answer: each transfer waits this long, then EIO
+    int64_t answerMs = 0; // how long each answered transfer takes
+    std::deque<int64_t> hangs; // as hangMs, one transfer each, before hangMs applies
 
     std::vector<std::string> opened;
     std::vector<int> slaveAddresses;
@@ -115,10 +117,14 @@ private:
             faults << "I2C_SMBUS other than a word transfer";
         if (address < 0)
             faults << "I2C_SMBUS before I2C_SLAVE";
-        if (hangMs > 0) {
-            clockMs += hangMs;
+        const int64_t hang = hangs.empty() ? hangMs : hangs.front();
+        if (!hangs.empty())
+            hangs.pop_front();
+        if (hang > 0) {
+            clockMs += hang;
             return -EIO;
         }
+        clockMs += answerMs;
         if (!transferErrors.empty()) {
             const int e = transferErrors.front();
             transferErrors.pop_front();
@@ -144,6 +150,13 @@ private:
 
 namespace {
 constexpr int16_t kCharger = 0x12;
+
+// Declared after a fake kernel: takes frmUSB's adapter away before that kernel goes, also
+// when a failed check leaves a test half-way.
+struct AdapterReset
+{
+    ~AdapterReset() { frmUSB::instance().setAdapter(nullptr); }
+};
 const std::string kCp2112 = "cp2112 at USB 1-2 serial 0012A3F4";
 
 LinuxI2cAdapter::Options optionsFor(const SysfsFixture &fx)
@@ -159,6 +172,7 @@ struct OpenBridge
 {
     SysfsFixture fx;
     FakeKernel kernel;
+    AdapterReset reset;
     std::string usbDev;
     std::unique_ptr<LinuxI2cAdapter> adapter;
 
@@ -201,6 +215,7 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
+        const AdapterReset reset;
         LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
         int32_t count = 0;
         std::string names = "stale";
@@ -253,6 +268,7 @@ private slots:
         SysfsFixture fx;
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         FakeKernel kernel;
+        const AdapterReset reset;
         frmUSB::instance().setAdapter(std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel));
         QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
         frmUSB::instance().setAdapter(nullptr);
@@ -486,6 +502,7 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
+        const AdapterReset reset;
         kernel.lockedElsewhere = {(fx.dev() / "i2c-3").string()};
         auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
         LinuxI2cAdapter *adapter = owned.get();
@@ -552,6 +569,7 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
+        const AdapterReset reset;
         LinuxI2cAdapter::Options options = optionsFor(fx);
         options.bridge = choice.toStdString();
         auto owned = std::make_unique<LinuxI2cAdapter>(options, &kernel);
@@ -604,6 +622,110 @@ private slots:
         QCOMPARE(b.kernel.openCount(), 0);
         frmUSB::instance().setAdapter(nullptr);
         QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    // Each rule of the guard, on the fake kernel's clock.
+    void stallGuardRules()
+    {
+        OpenBridge b;
+        frmUSB::instance().setAdapter(std::move(b.adapter));
+        auto transfers = [&] { return b.kernel.transfers.size(); };
+        uint8_t command = 0x14, ms = 0, ls = 0;
+        auto tick = [&] {
+            beginBusAction(BusAction::Tick);
+            return BusWriteWord(command, ms, ls);
+        };
+
+        // A failure of 499 ms is a refusal, one of 500 ms a stall: the attempts after it
+        // are not sent.
+        b.kernel.hangs = {499};
+        b.kernel.transferErrors = {EREMOTEIO, EREMOTEIO, EREMOTEIO};
+        QVERIFY(tick() != 0);
+        QCOMPARE(transfers(), size_t(4));
+        b.kernel.hangs = {500};
+        QVERIFY(tick() != 0);
+        QCOMPARE(transfers(), size_t(5));
+        QVERIFY(tick() != 0);
+        QCOMPARE(transfers(), size_t(5));
+
+        // A quick refusal at a probe ends the stall as well as an answer does.
+        b.kernel.hangMs = 0;
+        b.kernel.transferErrors = {EREMOTEIO};
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
+        QVERIFY(tick() == 0);
+        QCOMPARE(transfers(), size_t(7));
+        QVERIFY(tick() == 0);
+        QCOMPARE(transfers(), size_t(8));
+
+        // A slow answer is an answer: nothing after it is held back.
+        b.kernel.answerMs = 2500;
+        QVERIFY(tick() == 0);
+        b.kernel.answerMs = 0;
+        QVERIFY(tick() == 0);
+        QCOMPARE(transfers(), size_t(10));
+
+        // The back-off doubles while the bridge stays silent, and stops at a minute.
+        b.kernel.hangMs = 2000;
+        QVERIFY(tick() != 0);
+        for (int i = 0; i < 10; ++i) {
+            const size_t before = transfers();
+            b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMaxMs - 1;
+            QVERIFY(tick() != 0);
+            b.kernel.clockMs += 1;
+            QVERIFY(tick() != 0);
+            QVERIFY2(transfers() - before <= 1 && (i < 4 || transfers() - before == 1),
+                     qPrintable(QString("round %1: %2 transfers").arg(i).arg(transfers() - before)));
+        }
+
+        // After that long stall the board is fixed and the user presses Read: the bridge
+        // is asked at once, and the answer ends the back-off.
+        b.kernel.hangMs = 0;
+        b.kernel.words[0x14] = 0x0C80;
+        const size_t before = transfers();
+        beginBusAction(BusAction::User);
+        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0));
+        QCOMPARE(ms, uint8_t(0x0C));
+        QVERIFY(tick() == 0);
+        QCOMPARE(transfers(), before + 2);
+
+        // A user's action reaches a stalled bridge once, not four times.
+        b.kernel.hangMs = 2000;
+        QVERIFY(tick() != 0);
+        const int64_t start = b.kernel.clockMs;
+        beginBusAction(BusAction::User);
+        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QCOMPARE(b.kernel.clockMs - start, int64_t(2000));
+        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
+    // A bridge whose every failure takes just under the stall threshold: one tick (three
+    // writes) or one identification Read spends at most about one driver time-out.
+    void slowFailuresAreBoundedPerAction_data()
+    {
+        QTest::addColumn<int>("failureMs");
+        QTest::newRow("450 ms") << 450;
+        QTest::newRow("499 ms") << 499;
+    }
+    void slowFailuresAreBoundedPerAction()
+    {
+        QFETCH(int, failureMs);
+        OpenBridge b;
+        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.kernel.hangMs = failureMs;
+        uint8_t ms = 0, ls = 0;
+        for (const BusAction kind : {BusAction::Tick, BusAction::User}) {
+            b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMaxMs; // any stall has ended
+            const int64_t start = b.kernel.clockMs;
+            beginBusAction(kind);
+            for (uint8_t command : {0x14, 0x15, 0x3F}) {
+                QVERIFY(BusWriteWord(command, ms, ls) != 0);
+            }
+            QVERIFY2(b.kernel.clockMs - start <= 2000,
+                     qPrintable(QString("%1 ms").arg(b.kernel.clockMs - start)));
+        }
+        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY2(b.kernel.faults.isEmpty(), qPrintable(b.kernel.faults.join("; ")));
     }
 
     void closeAndDestroyReleaseTheNode()
