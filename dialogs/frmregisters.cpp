@@ -1,8 +1,10 @@
 #include "frmregisters.h"
 
+#include "busstatus.h"
 #include "bustransactions.h"
 #include "hexconversions.h"
 #include "messages.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QLabel>
@@ -17,6 +19,8 @@ constexpr int kButtonWidth = 1095;
 constexpr int kButtonHeight = 375;
 constexpr int kDataLength = 4;
 constexpr const char *kReadDataMeaning = "Data read (hex)";
+// Shown in the data field when the read failed: no hex value, so nothing looks read.
+constexpr const char *kNoData = "----";
 } // namespace
 
 frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
@@ -48,6 +52,16 @@ frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
     txtWriteData->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral(".{0,%1}").arg(kDataLength)), txtWriteData));
     cmdWriteI2C = addButton("cmdWriteI2C", "Write", 3120, 2040);
+
+    // Below the two rows: what went wrong with the last transfer, if anything.
+    lblStatus = new StatusLine(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    placeTwips(lblStatus, 480, 2640, kClientWidth - 2 * 480, 285);
+
+    // Enter in a row's box presses that row's button.
+    for (QLineEdit *box : {txtReadAddr, txtWriteAddr, txtWriteData})
+        connect(box, &QLineEdit::returnPressed, this,
+                box == txtReadAddr ? &frmRegisters::cmdReadI2C_Click : &frmRegisters::cmdWriteI2C_Click);
 
     connect(cmdReadI2C, &QPushButton::clicked, this, &frmRegisters::cmdReadI2C_Click);
     connect(cmdWriteI2C, &QPushButton::clicked, this, &frmRegisters::cmdWriteI2C_Click);
@@ -97,6 +111,7 @@ void frmRegisters::cmdReadI2C_Click()
 {
     lblReadData->clear();
     lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning));
+    lblStatus->clear();
     const int16_t nAddress = ParseHexByte(txtReadAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -108,16 +123,23 @@ void frmRegisters::cmdReadI2C_Click()
     uint8_t yMSData = 0;
     uint8_t yLSData = 0;
     beginBusAction(BusAction::User);
-    BusReadWord(ySubCommand, yMSData, yLSData); // a failed read shows 0000
-    const QString word = HexByteText(yMSData) + HexByteText(yLSData);
+    const int32_t status = BusReadWord(ySubCommand, yMSData, yLSData);
+    // A failed read shows no value, and says why.
+    const QString word = status == 0 ? HexByteText(yMSData) + HexByteText(yLSData)
+                                     : QString::fromLatin1(kNoData);
     lblReadData->setText(word);
     // A screen reader hears the word read, not only what the box is for.
-    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
-                                   word);
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ")
+                                   + (status == 0 ? word : QStringLiteral("none, the read failed")));
+    if (status != 0)
+        lblStatus->showFailure(QStringLiteral("Read of %1 failed: %2")
+                                   .arg(HexByteText(nAddress),
+                                        QString::fromStdString(BusStatus::describe(status))));
 }
 
 void frmRegisters::cmdWriteI2C_Click()
 {
+    lblStatus->clear();
     const int16_t nAddress = ParseHexByte(txtWriteAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -136,5 +158,11 @@ void frmRegisters::cmdWriteI2C_Click()
     auto yMSData = static_cast<uint8_t>(nHigh);
     auto yLSData = static_cast<uint8_t>(nLow);
     beginBusAction(BusAction::User);
-    BusWriteWord(ySubCommand, yMSData, yLSData); // nothing is shown either way
+    // A failed write must not look like a success: it is told below the rows.
+    const int32_t status = BusWriteWord(ySubCommand, yMSData, yLSData);
+    if (status != 0)
+        lblStatus->showFailure(QStringLiteral("Write of %1 to %2 failed: %3")
+                                   .arg(HexByteText(yMSData) + HexByteText(yLSData),
+                                        HexByteText(nAddress),
+                                        QString::fromStdString(BusStatus::describe(status))));
 }

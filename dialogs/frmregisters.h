@@ -5,6 +5,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class StatusLine;
 
 // "SMBus Function": reads or writes any one register word by its hex address. A plain
 // window rather than a dialog, so that Enter presses no button.
@@ -34,4 +35,5 @@ private:
     QLineEdit *txtWriteAddr = nullptr;
     QLineEdit *txtWriteData = nullptr;
     QPushButton *cmdWriteI2C = nullptr;
+    StatusLine *lblStatus = nullptr;
 };

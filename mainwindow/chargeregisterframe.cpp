@@ -5,6 +5,7 @@
 #include "bustransactions.h"
 #include "keyfilter.h"
 #include "messages.h"
+#include "pendingevents.h"
 #include "windowplacement.h"
 
 #include <QApplication>
@@ -133,7 +134,7 @@ void ChargeRegisterFrame::toggleClicked(int nBit)
         return;
     // Pending events run first (a refresh tick may come in here), then the toggles
     // are taken as they stand.
-    QCoreApplication::processEvents();
+    letPendingEventsRun();
     m_value->setText(QString::number(displayedValue(m_reg, toggleWord())));
     paintToggle(nBit);
 }

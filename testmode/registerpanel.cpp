@@ -1,10 +1,12 @@
 #include "registerpanel.h"
 
+#include "busstatus.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "hexconversions.h"
 #include "keyfilter.h"
 #include "messages.h"
+#include "pendingevents.h"
 #include "windowplacement.h"
 
 #include <QButtonGroup>
@@ -133,7 +135,7 @@ uint8_t RegisterPanel::readCommand() const
 
 void RegisterPanel::bitBoxChanged()
 {
-    QCoreApplication::processEvents();
+    letPendingEventsRun();
     unsigned word = 0;
     for (int i = 0; i < 16; ++i) {
         if (m_bitBoxes[i]->checkState() == Qt::Checked)
@@ -195,10 +197,21 @@ void RegisterPanel::readRegister()
     uint8_t ySubCommand = readCommand();
     uint8_t yMSData = 0;
     uint8_t yLSData = 0;
-    BusReadWord(ySubCommand, yMSData, yLSData); // a failed read shows 0000
-    m_text->setText(wordText(yMSData, yLSData));
-    setBoxes(yMSData, yLSData);
+    const int32_t status = BusReadWord(ySubCommand, yMSData, yLSData);
+    // A failed read changes nothing here (no 0000 that was never read) and is told.
+    if (status == 0) {
+        m_text->setText(wordText(yMSData, yLSData));
+        setBoxes(yMSData, yLSData);
+    }
     nDeviceAddress = 18;
+    emit transferOutcome(status == 0 ? QString() : failureText("Read", ySubCommand, status));
+}
+
+QString RegisterPanel::failureText(const char *sWhat, uint8_t yCommand, int32_t nStatus) const
+{
+    return QStringLiteral("%1: %2 of 0x%3 failed: %4")
+        .arg(title(), QLatin1String(sWhat), HexByteText(yCommand),
+             QString::fromStdString(BusStatus::describe(nStatus)));
 }
 
 void RegisterPanel::writeRegister()
@@ -213,7 +226,9 @@ void RegisterPanel::writeRegister()
     }
     uint8_t ySubCommand = m_definition.yCommand;
     beginBusAction(BusAction::User);
-    if (BusWriteWord(ySubCommand, yMSData, yLSData) != 0)
+    const int32_t status = BusWriteWord(ySubCommand, yMSData, yLSData);
+    emit transferOutcome(status == 0 ? QString() : failureText("Write", ySubCommand, status));
+    if (status != 0)
         showMessage(this, QString::fromLatin1(kWriteError));
 }
 

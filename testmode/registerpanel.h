@@ -55,6 +55,10 @@ public slots:
     void cmdRead_Click();
     void cmdWrite_Click();
 
+signals:
+    // After every Read and Write: empty when it worked, else what failed and why.
+    void transferOutcome(const QString &failure);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -69,6 +73,7 @@ private:
     void writeRegister();
     void bankChoice();
     void setBoxes(uint8_t yMSData, uint8_t yLSData);
+    QString failureText(const char *sWhat, uint8_t yCommand, int32_t nStatus) const;
     void run(Action action);
 
     const RegisterPanelDefinition m_definition;

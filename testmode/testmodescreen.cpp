@@ -1,6 +1,7 @@
 #include "testmodescreen.h"
 
 #include "registerpanel.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QWidget>
@@ -54,4 +55,14 @@ TestModeScreen::TestModeScreen(QWidget *picTestMode) : QObject(picTestMode)
         m_panels[i] = new RegisterPanel(definition, picTestMode);
         placeTwips(m_panels[i], definition.nLeft, kPanelTop, RegisterPanel::kWidth, definition.nHeight);
     }
+    m_status = new StatusLine(picTestMode);
+    m_status->setObjectName(QStringLiteral("lblTestModeStatus"));
+    placeTwips(m_status, 120, kPanelTop + kTrimHeight + 30, 12255, 255);
+    for (RegisterPanel *p : m_panels)
+        connect(p, &RegisterPanel::transferOutcome, m_status, [this](const QString &failure) {
+            if (failure.isEmpty())
+                m_status->clear();
+            else
+                m_status->showFailure(failure);
+        });
 }

@@ -4,6 +4,7 @@
 #include "messages.h"
 #include "registerpanel.h"
 #include "simulatedcharger.h"
+#include "statusline.h"
 #include "testmodescreen.h"
 
 #include <QtTest>
@@ -236,16 +237,50 @@ private slots:
         QCOMPARE(messages, QStringList());
     }
 
-    void failedReadShowsZero()
+    // A failed read shows no value it did not read: the panel keeps what it showed, and
+    // the line below the panels says what failed until a transfer works.
+    void failedTransfersAreTold()
     {
         RegisterPanel *p = panel(Trim1);
-        setBoxes(p, 0xFFFF);
+        setBoxes(p, 0x1234);
         sim->setPlugged(false);
         QTest::mouseClick(p->readButton(), Qt::LeftButton);
-        QCOMPARE(p->textBox()->text(), QStringLiteral("0000"));
-        QCOMPARE(boxesWord(p), 0u);
+        QCOMPARE(p->textBox()->text(), QStringLiteral("1234"));
+        QCOMPARE(boxesWord(p), 0x1234u);
         QCOMPARE(sim->transferCount(), 4);
         QCOMPARE(messages, QStringList());
+        const QString told = screen->statusLine()->text();
+        QCOMPARE(told, QStringLiteral("0x09 or 0x0C Trim 1: Read of 0x09 failed: status 1014 (the "
+                                      "simulated charger is unplugged)"));
+        QCOMPARE(screen->statusLine()->accessibleName(), told);
+
+        QTest::mouseClick(p->writeButton(), Qt::LeftButton);
+        QCOMPARE(messages, QStringList{QStringLiteral("Write ERROR")});
+        QVERIFY(screen->statusLine()->text().contains(QStringLiteral("Write of 0x09 failed")));
+
+        sim->setPlugged(true);
+        QTest::mouseClick(panel(TestMode0)->readButton(), Qt::LeftButton);
+        QCOMPARE(screen->statusLine()->text(), QString());
+    }
+
+    // A click on Read straight after typing, its press and release arriving together (a
+    // touchpad tap, a remote desktop): the typed text goes into the boxes and the click
+    // is not lost, nor is the button left drawn pressed.
+    void clickRightAfterTypingIsNotLost()
+    {
+        sim->setReg(0x01, 0x0F0F);
+        RegisterPanel *p = panel(TestMode1);
+        type(p, QStringLiteral("12"));
+        QPushButton *read = p->readButton();
+        const QPoint centre = read->rect().center();
+        QCoreApplication::postEvent(read, new QMouseEvent(QEvent::MouseButtonRelease, centre,
+                                                          read->mapToGlobal(centre), Qt::LeftButton,
+                                                          Qt::NoButton, Qt::NoModifier));
+        QTest::mousePress(read, Qt::LeftButton, {}, centre);
+        QCoreApplication::processEvents();
+        QVERIFY(!read->isDown());
+        QCOMPARE(sim->transferCount(), 1);
+        QCOMPARE(p->textBox()->text(), QStringLiteral("0F0F"));
     }
 
     // Write sends the boxes, always to the writable register.

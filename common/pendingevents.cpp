@@ -1,0 +1,10 @@
+#include "pendingevents.h"
+
+#include <QGuiApplication>
+
+void letPendingEventsRun()
+{
+    if (QGuiApplication::mouseButtons() != Qt::NoButton)
+        return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
