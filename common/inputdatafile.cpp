@@ -1,15 +1,17 @@
 #include "inputdatafile.h"
 
-#include "chargeregisters.h"
-
 #include "versioninfo.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <ctime>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,40 +42,174 @@ bool sameFileState(const struct stat &a, const struct stat &b)
            && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-} // namespace
-#include <QFileInfo>
-#include <QStandardPaths>
-
-std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path)
+class SystemInputFileAccess : public InputFileAccess
 {
-    const QByteArray name = QFile::encodeName(path);
-    // Only a regular file: a named pipe or a device could block the window or never end.
-    struct stat before = {};
-    if (::stat(name.constData(), &before) != 0 || !S_ISREG(before.st_mode))
-        return std::nullopt;
-    // Without waiting, in case something else was put there since.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat opened = {};
-    std::optional<QByteArray> first;
-    std::optional<QByteArray> second;
-    struct stat after = {};
-    const bool ok = ::fstat(fd, &opened) == 0 && sameFileState(before, opened)
-                    && (first = readHead(fd)) && (second = readHead(fd))
-                    && ::fstat(fd, &after) == 0 && sameFileState(opened, after);
-    ::close(fd);
-    // Changed while we read it: the writer is still at work.
-    if (!ok || *first != *second)
-        return std::nullopt;
-    // Modified just now by this machine's clock: the writer may be between two writes.
-    // A time in the future (a share whose clock runs ahead, a copy that kept its
-    // times) says nothing about that, and the checks above hold for it as for any.
-    const qint64 modifiedMs = qint64(after.st_mtim.tv_sec) * 1000 + after.st_mtim.tv_nsec / 1000000;
-    const qint64 ageMs = QDateTime::currentMSecsSinceEpoch() - modifiedMs;
-    if (ageMs >= 0 && ageMs < kInputDataQuietMs)
-        return std::nullopt;
-    return parseInputData(*first, after.st_size <= first->size());
+public:
+    ~SystemInputFileAccess() override { unwatch(); }
+
+    InputFileLook look(const QString &path) override
+    {
+        InputFileLook look;
+        const QByteArray name = QFile::encodeName(path);
+        // Only a regular file: a named pipe or a device could block the window or never end.
+        struct stat before = {};
+        if (::stat(name.constData(), &before) != 0 || !S_ISREG(before.st_mode))
+            return look;
+        // Without waiting, in case something else was put there since.
+        const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            return look;
+        struct stat opened = {};
+        struct stat after = {};
+        std::optional<QByteArray> first;
+        std::optional<QByteArray> second;
+        const bool read = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)
+                          && (first = readHead(fd)) && (second = readHead(fd))
+                          && ::fstat(fd, &after) == 0;
+        ::close(fd);
+        if (!read)
+            return look;
+        const bool still = sameFileState(before, opened) && sameFileState(opened, after)
+                           && *first == *second;
+        look.state = still ? InputFileLook::State::Read : InputFileLook::State::Changing;
+        look.device = after.st_dev;
+        look.inode = after.st_ino;
+        look.size = after.st_size;
+        look.modifiedNs = int64_t(after.st_mtim.tv_sec) * 1000000000 + after.st_mtim.tv_nsec;
+        look.head = *first;
+        return look;
+    }
+
+    NameEvents nameEvents(const QString &path) override
+    {
+        const QFileInfo file(path);
+        if (file.absolutePath() != m_folder)
+            watch(file.absolutePath());
+        if (m_fd < 0)
+            return NameEvents::None;
+        const QByteArray wanted = QFile::encodeName(file.fileName());
+        NameEvents last = NameEvents::None;
+        alignas(inotify_event) char buffer[8192];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break; // EAGAIN: nothing more for now
+            for (ssize_t i = 0; i < n;) {
+                const auto *e = reinterpret_cast<const inotify_event *>(buffer + i);
+                if (e->mask & IN_Q_OVERFLOW)
+                    last = NameEvents::Written; // events were lost: assume the worst
+                else if (e->len > 0 && wanted == e->name)
+                    last = (e->mask & IN_MOVED_TO) ? NameEvents::RenamedIn : NameEvents::Written;
+                i += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+        return last;
+    }
+
+    int64_t monotonicMs() override
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    }
+
+    int64_t wallMs() override { return QDateTime::currentMSecsSinceEpoch(); }
+
+private:
+    void watch(const QString &folder)
+    {
+        unwatch();
+        m_folder = folder;
+        m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        const uint32_t events =
+            IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE;
+        if (::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), events) < 0)
+            unwatch();
+    }
+    void unwatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    QString m_folder;
+    int m_fd = -1;
+};
+
+bool renamedAfter(bool bRenamedIn, InputFileAccess::NameEvents events)
+{
+    switch (events) {
+    case InputFileAccess::NameEvents::None: return bRenamedIn;
+    case InputFileAccess::NameEvents::RenamedIn: return true;
+    case InputFileAccess::NameEvents::Written: return false;
+    }
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<InputFileAccess> InputFileAccess::system()
+{
+    return std::make_unique<SystemInputFileAccess>();
+}
+
+InputDataFeed::InputDataFeed(std::unique_ptr<InputFileAccess> access) : m_access(std::move(access))
+{
+}
+
+InputDataFeed::~InputDataFeed() = default;
+
+void InputDataFeed::setPath(const QString &path)
+{
+    if (path == m_path)
+        return;
+    m_path = path;
+    m_seen.reset();
+    m_renamedIn = false;
+    m_access->nameEvents(path); // watch the new folder from now on
+}
+
+InputDataFeed::Result InputDataFeed::read(int nPeriodMs)
+{
+    Result result;
+    m_renamedIn = renamedAfter(m_renamedIn, m_access->nameEvents(m_path));
+    const InputFileLook look = m_access->look(m_path);
+    // Anything that happened to the name while we looked: the look may be of either file.
+    const InputFileAccess::NameEvents during = m_access->nameEvents(m_path);
+    const bool renamedIn = m_renamedIn && during == InputFileAccess::NameEvents::None;
+    m_renamedIn = renamedAfter(m_renamedIn, during);
+
+    if (look.state != InputFileLook::State::Read) {
+        m_seen.reset();
+        result.outcome = look.state == InputFileLook::State::Missing ? Outcome::Missing
+                                                                     : Outcome::Changing;
+        return result;
+    }
+    const int64_t now = m_access->monotonicMs();
+    const bool unchanged = m_seen && m_seen->sameFile(look);
+    // A modification time in the future says nothing about a writer at work.
+    const int64_t ageMs = m_access->wallMs() - look.modifiedNs / 1000000;
+    const bool settled = renamedIn || (unchanged && now - m_seenAtMs >= nPeriodMs)
+                         || ageMs >= int64_t(nPeriodMs) + kInputDataClockSlackMs;
+    if (!unchanged) {
+        m_seen = look;
+        m_seenAtMs = now;
+    }
+    if (!settled) {
+        result.outcome = Outcome::Changing;
+        return result;
+    }
+    const auto numbers = parseInputData(look.head, look.size <= look.head.size());
+    if (!numbers) {
+        result.outcome = Outcome::Malformed;
+        return result;
+    }
+    result.outcome = Outcome::Applied;
+    result.numbers = *numbers;
+    return result;
 }
 
 std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head, bool bWholeFile)

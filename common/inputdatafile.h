@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // The input-data file another program rewrites to steer the charger:
@@ -14,16 +15,81 @@
 constexpr const char *kInputDataFileName = "kv7320InputData.txt";
 constexpr int kInputDataHeadBytes = 4096;
 
-// A file modified this recently may be in the middle of being rewritten.
-constexpr int kInputDataQuietMs = 10;
+// One look at the input-data file: which file it is, its size and modification time,
+// and its first kInputDataHeadBytes.
+struct InputFileLook
+{
+    enum class State { Read, Missing, Changing };
+    State state = State::Missing; // Missing: no regular file, or it cannot be read
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modifiedNs = 0; // wall clock, nanoseconds since 1970
+    QByteArray head;
+    bool sameFile(const InputFileLook &o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size
+               && modifiedNs == o.modifiedNs && head == o.head;
+    }
+};
 
-// The three numbers, or nothing when the file is missing, not a regular file (a named
-// pipe or a device is never opened in a way that could wait), unreadable or malformed,
-// or may be half rewritten: modified within the last kInputDataQuietMs by this
-// machine's clock, or changed while it was read (its contents between two reads, or
-// its size, modification time or identity). A number cut by the end of the head is
-// never taken. Opened and closed within the call.
-std::optional<std::array<int16_t, 3>> readInputDataFile(const QString &path);
+// The file system and the clocks the input-data file is read through; tests stand in.
+class InputFileAccess
+{
+public:
+    // What happened to the file's name in its folder since the last call: it was renamed
+    // into place (a complete file, replaced atomically), or written, made or removed in
+    // place.
+    enum class NameEvents { None, RenamedIn, Written };
+
+    virtual ~InputFileAccess() = default;
+    // Changing when the file changed while it was read (its contents between two reads,
+    // its size, time or identity). A named pipe or a device is never opened in a way
+    // that could wait.
+    virtual InputFileLook look(const QString &path) = 0;
+    // Of the last of the events since the previous call; None where the folder cannot
+    // be watched.
+    virtual NameEvents nameEvents(const QString &path) = 0;
+    virtual int64_t monotonicMs() = 0;
+    virtual int64_t wallMs() = 0;
+
+    // The real file system, its folder watched through inotify.
+    static std::unique_ptr<InputFileAccess> system();
+};
+
+// "Input by File"'s reading of the file at every tick. A file is applied only when it
+// cannot be half-written: when it arrived by rename and has not been written since, when
+// two looks at least a period apart found it the same, or when it was last modified
+// more than a period (and kInputDataClockSlackMs) ago. So a writer that pauses anywhere
+// inside the text for less than a period is never applied while incomplete.
+class InputDataFeed
+{
+public:
+    enum class Outcome { Applied, Missing, Changing, Malformed };
+    struct Result
+    {
+        Outcome outcome = Outcome::Missing;
+        std::array<int16_t, 3> numbers{}; // when Applied
+    };
+
+    explicit InputDataFeed(std::unique_ptr<InputFileAccess> access = InputFileAccess::system());
+    ~InputDataFeed();
+
+    void setPath(const QString &path);
+    QString path() const { return m_path; }
+    // One tick's reading; nPeriodMs is the refresh period in force.
+    Result read(int nPeriodMs);
+
+private:
+    std::unique_ptr<InputFileAccess> m_access;
+    QString m_path;
+    std::optional<InputFileLook> m_seen; // the file as it was first seen unchanged
+    int64_t m_seenAtMs = 0;
+    bool m_renamedIn = false; // renamed into place and not written since
+};
+
+// File times are kept to a few milliseconds here and to 2 s on some file systems.
+constexpr int kInputDataClockSlackMs = 2000;
 
 // The three numbers at the start of the input-data file (charge current, charge
 // voltage, input current): decimal whole numbers that fit 16 bits, leading zeros

@@ -1,11 +1,51 @@
 #include "banner.h"
 
+#include "statusline.h"
+
 #include <QLinearGradient>
 #include <QPainter>
+
+namespace {
+constexpr int kMargin = 12;
+constexpr int kRowHeight = 16; // the strip's right end holds two rows
+constexpr int kSmallPixels = 11;
+} // namespace
 
 Banner::Banner(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_tickStatus = new StatusLine(this);
+    m_tickStatus->setObjectName(QStringLiteral("lblTickStatus"));
+    m_tickStatus->setOnDarkBackground(true);
+    m_tickStatus->setContentsMargins(4, 0, 4, 0);
+    QFont small = m_tickStatus->font();
+    small.setPixelSize(kSmallPixels);
+    m_tickStatus->setFont(small);
+    m_tickStatus->hide();
+}
+
+void Banner::setTickStatus(const QString &text, bool bFailure)
+{
+    if (bFailure)
+        m_tickStatus->showFailure(text);
+    else if (text.isEmpty())
+        m_tickStatus->clear();
+    else
+        m_tickStatus->showNote(text);
+    m_tickStatus->setVisible(!text.isEmpty());
+    placeTickStatus();
+}
+
+void Banner::placeTickStatus()
+{
+    const QSize size = m_tickStatus->sizeHint();
+    const int w = qMin(size.width(), width() - 2 * kMargin);
+    m_tickStatus->setGeometry(width() - kMargin - w, 1 + kRowHeight + 1, w, kRowHeight - 2);
+}
+
+void Banner::resizeEvent(QResizeEvent *)
+{
+    placeTickStatus();
 }
 
 void Banner::setAdapterName(const QString &name)
@@ -31,13 +71,15 @@ void Banner::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::white);
     QFont font = p.font();
+    // Two rows: the title and the adapter above, the tick status (a child) below.
+    const QRect upper(kMargin, 1, width() - 2 * kMargin, kRowHeight + 1);
     font.setBold(true);
-    font.setPixelSize(16);
+    font.setPixelSize(14);
     p.setFont(font);
-    p.drawText(strip.adjusted(12, 0, -12, -4), Qt::AlignVCenter | Qt::AlignLeft,
+    p.drawText(upper, Qt::AlignVCenter | Qt::AlignLeft,
                QStringLiteral("kv7320  Battery Charge Controller"));
     font.setBold(false);
-    font.setPixelSize(12);
+    font.setPixelSize(kSmallPixels);
     p.setFont(font);
-    p.drawText(strip.adjusted(12, 0, -12, -4), Qt::AlignVCenter | Qt::AlignRight, m_adapterName);
+    p.drawText(upper, Qt::AlignVCenter | Qt::AlignRight, m_adapterName);
 }

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class StatusLine;
+
 // The main window's background: a banner strip across the top, black below it
 // (the screens cover the rest).
 class Banner : public QWidget
@@ -15,9 +17,17 @@ public:
     void setAdapterName(const QString &name);
     QString adapterName() const { return m_adapterName; }
 
+    // Under the adapter's name: how the periodic writes go (a failure stands out).
+    void setTickStatus(const QString &text, bool bFailure);
+    StatusLine *tickStatus() const { return m_tickStatus; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void placeTickStatus();
+
     QString m_adapterName;
+    StatusLine *m_tickStatus = nullptr;
 };

@@ -46,7 +46,7 @@ void showSingleInstance(QPointer<Window> &window, QWidget *owner)
 }
 } // namespace
 
-Form2::Form2(QWidget *parent) : QMainWindow(parent)
+Form2::Form2(QWidget *parent) : QMainWindow(parent), m_inputFeed(std::make_unique<InputDataFeed>())
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("kv7320 Evaluation Software"));
@@ -182,7 +182,13 @@ void Form2::load()
 
     const QString refreshTime = ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"),
                                             QStringLiteral("1"), sSettingsFileName);
-    nRefreshPeriodMs = refreshPeriodMsFromSeconds(refreshTime).value_or(1000);
+    const auto settingsPeriod = refreshPeriodMsFromSeconds(refreshTime);
+    nRefreshPeriodMs = settingsPeriod.value_or(1000);
+    m_periodSource = settingsPeriod ? QStringLiteral("from the settings file")
+                                    : QStringLiteral("the settings file's \"%1\" is not a period "
+                                                     "of 0 to 32.767 s")
+                                          .arg(refreshTime);
+    showPeriodInForce();
 
     bUpdatingBits = false;
     nFileChargeCurrent = 0;
@@ -262,20 +268,56 @@ void Form2::cmdReadInputCurrent_Click()
 }
 
 namespace {
-// Milliseconds for the whole seconds in a refresh box; nothing when empty or too long
-// for the 16-bit period.
+// Milliseconds for the seconds in the refresh box, read as the settings file's value
+// is; nothing when empty, or too long for the timer's 16-bit period.
 std::optional<int16_t> boxPeriodMs(const QLineEdit *box)
 {
-    bool ok = false;
-    const int seconds = box->text().toInt(&ok);
-    if (!ok || seconds < 0 || seconds * 1000 > 32767)
-        return std::nullopt;
-    return static_cast<int16_t>(seconds * 1000);
+    return refreshPeriodMsFromSeconds(box->text());
+}
+
+// A period as the box shows it: 5000 as "5", 500 as "0.5".
+QString secondsText(int nMs)
+{
+    return QString::number(nMs / 1000.0, 'g', 6);
+}
+
+// Why the file was not applied, for the window's tick status.
+QString inputFileNote(InputDataFeed::Outcome outcome)
+{
+    switch (outcome) {
+    case InputDataFeed::Outcome::Applied: return QString();
+    case InputDataFeed::Outcome::Missing:
+        return QStringLiteral("no readable file %1; the last values were written again")
+            .arg(QString::fromLatin1(kInputDataFileName));
+    case InputDataFeed::Outcome::Changing:
+        return QStringLiteral("the file is changing; it is applied once it stays the same");
+    case InputDataFeed::Outcome::Malformed:
+        return QStringLiteral("the file does not start with three whole numbers; the last "
+                              "values were written again");
+    }
+    return QString();
 }
 } // namespace
 
+void Form2::showPeriodInForce()
+{
+    const QString inForce =
+        QStringLiteral("Period in force: %1 s, %2").arg(secondsText(nRefreshPeriodMs), m_periodSource);
+    txtRefreshTime->setToolTip(QStringLiteral("Refresh period in whole seconds (0 to 32); Enter "
+                                              "applies it.\n")
+                               + inForce);
+    txtRefreshTime->setAccessibleDescription(inForce);
+}
+
+void Form2::showTickReport(const TickReport &report)
+{
+    m_banner->setTickStatus(report.text(), report.isFailure());
+}
+
 void Form2::chkRefreshTime_Click()
 {
+    m_refreshReport.reset();
+    showTickReport(m_refreshReport);
     if (chkRefreshTime->isChecked()) {
         chkInputFile->setChecked(false);
         tmrChargerTimeOut->setEnabled(true);
@@ -287,6 +329,8 @@ void Form2::chkRefreshTime_Click()
 
 void Form2::chkInputFile_Click()
 {
+    m_inputReport.reset();
+    showTickReport(m_inputReport);
     if (chkInputFile->isChecked()) {
         chkRefreshTime->setChecked(false);
         tmrDataInput->setEnabled(true);
@@ -298,8 +342,17 @@ void Form2::chkInputFile_Click()
 void Form2::txtRefreshTime_Enter()
 {
     chkRefreshTime->setFocus();
-    if (const auto ms = boxPeriodMs(txtRefreshTime)) {
+    const auto ms = boxPeriodMs(txtRefreshTime);
+    if (!ms) {
+        // A period the timer cannot take is refused here, not shown and ignored: the box
+        // goes back to the period in force.
+        txtRefreshTime->setText(secondsText(nRefreshPeriodMs));
+        return;
+    }
+    {
         nRefreshPeriodMs = *ms;
+        m_periodSource = QStringLiteral("entered");
+        showPeriodInForce();
         tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
         // A tick that found 0 in the box stopped the input timer, and only a tick sets
         // its period: the period entered now lets it tick again.
@@ -312,14 +365,24 @@ void Form2::tmrChargerTimeOut_Timer()
 {
     beginBusAction(BusAction::Tick);
     bUpdatingBits = true;
-    for (ChargeRegisterFrame *frame : chargeFrames)
-        frame->writeToggles();
+    int failed = 0;
+    int32_t lastStatus = 0;
+    for (ChargeRegisterFrame *frame : chargeFrames) {
+        if (const int32_t status = frame->writeToggles()) {
+            ++failed;
+            lastStatus = status;
+        }
+    }
     bUpdatingBits = false;
+    // Told in the window, never in a box: a tick must not wait on the user.
+    m_refreshReport.tick(QTime::currentTime(), int(chargeFrames.size()), failed, lastStatus);
+    showTickReport(m_refreshReport);
 }
 
 void Form2::setInputDataPath(const QString &path)
 {
     m_inputDataPath = path;
+    m_inputFeed->setPath(path);
     chkInputFile->setToolTip(
         QStringLiteral("Reads %1 every period: charge current mA, charge voltage mV, input current mA")
             .arg(QDir::toNativeSeparators(path)));
@@ -341,8 +404,18 @@ void Form2::tmrDataInput_Timer()
         tmrDataInput->setPeriod(nRefreshPeriodMs);
 
     beginBusAction(BusAction::Tick);
-    const auto numbers = readInputDataFile(inputDataPath());
-    if (!numbers) {
+    // Never a half-written file: one that may still be being written waits (see
+    // InputDataFeed) and the last values go out meanwhile.
+    const InputDataFeed::Result file = m_inputFeed->read(tmrDataInput->period());
+    int failed = 0;
+    int32_t lastStatus = 0;
+    auto count = [&](int32_t status) {
+        if (status != 0) {
+            ++failed;
+            lastStatus = status;
+        }
+    };
+    if (file.outcome != InputDataFeed::Outcome::Applied) {
         // The last values read go out again as they are; the screen stays as it is.
         const int16_t last[] = {nFileChargeCurrent, nFileChargeVoltage, nFileInputCurrent};
         for (size_t i = 0; i < chargeFrames.size(); ++i) {
@@ -351,17 +424,20 @@ void Form2::tmrDataInput_Timer()
             uint8_t yCommand = reg.yCommand;
             auto yMSData = static_cast<uint8_t>(word >> 8);
             auto yLSData = static_cast<uint8_t>(word & 0xFF);
-            BusWriteWord(yCommand, yMSData, yLSData);
+            count(BusWriteWord(yCommand, yMSData, yLSData));
         }
-        return;
+    } else {
+        nFileChargeCurrent = file.numbers[0];
+        nFileChargeVoltage = file.numbers[1];
+        nFileInputCurrent = file.numbers[2];
+        for (size_t i = 0; i < chargeFrames.size(); ++i) {
+            bUpdatingBits = true;
+            chargeFrames[i]->showFileValue(file.numbers[i]);
+            bUpdatingBits = false;
+            count(chargeFrames[i]->writeToggles());
+        }
     }
-    nFileChargeCurrent = (*numbers)[0];
-    nFileChargeVoltage = (*numbers)[1];
-    nFileInputCurrent = (*numbers)[2];
-    for (size_t i = 0; i < chargeFrames.size(); ++i) {
-        bUpdatingBits = true;
-        chargeFrames[i]->showFileValue((*numbers)[i]);
-        bUpdatingBits = false;
-        chargeFrames[i]->writeToggles();
-    }
+    m_inputReport.tick(QTime::currentTime(), int(chargeFrames.size()), failed, lastStatus,
+                       inputFileNote(file.outcome));
+    showTickReport(m_inputReport);
 }

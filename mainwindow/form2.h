@@ -8,13 +8,16 @@
 #include "frmabout.h"
 #include "frmbuslog.h"
 #include "frmregisters.h"
+#include "tickreport.h"
 #include "windowtimer.h"
 
 #include <array>
+#include <memory>
 
 class Banner;
 class ChargeRegisterFrame;
 class IdentificationFrame;
+class InputDataFeed;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -92,10 +95,16 @@ private:
     void buildApplicationScreen();
     void load();
     int menuBarHeight(int nWidth) const;
+    void showPeriodInForce();
+    void showTickReport(const TickReport &report);
 
     Banner *m_banner = nullptr;
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataPath;
+    std::unique_ptr<InputDataFeed> m_inputFeed;
+    TickReport m_refreshReport{QStringLiteral("Refresh")};
+    TickReport m_inputReport{QStringLiteral("Input by File")};
+    QString m_periodSource; // where nRefreshPeriodMs came from
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;
     QPointer<frmBusLog> m_frmBusLog;

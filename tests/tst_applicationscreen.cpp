@@ -10,6 +10,8 @@
 #include "screentest.h"
 #include "settings.h"
 #include "simulatedcharger.h"
+#include "statusline.h"
+#include "banner.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -18,8 +20,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <atomic>
-#include <thread>
 
 using Writes = std::vector<SimulatedCharger::Write>;
 
@@ -52,8 +52,8 @@ class TestApplicationScreen : public QObject, protected ScreenTest
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
         f.flush();
-        // Written a while ago, as far as the reader can tell: not still being written.
-        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-1),
+        // Written long ago, as far as the reader can tell: not still being written.
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-1),
                               QFileDevice::FileModificationTime));
     }
     static Writes words(uint16_t cc, uint16_t cv, uint16_t ic)
@@ -392,6 +392,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
         QCOMPARE(int(form.nRefreshPeriodMs), 500);
+        // The box says "1", but the period in force can be read.
+        QCOMPARE(form.txtRefreshTime->accessibleDescription(),
+                 QStringLiteral("Period in force: 0.5 s, from the settings file"));
+        QVERIFY(form.txtRefreshTime->toolTip().contains(form.txtRefreshTime->accessibleDescription()));
 
         // Enter while the box is off changes the period but starts nothing.
         form.txtRefreshTime->setFocus();
@@ -399,6 +403,8 @@ private slots:
         QCOMPARE(int(form.nRefreshPeriodMs), 1000);
         QVERIFY(!form.tmrChargerTimeOut->isActive());
         QVERIFY(form.chkRefreshTime->hasFocus());
+        QCOMPARE(form.txtRefreshTime->accessibleDescription(),
+                 QStringLiteral("Period in force: 1 s, entered"));
 
         // Tab leaves the box as anywhere else.
         form.txtRefreshTime->setFocus();
@@ -406,12 +412,14 @@ private slots:
         QVERIFY(!form.txtRefreshTime->hasFocus());
         QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
 
-        // Empty, or too long for the period: kept; the focus still moves.
+        // Empty, or too long for the period: refused, and the box shows the period in
+        // force again; the focus still moves.
         for (const char *text : {"", "33", "9999"}) {
             form.txtRefreshTime->setText(text);
             form.txtRefreshTime->setFocus();
             QTest::keyClick(form.txtRefreshTime, Qt::Key_Enter);
             QCOMPARE(int(form.nRefreshPeriodMs), 1000);
+            QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
             QVERIFY(form.chkRefreshTime->hasFocus());
         }
 
@@ -457,9 +465,27 @@ private slots:
         QCOMPARE(sim->writes(), words(0x0800, 0x0001, 0));
         QVERIFY(!form.bUpdatingBits);
 
-        // Failing adapter: ticks go on silently.
-        sim->failNextTransfers(1000);
+        // Failing adapter: ticks go on, and the banner says so without a box, until the
+        // writes go through again.
+        StatusLine *told = form.banner()->tickStatus();
+        QCOMPARE(told->text(), QString());
+        sim->failNextTransfers(2 * 12);
         form.tmrChargerTimeOut_Timer();
+        form.tmrChargerTimeOut_Timer();
+        QVERIFY2(QRegularExpression(QStringLiteral("^Refresh: 3 of 3 writes failed at "
+                                                   "\\d\\d:\\d\\d:\\d\\d, status 1011 \\(simulated fault\\)$"))
+                     .match(told->text())
+                     .hasMatch(),
+                 qPrintable(told->text()));
+        QVERIFY(told->showsFailure() && told->isVisibleTo(&form));
+        QCOMPARE(spoken(told), told->text());
+        form.tmrChargerTimeOut_Timer();
+        QVERIFY2(told->text().startsWith(QStringLiteral("Refresh: writing again since "))
+                     && told->text().endsWith(QStringLiteral(", after 6 failed writes")),
+                 qPrintable(told->text()));
+        QVERIFY(!told->showsFailure());
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton); // on: a fresh start
+        QCOMPARE(told->text(), QString());
         QCOMPARE(messages, QStringList());
     }
 
@@ -492,6 +518,8 @@ private slots:
         QCOMPARE(sim->writes(), words(0, 0, 0));
         QCOMPARE(form.tmrDataInput->interval(), 1000);
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QString());
+        QVERIFY(form.banner()->tickStatus()->text().startsWith(
+            "Input by File: no readable file kv7320InputData.txt; the last values were written again ("));
 
         writeInputFile("9000,20000,20000\n");
         sim->clearLog();
@@ -546,6 +574,20 @@ private slots:
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
         QCOMPARE(int(form.nFileChargeCurrent), 2048);
         QCOMPARE(form.tmrDataInput->interval(), 2000);
+        QVERIFY(form.banner()->tickStatus()->text().startsWith(
+            "Input by File: the file does not start with three whole numbers"));
+
+        // Just written in place: it may be half-way, so the last values go out until it
+        // has stayed the same for a period; the banner says why.
+        QFile f(dir->filePath(kInputDataFileName));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("4096,16000,5120\n");
+        f.close();
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
+        QVERIFY(form.banner()->tickStatus()->text().startsWith(
+            "Input by File: the file is changing"));
         QCOMPARE(messages, QStringList());
     }
 
@@ -615,80 +657,6 @@ private slots:
         }
         QVERIFY(form.tmrDataInput->isActive());
         QCOMPARE(messages, QStringList());
-    }
-
-    void inputFileRewrittenMeanwhile_data()
-    {
-        QTest::addColumn<bool>("truncate");
-        QTest::newRow("truncated and rewritten") << true;
-        QTest::newRow("overwritten in place") << false;
-    }
-    void inputFileRewrittenMeanwhile()
-    {
-        QFETCH(bool, truncate);
-        Form2 form;
-        form.setInputDataFolder(dir->path());
-        const QString path = dir->filePath(kInputDataFileName);
-        const QByteArray versions[] = {"2048,12592,3072\n", "4096,16000,5120\n"};
-        const Writes expected[] = {words(0x0800, 0x3130, 0x0600), words(0x1000, 0x3E80, 0x0A00),
-                                   words(0, 0, 0)};
-        std::atomic<bool> stop{false};
-        // Pauses between the two writes that lasted longer than the guard's window (a
-        // loaded machine can stall the writer): only then may a half file be applied.
-        std::atomic<int> slowPauses{0};
-        std::atomic<int> finished{0};
-        std::thread writer([&] {
-            for (int i = 0; !stop; ++i) {
-                QFile f(path);
-                const auto mode = truncate ? QIODevice::WriteOnly | QIODevice::Truncate
-                                           : QIODevice::ReadWrite;
-                if (f.open(mode)) {
-                    // Two writes with a pause, cut inside the last number: a reader in
-                    // between sees a prefix of the new text, or new text over old.
-                    const QByteArray &v = versions[i % 2];
-                    QElapsedTimer pause;
-                    pause.start();
-                    f.write(v.left(v.size() - 3));
-                    f.flush();
-                    std::this_thread::sleep_for(std::chrono::microseconds(300));
-                    f.write(v.mid(v.size() - 3));
-                    f.flush();
-                    // File times lag the clock by up to a scheduler tick (4 ms).
-                    if (pause.elapsed() >= kInputDataQuietMs / 2)
-                        ++slowPauses;
-                }
-                ++finished;
-                f.close();
-                std::this_thread::sleep_for(std::chrono::milliseconds(i % 3 == 0 ? 20 : 1));
-            }
-        });
-        int good = 0;
-        for (int tick = 0; tick < 300; ++tick) {
-            const int slowBefore = slowPauses;
-            sim->clearLog();
-            form.tmrDataInput_Timer();
-            const Writes got = sim->writes();
-            bool known = got == expected[0] || got == expected[1] || got == expected[2];
-            if (!known) {
-                // The writer may still be in the pause that let the half file through.
-                const int seen = finished;
-                QElapsedTimer waited;
-                waited.start();
-                while (finished <= seen && waited.elapsed() < 5000)
-                    std::this_thread::yield();
-                known = slowPauses > slowBefore;
-            }
-            if (!known) {
-                stop = true;
-                writer.join();
-            }
-            QVERIFY2(known, qPrintable(QStringLiteral("tick %1 wrote a mixed triple").arg(tick)));
-            good += got != expected[2];
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        stop = true;
-        writer.join();
-        QVERIFY(good > 0);
     }
 };
 

@@ -1,11 +1,8 @@
-// Charge-register arithmetic, the input-data parser and the window timer, without a window.
+// Charge-register arithmetic and the window timer, without a window.
 #include "chargeregisters.h"
-#include "inputdatafile.h"
 #include "windowtimer.h"
 
 #include <QtTest>
-
-#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(const ChargeRegister *)
 
@@ -147,117 +144,6 @@ private slots:
         QFETCH(int, last);
         QFETCH(int, word);
         QCOMPARE(int(recoveryWord(*reg, static_cast<int16_t>(last))), word);
-    }
-
-    void parse_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QList<int>>("numbers");
-        QTest::newRow("one line") << QByteArray("2048,12592,3072") << true << QList<int>{2048, 12592, 3072};
-        QTest::newRow("lines") << QByteArray("2048\r\n12592\r\n3072\r\n") << true << QList<int>{2048, 12592, 3072};
-        QTest::newRow("blanks and signs") << QByteArray(" -5, +8 ,\t255\n") << true << QList<int>{-5, 8, 255};
-        QTest::newRow("rest ignored") << QByteArray("1,2,3,4,junk\nmore") << true << QList<int>{1, 2, 3};
-        QTest::newRow("16-bit limits") << QByteArray("-32768,32767,0") << true << QList<int>{-32768, 32767, 0};
-        QTest::newRow("blank line between") << QByteArray("1\n\n2\n3") << true << QList<int>{1, 2, 3};
-        QTest::newRow("leading zeros") << QByteArray("0000000003072,00,-000016") << true << QList<int>{3072, 0, -16};
-        QTest::newRow("zeros then too big") << QByteArray("1,2,00000000000032768") << false << QList<int>{};
-        QTest::newRow("empty") << QByteArray("") << false << QList<int>{};
-        QTest::newRow("one number") << QByteArray("1") << false << QList<int>{};
-        QTest::newRow("two numbers") << QByteArray("1,2\n") << false << QList<int>{};
-        QTest::newRow("text") << QByteArray("abc,1,2") << false << QList<int>{};
-        QTest::newRow("12.5") << QByteArray("12.5,1,2") << false << QList<int>{};
-        QTest::newRow("third 12.5") << QByteArray("1,2,12.5") << true << QList<int>{1, 2, 12};
-        QTest::newRow("99999") << QByteArray("99999,1,2") << false << QList<int>{};
-        QTest::newRow("-40000") << QByteArray("1,-40000,2") << false << QList<int>{};
-        QTest::newRow("huge") << QByteArray("1,2,123456789012345678901") << false << QList<int>{};
-        QTest::newRow("NUL") << QByteArray("1,\0" "2,3", 6) << false << QList<int>{};
-        QTest::newRow("empty field") << QByteArray("1,,3") << false << QList<int>{};
-        QTest::newRow("lone sign") << QByteArray("-,1,2") << false << QList<int>{};
-    }
-    void parse()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, ok);
-        QFETCH(QList<int>, numbers);
-        const auto result = parseInputData(text);
-        QCOMPARE(bool(result), ok);
-        if (result)
-            QCOMPARE((QList<int>{(*result)[0], (*result)[1], (*result)[2]}), numbers);
-    }
-
-    void fileReading()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(kInputDataFileName);
-        QVERIFY(!readInputDataFile(path)); // missing
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("9000,20000,20000\n");
-        // A huge tail costs nothing: only the start is read.
-        f.write(QByteArray(8 * 1024 * 1024, 'x'));
-        f.close();
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
-        QVERIFY(!readInputDataFile(path)); // just modified: may still be being written
-        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addMSecs(-2 * kInputDataQuietMs),
-                              QFileDevice::FileModificationTime));
-        f.close();
-        const auto numbers = readInputDataFile(path);
-        QVERIFY(numbers);
-        QCOMPARE(int((*numbers)[2]), 20000);
-        QVERIFY(QDir(dir.path()).mkdir("folder"));
-        QVERIFY(!readInputDataFile(dir.filePath("folder")));
-    }
-
-    // The input-data file as other programs write it, read from disk.
-    void inputFile_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("kind"); // "file", "fifo"
-        QTest::addColumn<int>("modifiedMs"); // relative to now
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QList<int>>("numbers");
-        const QList<int> wanted{2048, 12592, 3072};
-        const int old = -1000;
-        QTest::newRow("plain") << QByteArray("2048,12592,3072\n") << "file" << old << true << wanted;
-        QTest::newRow("note after the third") << QByteArray("2048,12592,3072 ; note") << "file" << old << true << wanted;
-        QTest::newRow("words after the third") << QByteArray("1,2,255 and more") << "file" << old << true << QList<int>{1, 2, 255};
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "2048\r\n12592\r\n3072\r\n") << "file" << old << true << wanted;
-        QTest::newRow("leading zeros") << QByteArray("0000000002048,0012592,0000000003072") << "file" << old << true << wanted;
-        // 2048,12592,30|72: the head ends inside the third number.
-        QTest::newRow("cut by the head's end") << QByteArray(kInputDataHeadBytes - 13, ' ') + "2048,12592,3072\n" << "file" << old << false << QList<int>{};
-        QTest::newRow("ends at the head's end, longer file") << QByteArray(kInputDataHeadBytes - 15, ' ') + "2048,12592,3072\n" << "file" << old << false << QList<int>{};
-        QTest::newRow("ends at the head's end, whole file") << QByteArray(kInputDataHeadBytes - 15, ' ') + "2048,12592,3072" << "file" << old << true << wanted;
-        QTest::newRow("head ends after the third") << QByteArray(kInputDataHeadBytes - 16, ' ') + "2048,12592,3072 and a long log" << "file" << old << true << wanted;
-        QTest::newRow("modified in the future") << QByteArray("2048,12592,3072") << "file" << 3600 * 1000 << true << wanted;
-        QTest::newRow("modified just now") << QByteArray("2048,12592,3072") << "file" << 0 << false << QList<int>{};
-        QTest::newRow("named pipe") << QByteArray() << "fifo" << old << false << QList<int>{};
-    }
-    void inputFile()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, kind);
-        QFETCH(int, modifiedMs);
-        QFETCH(bool, ok);
-        QFETCH(QList<int>, numbers);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(kInputDataFileName);
-        if (kind == "fifo") {
-            // Nobody ever writes to it: an open that waits for a writer never returns.
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QCOMPARE(f.write(text), text.size());
-            QVERIFY(f.flush());
-            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addMSecs(modifiedMs),
-                                  QFileDevice::FileModificationTime));
-        }
-        const auto result = readInputDataFile(path);
-        QCOMPARE(bool(result), ok);
-        if (result)
-            QCOMPARE((QList<int>{(*result)[0], (*result)[1], (*result)[2]}), numbers);
     }
 
     void windowTimer()
