@@ -153,6 +153,8 @@ private:
             m_result.bSimulator = true;
         } else if (name == "--json") {
             m_result.bJson = true;
+        } else if (name == "--exact") {
+            m_result.bExact = true;
         } else if (name == "--bridge") {
             if (!optionValue(sWord, value))
                 return;
@@ -313,6 +315,8 @@ std::string ctlUsage(const std::string &sProgram)
            "  --bridge NAME  Open only this bridge: its listed name, serial number or USB\n"
            "                 port.\n"
            "  --json         Print one JSON object per command on stdout.\n"
+           "  --exact        set writes nothing and fails when the register cannot hold\n"
+           "                 VALUE exactly (without it: a warning on stderr).\n"
            "  -h, --help     Show this help and exit.\n"
            "  -v, --version  Show the version and exit.\n"
            "\n"
@@ -326,7 +330,8 @@ std::string ctlUsage(const std::string &sProgram)
            "                 manufacturer and device identifiers in hex.\n"
            "  set charge-current|charge-voltage|input-current VALUE\n"
            "                 Write VALUE (mA or mV), limited and rounded as the window's\n"
-           "                 Write button does; its warning goes to stderr.\n"
+           "                 Write button does; its warning, and what was written when\n"
+           "                 that is not VALUE, go to stderr.\n"
            "  keepalive [--period SECONDS] [--for SECONDS]\n"
            "                 Rewrite the three charge registers every period (default 1 s)\n"
            "                 until Ctrl+C or the time is up, as the window's refresh does.\n"

@@ -33,6 +33,7 @@ struct CtlInvocation
     bool bSimulator = false;
     std::string sBridge; // --bridge NAME
     bool bJson = false;
+    bool bExact = false; // set writes only a value the register holds exactly
     std::vector<CtlCommand> commands;
     std::string sError; // UsageError: one line, naming the word at fault
 };

@@ -97,10 +97,10 @@ public:
     void addNumber(const std::string &sKey, long long nValue) { add(sKey, std::to_string(nValue)); }
     void line(const std::string &sText) { m_lines.push_back(sText); }
     // sText is the warning; on stderr it follows sAbout.
-    void warn(const std::string &sAbout, const std::string &sText)
+    void warn(const std::string &sAbout, const std::string &sText, const char *sKey = "warning")
     {
         m_warnings.push_back(sAbout + ": " + sText);
-        addText("warning", sText);
+        addText(sKey, sText);
     }
     // A failure with the adapter's status.
     void fail(const std::string &sWhat, int32_t nStatus)
@@ -394,6 +394,21 @@ private:
         r.addText("word", hex(word, 4));
         if (v.bWarning)
             r.warn(ctlName(reg), reg.sWarning);
+        // Never a silent change: whatever the register makes of the value is said.
+        if (written != c.nValue) {
+            const std::string unit = reg.sUnit;
+            std::string change = std::to_string(c.nValue) + " " + unit + " asked, "
+                                 + std::to_string(written) + " " + unit + " written";
+            if (written == 0 && reg.yCommand == kChargeCurrent.yCommand)
+                change += " (charging off)";
+            if (m_inv.bExact) {
+                r.fail(ctlName(reg) + ": " + std::to_string(c.nValue) + " " + unit
+                       + " cannot be written exactly (it would be " + std::to_string(written)
+                       + " " + unit + "); nothing written");
+                return;
+            }
+            r.warn(ctlName(reg), change, "adjusted");
+        }
         if (writeWord(reg.yCommand, word, r))
             r.line(ctlName(reg) + " " + std::to_string(written) + " " + reg.sUnit);
     }
