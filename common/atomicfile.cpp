@@ -1,10 +1,15 @@
 #include "atomicfile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +49,11 @@ int FileOps::unlink(const char *path)
     return ::unlink(path);
 }
 
+int64_t FileOps::nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 FileOps &FileOps::system()
 {
     static FileOps ops;
@@ -60,7 +70,9 @@ bool writeAll(FileOps &ops, int fd, const QByteArray &data)
         const ssize_t n = ops.write(fd, p, left);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) // an error, or a disk that takes nothing more
+        if (n == 0) // a disk that takes nothing more
+            errno = ENOSPC;
+        if (n <= 0)
             return false;
         p += n;
         left -= static_cast<size_t>(n);
@@ -68,10 +80,44 @@ bool writeAll(FileOps &ops, int fd, const QByteArray &data)
     return true;
 }
 
+// ".NAME.tmpPID-N": this writer's temporary name for NAME.
+QByteArray tempPrefix(const QString &target)
+{
+    return "." + QFile::encodeName(QFileInfo(target).fileName()) + ".tmp";
+}
+
+// Removes the temporary files of target that a writer killed half-way left behind: ours
+// by their name, from a process that no longer runs.
+void removeStaleTemporaries(FileOps &ops, const QString &target)
+{
+    const QFileInfo info(target);
+    const QString prefix = QFile::decodeName(tempPrefix(target));
+    const QRegularExpression pattern(QStringLiteral("^%1(\\d+)-\\d+$")
+                                         .arg(QRegularExpression::escape(prefix)));
+    const QStringList names =
+        QDir(info.absolutePath()).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch m = pattern.match(name);
+        bool ok = false;
+        const qlonglong pid = m.hasMatch() ? m.captured(1).toLongLong(&ok) : 0;
+        if (!ok || pid <= 0 || pid > 0x7FFFFFFF || pid == ::getpid())
+            continue;
+        if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            ops.unlink(QFile::encodeName(info.absoluteDir().filePath(name)).constData());
+    }
+}
+
 } // namespace
 
-bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps &ops)
+bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps &ops,
+                           QString *sError, const std::function<bool()> &stillAsRead)
 {
+    // What the system said about the step that failed.
+    auto failed = [sError](int error) {
+        if (sError)
+            *sError = QString::fromLocal8Bit(std::strerror(error));
+        return false;
+    };
     // Through a link the file it names is replaced, and the link stays; a link whose file
     // is not there yet gets that file made.
     const QFileInfo info(path);
@@ -85,31 +131,44 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps 
     struct stat old = {};
     const bool exists = ::stat(targetName.constData(), &old) == 0;
 
+    removeStaleTemporaries(ops, target);
+
     // A name of our own beside the target, so that the rename stays on one file system.
     QByteArray tempName;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempName = folder + "/." + QFile::encodeName(QFileInfo(target).fileName()) + ".tmp"
-                   + QByteArray::number(::getpid()) + "-" + QByteArray::number(attempt);
+        tempName = folder + "/" + tempPrefix(target) + QByteArray::number(::getpid()) + "-"
+                   + QByteArray::number(attempt);
         fd = ops.open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            return false;
+            return failed(errno);
     }
     if (fd < 0)
-        return false;
+        return failed(EEXIST);
 
-    bool ok = writeAll(ops, fd, data);
+    int error = 0;
+    auto step = [&error](bool ok) {
+        if (!ok && error == 0)
+            error = errno ? errno : EIO;
+        return ok;
+    };
+    errno = 0;
+    bool ok = step(writeAll(ops, fd, data));
     if (ok && exists)
-        ok = ops.fchmod(fd, old.st_mode & 07777) == 0;
+        ok = step(ops.fchmod(fd, old.st_mode & 07777) == 0);
     if (ok)
-        ok = ops.fsync(fd) == 0;
+        ok = step(ops.fsync(fd) == 0);
     // close() can report a write that failed late (on network file systems).
-    ok = ops.close(fd) == 0 && ok;
+    ok = step(ops.close(fd) == 0) && ok;
+    const bool changedMeanwhile = ok && stillAsRead && !stillAsRead();
+    ok = ok && !changedMeanwhile;
     if (ok)
-        ok = ops.rename(tempName.constData(), targetName.constData()) == 0;
+        ok = step(ops.rename(tempName.constData(), targetName.constData()) == 0);
     if (!ok) {
         ops.unlink(tempName.constData());
-        return false;
+        if (changedMeanwhile && sError)
+            *sError = QStringLiteral("another program changed the file meanwhile");
+        return changedMeanwhile ? false : failed(error);
     }
 
     // The rename itself reaches the disk only with the folder's entry.

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <sys/types.h>
 
 // The file-system calls a file replacement makes, behind a seam so that tests can
@@ -19,6 +21,8 @@ public:
     virtual int close(int fd);
     virtual int rename(const char *from, const char *to);
     virtual int unlink(const char *path);
+    // The wall clock, milliseconds since 1970: file times are compared with it.
+    virtual int64_t nowMs();
 
     // The real calls.
     static FileOps &system();
@@ -31,5 +35,12 @@ public:
 // file stays byte for byte as it was and the temporary file is removed. The new file
 // keeps the old one's permission bits (0666 less the umask for a new file). A path
 // that is a symbolic link replaces the file it points to.
+//
+// Temporary files this writer left beside the target from a process that no longer
+// runs (killed half-way) are removed first. sError, when given, receives what the
+// system said about the step that failed ("No space left on device"). stillAsRead, when
+// given, runs just before the rename: false leaves the old file alone (another program
+// changed it since the caller read it), and the call fails.
 bool replaceFileAtomically(const QString &path, const QByteArray &data,
-                           FileOps &ops = FileOps::system());
+                           FileOps &ops = FileOps::system(), QString *sError = nullptr,
+                           const std::function<bool()> &stillAsRead = {});

@@ -1,7 +1,9 @@
 #include "buslogtext.h"
 
+#include "atomicfile.h"
+
 #include <QDateTime>
-#include <QSaveFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -58,22 +60,12 @@ QString busLogText(const std::vector<BusLogEntry> &entries)
     return text;
 }
 
-bool saveBusLogCsv(const QString &path, const std::vector<BusLogEntry> &entries, QString &sError)
+bool saveBusLogCsv(const QString &path, const std::vector<BusLogEntry> &entries, QString &sError,
+                   FileOps &ops)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        sError = file.errorString();
+    if (QFileInfo(path).isDir()) {
+        sError = QStringLiteral("it is a folder");
         return false;
     }
-    const QByteArray bytes = busLogCsv(entries).toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        sError = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        sError = file.errorString();
-        return false;
-    }
-    return true;
+    return replaceFileAtomically(path, busLogCsv(entries).toUtf8(), ops, &sError);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "atomicfile.h"
 #include "buslog.h"
 
 #include <QString>
@@ -21,6 +22,7 @@ QString busLogCsv(const std::vector<BusLogEntry> &entries);
 QString busLogText(const std::vector<BusLogEntry> &entries);
 
 // Writes the CSV to path in one piece: a temporary file renamed over the target, so a
-// failure leaves any old file as it was and no half-written one. False with the reason
-// in sError when it could not be written.
-bool saveBusLogCsv(const QString &path, const std::vector<BusLogEntry> &entries, QString &sError);
+// failure leaves any old file as it was and no half-written one. False with the reason,
+// as the system gives it ("No space left on device"), in sError.
+bool saveBusLogCsv(const QString &path, const std::vector<BusLogEntry> &entries, QString &sError,
+                   FileOps &ops = FileOps::system());

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -180,6 +182,44 @@ std::optional<QByteArray> contents(const QString &path)
         return std::nullopt;
     return file.readAll();
 }
+
+// Which file is at a path, and how it was last left: equal states are the same file,
+// untouched (a save in place changes the time at least).
+struct FileState
+{
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t modifiedNs = 0;
+    bool operator==(const FileState &o) const
+    {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size
+               && modifiedNs == o.modifiedNs;
+    }
+};
+
+FileState stateOf(const QString &path)
+{
+    FileState state;
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return state;
+    state.exists = true;
+    state.device = st.st_dev;
+    state.inode = st.st_ino;
+    state.size = st.st_size;
+    state.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return state;
+}
+
+// The file this program replaced last, as it left it: its own keys just added are no
+// sign of another program at work.
+std::pair<QString, FileState> &lastOwnWrite()
+{
+    static std::pair<QString, FileState> last;
+    return last;
+}
 } // namespace
 
 std::optional<QByteArray> read(const QString &path, const QByteArray &section,
@@ -196,18 +236,37 @@ bool write(const QString &path, const QByteArray &section, const QByteArray &key
 {
     const QFileInfo info(path);
     QByteArray text;
+    const FileState before = stateOf(path);
     if (info.exists()) {
         // A file marked read-only stays as it is, even for a user who could override it.
         if (!info.isFile() || !info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner))
             return false;
         const auto old = contents(path);
-        if (!old)
+        if (!old || !(stateOf(path) == before))
+            return false;
+        // Another program may be half-way through saving it (an editor that paused): a
+        // file changed just now is left alone, and its missing keys wait for the next
+        // start. Unless the change was ours.
+        const int64_t ageMs = ops.nowMs() - before.modifiedNs / 1000000;
+        const bool ours = lastOwnWrite().first == path && lastOwnWrite().second == before;
+        if (!ours && ageMs < kQuietMs)
             return false;
         text = *old;
     } else if (!QDir().mkpath(info.absolutePath())) {
         return false;
     }
-    return replaceFileAtomically(path, IniText::withValue(text, section, key, value), ops);
+    // Just before the rename: the file must still be the one read, byte for byte, or the
+    // other program's save would go into the file we replace.
+    auto stillAsRead = [&] {
+        if (!(stateOf(path) == before))
+            return false;
+        return !before.exists || contents(path) == std::optional<QByteArray>(text);
+    };
+    if (!replaceFileAtomically(path, IniText::withValue(text, section, key, value), ops, nullptr,
+                               stillAsRead))
+        return false;
+    lastOwnWrite() = {path, stateOf(path)};
+    return true;
 }
 
 bool write(const QString &path, const QByteArray &section, const QByteArray &key,

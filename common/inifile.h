@@ -33,6 +33,9 @@ namespace IniFile {
 
 // Files larger than this are neither read nor rewritten.
 constexpr qint64 kMaxSize = 64 * 1024 * 1024;
+// A file modified less than this long ago (by FileOps::nowMs) may be in the middle of
+// another program's save: it is not rewritten, unless this program changed it last.
+constexpr qint64 kQuietMs = 5000;
 
 // The value of key in section of the file; nothing when the key, the section or a
 // readable file is missing.
@@ -42,7 +45,8 @@ std::optional<QByteArray> read(const QString &path, const QByteArray &section,
 // Sets key in section, creating the file and its folder as needed. The file is
 // replaced atomically (replaceFileAtomically, through ops): false when it could not be
 // written, and then the old file stays byte for byte and no temporary file is left. A
-// read-only file is left alone.
+// read-only file is left alone, and so is one that another program may be saving: one
+// modified within kQuietMs, or changed between our read and our rename.
 bool write(const QString &path, const QByteArray &section, const QByteArray &key,
            const QByteArray &value, FileOps &ops);
 bool write(const QString &path, const QByteArray &section, const QByteArray &key,

@@ -3,7 +3,7 @@
 #include "inifile.h"
 
 #include <QDir>
-#include <QStandardPaths>
+#include <QFile>
 
 #include <cmath>
 
@@ -30,7 +30,11 @@ QString settingsFolder()
 {
     if (!folderOverride().isEmpty())
         return folderOverride();
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    // The XDG rules: a relative path in XDG_CONFIG_HOME is not valid and is ignored.
+    const QString configHome = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
+    if (QDir::isAbsolutePath(configHome))
+        return QDir::cleanPath(configHome);
+    return QDir::homePath() + QStringLiteral("/.config");
 }
 
 void setSettingsFolder(const QString &folder)

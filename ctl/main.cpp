@@ -22,6 +22,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A reader that went away (kv7320ctl get all | head -0) makes writes fail, which the
+    // run reports with exit 1, instead of a silent death by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const CtlInvocation invocation = parseCtlArguments(arguments);
 

@@ -1,10 +1,15 @@
 #include "buslogmodel.h"
 
 #include "buslogtext.h"
+#include "busstatus.h"
 
 #include <QColor>
 
 #include <algorithm>
+
+namespace {
+constexpr int kStatusColumn = 4;
+} // namespace
 
 BusLogModel::BusLogModel(const BusLog &log, QObject *parent)
     : QAbstractTableModel(parent)
@@ -53,6 +58,12 @@ QVariant BusLogModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= int(m_entries.size()))
         return {};
     const BusLogEntry &e = m_entries[size_t(index.row())];
+    // A failure's status says what it means, in the cell and its tooltip (the copied
+    // text and the CSV keep the number alone).
+    if (index.column() == kStatusColumn && e.nStatus != 0
+        && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+        return QStringLiteral("%1 (%2)").arg(e.nStatus).arg(
+            QString::fromStdString(BusStatus::text(e.nStatus)));
     if (role == Qt::DisplayRole)
         return busLogFields(e).value(index.column());
     // A failed transfer stands out.

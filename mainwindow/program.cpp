@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QSettings>
 
+#include <csignal>
 #include <cstdio>
 
 void setUpApplication()
@@ -37,6 +38,9 @@ int checkedOutput(int nExitCode)
 
 int runProgram(int argc, char *argv[])
 {
+    // Output to a reader that went away fails and is told (exit 1), rather than killing
+    // the program with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -3,6 +3,7 @@
 #include "buslog.h"
 #include "buslogmodel.h"
 #include "buslogtext.h"
+#include "support/failingdisk.h"
 #include "bustransactions.h"
 #include "form2.h"
 #include "frmbuslog.h"
@@ -108,6 +109,11 @@ private slots:
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("a-folder")));
         QVERIFY(!saveBusLogCsv(dir->filePath(QStringLiteral("a-folder")), entries, error));
         QVERIFY(!error.isEmpty());
+        // A full disk is named as such, and the old file stays.
+        FailingDisk full;
+        full.diskRoom = 20;
+        QVERIFY(!saveBusLogCsv(path, {entries[0], entries[0]}, error, full));
+        QCOMPARE(error, QStringLiteral("No space left on device"));
         QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  (QStringList{QStringLiteral("a-folder"), QStringLiteral("log.csv")}));
         QCOMPARE(fileText(path), busLogCsv(entries));
@@ -136,6 +142,12 @@ private slots:
         QCOMPARE(model.rowCount(), 5);
         QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("0F"));
         QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), QStringLiteral("Data"));
+        // A failure's status says what it means.
+        log.record(true, 0x0B, 0x1234, 1010, 4);
+        model.refresh();
+        QCOMPARE(model.data(model.index(4, 4)).toString(),
+                 QStringLiteral("1010 (the charger did not accept the register)"));
+        QCOMPARE(model.data(model.index(3, 4)).toString(), QStringLiteral("0"));
     }
 
     // Opened on an empty log, the window fits its columns to the first rows that come,

@@ -11,6 +11,10 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <signal.h>
 #include <sstream>
@@ -336,6 +340,34 @@ private slots:
         struct sigaction after = {};
         sigaction(SIGINT, nullptr, &after);
         QVERIFY(after.sa_handler == before.sa_handler); // handed back
+    }
+
+    // Output into a pipe nobody reads any more: the programs say so and exit 1, as the
+    // README says, rather than die of SIGPIPE.
+    void closedPipe()
+    {
+        auto run = [](const char *path, std::vector<const char *> args) {
+            int fds[2];
+            if (::pipe(fds) != 0)
+                return -1;
+            ::close(fds[0]); // the reader is gone before the first write
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::dup2(fds[1], 1);
+                const int null = ::open("/dev/null", O_WRONLY);
+                ::dup2(null, 2);
+                args.insert(args.begin(), path);
+                args.push_back(nullptr);
+                ::execv(path, const_cast<char *const *>(args.data()));
+                ::_exit(127);
+            }
+            ::close(fds[1]);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        };
+        QCOMPARE(run(KV7320CTL_PATH, {"--simulator", "get", "all"}), 1);
+        QCOMPARE(run(KV7320EV_PATH, {"--version"}), 1);
     }
 
     // The built program on its simulated charger: a sequence in one invocation.

@@ -2,11 +2,13 @@
 #include "atomicfile.h"
 #include "inifile.h"
 #include "settings.h"
+#include "support/failingdisk.h"
 
 #include <QtTest>
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString kSystem = QStringLiteral("system");
@@ -18,59 +20,16 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
+// Written an hour ago, as a user's settings file is: not in the middle of a save.
 void writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+    QVERIFY(f.flush());
+    QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                          QFileDevice::FileModificationTime));
 }
-
-// The real file system, with one kind of call failing as a full or failing disk makes
-// it fail: writes take at most diskRoom bytes in all and then say ENOSPC.
-struct FailingDisk : FileOps
-{
-    QByteArray failing; // "write", "fsync", "fchmod", "close", "rename" or nothing
-    qint64 diskRoom = -1; // bytes writes may take in all; -1: no limit
-    size_t chunk = 0; // largest write taken at once; 0: no limit
-
-    ssize_t write(int fd, const void *data, size_t size) override
-    {
-        if (chunk)
-            size = std::min(size, chunk);
-        if (diskRoom >= 0) {
-            if (diskRoom == 0) {
-                errno = ENOSPC;
-                return -1;
-            }
-            size = std::min(size, size_t(diskRoom));
-            diskRoom -= qint64(size);
-        }
-        if (failing == "write") {
-            errno = EIO;
-            return -1;
-        }
-        return FileOps::write(fd, data, size);
-    }
-    int fsync(int fd) override { return failing == "fsync" ? fail(EIO) : FileOps::fsync(fd); }
-    int fchmod(int fd, mode_t mode) override
-    {
-        return failing == "fchmod" ? fail(EPERM) : FileOps::fchmod(fd, mode);
-    }
-    int close(int fd) override
-    {
-        const int r = FileOps::close(fd);
-        return failing == "close" ? fail(EIO) : r;
-    }
-    int rename(const char *from, const char *to) override
-    {
-        return failing == "rename" ? fail(EXDEV) : FileOps::rename(from, to);
-    }
-    static int fail(int error)
-    {
-        errno = error;
-        return -1;
-    }
-};
 
 // What start-up reads.
 QString refreshTime()
@@ -282,6 +241,62 @@ private slots:
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(path()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0640));
+    }
+
+    // Another program saving the file: one changed just now is not rewritten, and one
+    // that changes between our read and our rename is left as the other program wrote
+    // it. The missing key waits for the next start; its default holds meanwhile.
+    void anotherProgramsSaveIsNeverLost()
+    {
+        const QByteArray theirs = "[system]\nRefresh Time=5\n; mine\n[other]\nX=1\n";
+        writeAll(path(), theirs);
+        FailingDisk disk;
+        disk.clockMs = QFileInfo(path()).lastModified().toMSecsSinceEpoch() + IniFile::kQuietMs - 1;
+        QVERIFY(!IniFile::write(path(), "system", "Write Delay", "0.07", disk));
+        QCOMPARE(readAll(path()), theirs);
+
+        disk.clockMs += 1;
+        const QByteArray half = "[system]\nRefresh Time=5\n; mi";
+        disk.whileSyncing = [&] { writeAll(path(), half); };
+        QVERIFY(!IniFile::write(path(), "system", "Write Delay", "0.07", disk));
+        QCOMPARE(readAll(path()), half);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{kFile});
+
+        // Our own two keys at a first start are no such sign.
+        QVERIFY(QFile::remove(path()));
+        QCOMPARE(refreshTime(), QStringLiteral("1"));
+        QCOMPARE(readAll(path()), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
+    }
+
+    // A writer killed half-way leaves its temporary file: the next write removes it if
+    // its process is gone, never one of a running process.
+    void staleTemporaryFilesAreRemoved()
+    {
+        writeAll(dir->filePath(".kv7320EV.ini.tmp2147483647-0"), "half"); // no such process
+        const QString live = QStringLiteral(".kv7320EV.ini.tmp%1-3").arg(::getppid());
+        writeAll(dir->filePath(live), "busy");
+        writeAll(dir->filePath(".other.ini.tmp2147483647-0"), "not ours");
+        QCOMPARE(refreshTime(), QStringLiteral("1"));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{live, ".other.ini.tmp2147483647-0", kFile}));
+    }
+
+    // The XDG rules: a relative XDG_CONFIG_HOME is ignored.
+    void relativeConfigHomeIsIgnored()
+    {
+        setSettingsFolder(QString());
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", "relative/config");
+        const QString relative = settingsFolder();
+        qputenv("XDG_CONFIG_HOME", dir->path().toLocal8Bit());
+        const QString absolute = settingsFolder();
+        if (saved.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", saved);
+        QCOMPARE(relative, QDir::homePath() + QStringLiteral("/.config"));
+        QCOMPARE(absolute, dir->path());
     }
 
     void refreshPeriod_data()

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "atomicfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+
+// The real file system, with one kind of call failing as a full or failing disk makes
+// it fail: writes take at most diskRoom bytes in all and then say ENOSPC.
+struct FailingDisk : FileOps
+{
+    QByteArray failing; // "write", "fsync", "fchmod", "close", "rename" or nothing
+    qint64 diskRoom = -1; // bytes writes may take in all; -1: no limit
+    size_t chunk = 0; // largest write taken at once; 0: no limit
+    std::function<void()> whileSyncing; // another program at work while the new file syncs
+    int64_t clockMs = -1; // the wall clock; -1: the real one
+
+    ssize_t write(int fd, const void *data, size_t size) override
+    {
+        if (chunk)
+            size = std::min(size, chunk);
+        if (diskRoom >= 0) {
+            if (diskRoom == 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            size = std::min(size, size_t(diskRoom));
+            diskRoom -= qint64(size);
+        }
+        if (failing == "write") {
+            errno = EIO;
+            return -1;
+        }
+        return FileOps::write(fd, data, size);
+    }
+    int fsync(int fd) override
+    {
+        if (whileSyncing)
+            whileSyncing();
+        return failing == "fsync" ? fail(EIO) : FileOps::fsync(fd);
+    }
+    int fchmod(int fd, mode_t mode) override
+    {
+        return failing == "fchmod" ? fail(EPERM) : FileOps::fchmod(fd, mode);
+    }
+    int close(int fd) override
+    {
+        const int r = FileOps::close(fd);
+        return failing == "close" ? fail(EIO) : r;
+    }
+    int rename(const char *from, const char *to) override
+    {
+        return failing == "rename" ? fail(EXDEV) : FileOps::rename(from, to);
+    }
+    int64_t nowMs() override { return clockMs >= 0 ? clockMs : FileOps::nowMs(); }
+    static int fail(int error)
+    {
+        errno = error;
+        return -1;
+    }
+};
