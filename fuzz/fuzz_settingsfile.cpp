@@ -8,6 +8,7 @@
 #include "inifile.h"
 #include "settings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,6 +29,10 @@ void replace(const QString &path, const QByteArray &bytes)
     QFile f(path);
     FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     FUZZ_CHECK(f.write(bytes) == bytes.size());
+    // Saved an hour ago: not a save in progress, which the writer would leave alone.
+    FUZZ_CHECK(f.flush());
+    FUZZ_CHECK(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                             QFileDevice::FileModificationTime));
 }
 
 // Fails the n-th file-system call of the writer (counting every call), as a full or
