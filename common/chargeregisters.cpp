@@ -3,18 +3,14 @@
 #include <algorithm>
 
 // clang-format off
-const ChargeRegister kChargeCurrent = {
-    "ChargeCurrent", "Charge current", "Charge Current (Addr 0x14)", "mA",
-    "Set to 8.064 A Maximum", "lblChargeCurrentOL",
-    0x14, 7, 12, 128, 1, 8064, 8064, 128, 0, 5, 120, 690, 975, false};
-const ChargeRegister kChargeVoltage = {
-    "ChargeVoltage", "Charge voltage", "Charge Voltage (Addr 0x15)", "mV",
-    "Exceeds 19.2 V Limit", "lblChargeVoltageOl",
-    0x15, 4, 14, 16, 1, 32752, 19200, 1024, 0, 6, 1680, 690, 975, true};
-const ChargeRegister kInputCurrent = {
-    "InputCurrent", "Input current", "Input Current (Addr 0x3F)", "mA",
-    "Exceeds 11.004 A Limit", "lblInputCurrentOl",
-    0x3F, 7, 12, 256, 2, 16128, 11004, 256, 256, 5, 3240, 600, 1095, true};
+// key, unit, warning; register, field bits, step, units per field LSB, largest value,
+// warning above, Write's low limit and what a value below it becomes.
+const ChargeRegister kChargeCurrent = {"charge-current", "mA", "Set to 8.064 A Maximum",
+                                       0x14, 7, 12, 128, 1, 8064, 8064, 128, 0};
+const ChargeRegister kChargeVoltage = {"charge-voltage", "mV", "Exceeds 19.2 V Limit",
+                                       0x15, 4, 14, 16, 1, 32752, 19200, 1024, 0};
+const ChargeRegister kInputCurrent = {"input-current", "mA", "Exceeds 11.004 A Limit",
+                                      0x3F, 7, 12, 256, 2, 16128, 11004, 256, 256};
 // clang-format on
 const std::array<const ChargeRegister *, 3> kChargeRegisters = {&kChargeCurrent, &kChargeVoltage,
                                                                 &kInputCurrent};

@@ -4,29 +4,24 @@
 #include <cstdint>
 
 // The charger's three setting registers and the arithmetic between their words and
-// the values shown in mA and mV. Pure: no widgets, no bus.
+// the values in mA and mV. No widgets, no bus, no Qt: the window's frames add their
+// layout (chargeregisterframe.cpp), kv7320ctl its words.
 struct ChargeRegister
 {
-    const char *sName;      // control names: "txt" + sName, "chk" + sName + "(n)", ...
-    const char *sLabel;     // for tooltips and accessible names: "Charge current"
-    const char *sCaption;   // frame caption
-    const char *sUnit;      // "mA" or "mV"
-    const char *sWarning;   // warning label text
-    const char *sWarningName; // warning label's control name
+    // kv7320ctl's name of the register, on its command line and as a JSON key. Scripts
+    // depend on it: it never changes.
+    const char *sKey;
+    const char *sUnit;    // "mA" or "mV"
+    const char *sWarning; // what both programs say above nWarnAbove
     uint8_t yCommand;
-    int nLowBit;            // value field: bits nLowBit..nHighBit
+    int nLowBit; // value field: bits nLowBit..nHighBit
     int nHighBit;
-    int nStep;              // weight of the lowest field bit, in units
-    int nUnitsPerLsb;       // shown value = nUnitsPerLsb * (word AND field mask)
-    int nLargest;           // largest field value, in units
-    int nWarnAbove;         // Write: above this the warning shows
-    int nWriteLowLimit;     // Write: 0 < v < this gives nWriteLowResult
+    int nStep;          // weight of the lowest field bit, in units
+    int nUnitsPerLsb;   // shown value = nUnitsPerLsb * (word AND field mask)
+    int nLargest;       // largest field value, in units
+    int nWarnAbove;     // Write: above this the warning shows
+    int nWriteLowLimit; // Write: 0 < v < this gives nWriteLowResult
     int nWriteLowResult;
-    int nMaxLength;         // longest value text
-    int nTop;               // frame top inside the screen, twips
-    int nUnitTop;           // unit label top inside the frame, twips
-    int nWarningHeight;     // twips
-    bool bWarningHiddenAfterFailedRead;
 
     uint16_t fieldMask() const;
     bool inField(int nBit) const { return nBit >= nLowBit && nBit <= nHighBit; }

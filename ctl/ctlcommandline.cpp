@@ -292,10 +292,7 @@ private:
 
 std::string ctlName(const ChargeRegister &r)
 {
-    std::string name;
-    for (const char *p = r.sLabel; *p; ++p)
-        name += *p == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-    return name;
+    return r.sKey;
 }
 
 CtlInvocation parseCtlArguments(const std::vector<std::string> &arguments)

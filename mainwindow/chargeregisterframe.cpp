@@ -27,19 +27,33 @@ struct WaitCursor
 };
 } // namespace
 
-ChargeRegisterFrame::ChargeRegisterFrame(const ChargeRegister &reg, bool &bUpdatingBits,
+// clang-format off
+const std::array<ChargeFrameLayout, 3> kChargeFrames = {{
+    {kChargeCurrent, "ChargeCurrent", "Charge current", "Charge Current (Addr 0x14)",
+     "lblChargeCurrentOL", 5, 120, 690, 975, false},
+    {kChargeVoltage, "ChargeVoltage", "Charge voltage", "Charge Voltage (Addr 0x15)",
+     "lblChargeVoltageOl", 6, 1680, 690, 975, true},
+    {kInputCurrent, "InputCurrent", "Input current", "Input Current (Addr 0x3F)",
+     "lblInputCurrentOl", 5, 3240, 600, 1095, true},
+}};
+// clang-format on
+
+ChargeRegisterFrame::ChargeRegisterFrame(const ChargeFrameLayout &layout, bool &bUpdatingBits,
                                          QWidget *parent)
-    : QGroupBox(QString::fromLatin1(reg.sCaption), parent), m_reg(reg), m_updatingBits(bUpdatingBits)
+    : QGroupBox(QString::fromLatin1(layout.sCaption), parent)
+    , m_layout(layout)
+    , m_reg(layout.reg)
+    , m_updatingBits(bUpdatingBits)
 {
-    setObjectName(QStringLiteral("fra") + QLatin1String(reg.sName));
-    placeTwips(this, 120, reg.nTop, 12015, 1455);
+    setObjectName(QStringLiteral("fra") + QLatin1String(layout.sName));
+    placeTwips(this, 120, layout.nTop, 12015, 1455);
     buildControls();
 }
 
 void ChargeRegisterFrame::buildControls()
 {
-    const QString name = QLatin1String(m_reg.sName);
-    const QString label = QLatin1String(m_reg.sLabel);
+    const QString name = QLatin1String(m_layout.sName);
+    const QString label = QLatin1String(m_layout.sLabel);
     const QString unit = QLatin1String(m_reg.sUnit);
 
     for (int n = 15; n >= 0; --n) {
@@ -65,10 +79,10 @@ void ChargeRegisterFrame::buildControls()
     m_value->setObjectName(QStringLiteral("txt") + name);
     m_value->setAccessibleName(QStringLiteral("%1 (%2)").arg(label, unit));
     placeTwips(m_value, 8160, 600, 975, 285);
-    makeDecimalBox(m_value, m_reg.nMaxLength);
+    makeDecimalBox(m_value, m_layout.nMaxLength);
 
     m_unit = new QLabel(unit, this);
-    placeTwips(m_unit, 9240, m_reg.nUnitTop, 375, 255);
+    placeTwips(m_unit, 9240, m_layout.nUnitTop, 375, 255);
 
     m_read = new QPushButton(QStringLiteral("Read"), this);
     m_read->setObjectName(QStringLiteral("cmdRead") + name);
@@ -81,7 +95,7 @@ void ChargeRegisterFrame::buildControls()
     connect(m_write, &QPushButton::clicked, this, &ChargeRegisterFrame::write);
 
     m_warning = new QLabel(QString::fromLatin1(m_reg.sWarning), this);
-    m_warning->setObjectName(QLatin1String(m_reg.sWarningName));
+    m_warning->setObjectName(QLatin1String(m_layout.sWarningName));
     m_warning->setWordWrap(true);
     m_warning->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont bold = m_warning->font();
@@ -90,7 +104,7 @@ void ChargeRegisterFrame::buildControls()
     QPalette red = m_warning->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     m_warning->setPalette(red);
-    placeTwips(m_warning, 10680, 240, 1215, m_reg.nWarningHeight);
+    placeTwips(m_warning, 10680, 240, 1215, m_layout.nWarningHeight);
     m_warning->hide();
 }
 
@@ -117,7 +131,7 @@ void ChargeRegisterFrame::paintToggle(int nBit)
     t->setText(caption);
     // What a screen reader says holds the bit as well as its meaning.
     t->setAccessibleName(
-        QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_reg.sLabel)).arg(nBit).arg(caption));
+        QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_layout.sLabel)).arg(nBit).arg(caption));
     if (m_reg.inField(nBit))
         t->setFill(t->isChecked() ? kBitOneColour : kBitZeroColour);
 }
@@ -152,11 +166,11 @@ void ChargeRegisterFrame::read()
         m_value->setText(QString::number(displayedValue(m_reg, word)));
         for (int n = 0; n < 16; ++n)
             setToggle(n, (word >> n) & 1);
-        if (!m_reg.bWarningHiddenAfterFailedRead)
+        if (!m_layout.bWarningHiddenAfterFailedRead)
             m_warning->hide();
     }
     m_updatingBits = false;
-    if (m_reg.bWarningHiddenAfterFailedRead)
+    if (m_layout.bWarningHiddenAfterFailedRead)
         m_warning->hide();
 }
 

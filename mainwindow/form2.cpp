@@ -119,8 +119,8 @@ void Form2::buildScreens()
 
 void Form2::buildApplicationScreen()
 {
-    for (size_t i = 0; i < kChargeRegisters.size(); ++i)
-        chargeFrames[i] = new ChargeRegisterFrame(*kChargeRegisters[i], bUpdatingBits, picApplication);
+    for (size_t i = 0; i < kChargeFrames.size(); ++i)
+        chargeFrames[i] = new ChargeRegisterFrame(kChargeFrames[i], bUpdatingBits, picApplication);
     identification = new IdentificationFrame(picApplication);
 
     // toggled, not clicked: turning one box off from code runs its handling too.
