@@ -37,17 +37,31 @@ std::vector<LinuxI2cAdapter::BridgeListing> bridges(const AdapterChoice &choice)
 #endif
 } // namespace
 
-std::vector<std::string> listAdapters(const AdapterChoice &choice)
+std::string AdapterListing::describe() const
 {
-    std::vector<std::string> lines;
+    return sName + ": " + sDetail + (sNode.empty() ? "" : " (" + sNode + ")");
+}
+
+std::vector<AdapterListing> listAdapterEntries(const AdapterChoice &choice)
+{
+    std::vector<AdapterListing> list;
     if (choice.bSimulator) {
-        lines.push_back(std::string(SimulatedCharger::kAdapterName) + ": free (built in)");
-        return lines;
+        list.push_back({SimulatedCharger::kAdapterName, "", "", "", "free", "free (built in)"});
+        return list;
     }
 #ifdef __linux__
     for (const auto &entry : bridges(choice))
-        lines.push_back(entry.describe());
+        list.push_back({entry.bridge.name, entry.bridge.serial, entry.bridge.usbPort, entry.node,
+                        LinuxI2cAdapter::stateKey(entry.state), entry.stateText()});
 #endif
+    return list;
+}
+
+std::vector<std::string> listAdapters(const AdapterChoice &choice)
+{
+    std::vector<std::string> lines;
+    for (const AdapterListing &entry : listAdapterEntries(choice))
+        lines.push_back(entry.describe());
     return lines;
 }
 

@@ -19,8 +19,21 @@ std::unique_ptr<AdapterControl> createAdapter(const AdapterChoice &choice);
 // The hardware backend with every bridge, or one that finds nothing where there is none.
 std::unique_ptr<AdapterControl> createHardwareAdapter();
 
-// The adapters the choice allows, one line each with its state, for people:
-// "cp2112 at USB 1-2 serial 0012A3F4: in use by another program (/dev/i2c-3)".
+// One adapter the choice allows, with its state.
+struct AdapterListing
+{
+    std::string sName;    // what AdapterFindDevices lists
+    std::string sSerial;  // the USB serial number, empty when none
+    std::string sUsbPort; // "1-2"; empty for the simulated charger
+    std::string sNode;    // "/dev/i2c-3"; empty for the simulated charger
+    std::string sState;   // free, open-here, in-use, no-permission, no-word-transfers, unusable
+    std::string sDetail;  // for people: what the state means here
+    // "cp2112 at USB 1-2 serial 0012A3F4: in use by another program (/dev/i2c-3)".
+    std::string describe() const;
+};
+
+std::vector<AdapterListing> listAdapterEntries(const AdapterChoice &choice);
+// The same, one line each for people (AdapterListing::describe).
 std::vector<std::string> listAdapters(const AdapterChoice &choice);
 
 // Why the choice has nothing to open, naming what was found; empty when something is

@@ -1,5 +1,7 @@
 #include "i2cdevsyscalls.h"
 
+#include "monotonicclock.h"
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -40,13 +42,9 @@ public:
 };
 } // namespace
 
-// The coarse clock (a few ms resolution) is plenty to tell a 2 s time-out, and it is
-// read from memory even where reading the precise one costs a system call.
 int64_t I2cDevSyscalls::monotonicMs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return ::monotonicMs();
 }
 
 I2cDevSyscalls &I2cDevSyscalls::system()

@@ -145,7 +145,25 @@ std::vector<LinuxI2cAdapter::BridgeListing> LinuxI2cAdapter::listBridges()
     return list;
 }
 
+const char *LinuxI2cAdapter::stateKey(BridgeState state)
+{
+    switch (state) {
+    case BridgeState::Free: return "free";
+    case BridgeState::OpenHere: return "open-here";
+    case BridgeState::InUse: return "in-use";
+    case BridgeState::NoPermission: return "no-permission";
+    case BridgeState::NoWordTransfers: return "no-word-transfers";
+    case BridgeState::Unusable: return "unusable";
+    }
+    return "unusable";
+}
+
 std::string LinuxI2cAdapter::BridgeListing::describe() const
+{
+    return bridge.name + ": " + stateText() + " (" + node + ")";
+}
+
+std::string LinuxI2cAdapter::BridgeListing::stateText() const
 {
     std::string state;
     switch (this->state) {
@@ -158,7 +176,7 @@ std::string LinuxI2cAdapter::BridgeListing::describe() const
     case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
     case BridgeState::Unusable: state = "cannot be opened: " + std::string(std::strerror(error)); break;
     }
-    return bridge.name + ": " + state + " (" + node + ")";
+    return state;
 }
 
 int16_t LinuxI2cAdapter::ensureOpen()

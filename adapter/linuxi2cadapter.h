@@ -74,7 +74,11 @@ public:
         std::string node;  // /dev/i2c-N
         // "cp2112 at USB 1-2 serial 0012A3F4: free (/dev/i2c-3)"
         std::string describe() const;
+        // What the state means here, for people: "in use by another program".
+        std::string stateText() const;
     };
+    // The state as one word for scripts: "free", "in-use", ...
+    static const char *stateKey(BridgeState state);
 
     // The real sysfs, /dev and kernel.
     LinuxI2cAdapter();

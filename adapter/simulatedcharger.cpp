@@ -1,6 +1,6 @@
 #include "simulatedcharger.h"
 
-#include <chrono>
+#include "monotonicclock.h"
 
 namespace {
 // Bits each register keeps; registers not listed do not exist.
@@ -26,15 +26,9 @@ const RegisterModel *findRegister(int16_t command)
             return &r;
     return nullptr;
 }
-
-int64_t steadyMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 } // namespace
 
-SimulatedCharger::SimulatedCharger() : m_clock(steadyMs)
+SimulatedCharger::SimulatedCharger() : m_clock(monotonicMs)
 {
     for (const auto &r : kRegisters)
         m_regs[r.command] = 0;

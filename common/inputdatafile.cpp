@@ -1,5 +1,6 @@
 #include "inputdatafile.h"
 
+#include "monotonicclock.h"
 #include "versioninfo.h"
 
 #include <QDateTime>
@@ -10,7 +11,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <ctime>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,12 +106,7 @@ public:
         return last;
     }
 
-    int64_t monotonicMs() override
-    {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-    }
+    int64_t monotonicMs() override { return ::monotonicMs(); }
 
     int64_t wallMs() override { return QDateTime::currentMSecsSinceEpoch(); }
 

@@ -4,6 +4,8 @@
 #include "bustransactions.h"
 #include "chargeregisters.h"
 #include "frmusb.h"
+#include "json.h"
+#include "monotonicclock.h"
 
 #include <algorithm>
 #include <array>
@@ -29,72 +31,16 @@ std::string hex(unsigned nValue, int nDigits)
     return text;
 }
 
-// The length of the well-formed UTF-8 sequence that starts text[i], 0 when none does.
-size_t utf8Length(const std::string &text, size_t i)
-{
-    const auto byte = [&text](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80)
-        return 1;
-    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || i + length > text.size())
-        return 0;
-    uint32_t code = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        code = code << 6 | (byte(i + k) & 0x3F);
-    }
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-// A JSON string of sText. Bytes that are not UTF-8 (a bridge name typed in another
-// encoding) become U+FFFD, so that every line stays readable to a JSON parser.
-std::string jsonString(const std::string &sText)
-{
-    std::string json = "\"";
-    for (size_t i = 0; i < sText.size();) {
-        const char c = sText[i];
-        const size_t length = utf8Length(sText, i);
-        if (length == 0) {
-            json += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            json += escaped;
-        } else {
-            json.append(sText, i, length);
-        }
-        i += length;
-    }
-    return json + "\"";
-}
-
 // What one command printed, reported once it is over: as text lines, or as one JSON
 // object. Errors and warnings always go to stderr as well.
 class Report
 {
 public:
-    explicit Report(const char *sCommand) { add("command", jsonString(sCommand)); }
+    explicit Report(const char *sCommand) { m_json.addText("command", sCommand); }
 
-    void add(const std::string &sKey, std::string sJsonValue)
-    {
-        m_fields.emplace_back(sKey, std::move(sJsonValue));
-    }
-    void addText(const std::string &sKey, const std::string &sText)
-    {
-        add(sKey, jsonString(sText));
-    }
-    void addNumber(const std::string &sKey, long long nValue) { add(sKey, std::to_string(nValue)); }
+    void add(const std::string &sKey, std::string sJsonValue) { m_json.add(sKey, std::move(sJsonValue)); }
+    void addText(const std::string &sKey, const std::string &sText) { m_json.addText(sKey, sText); }
+    void addNumber(const std::string &sKey, long long nValue) { m_json.addNumber(sKey, nValue); }
     void line(const std::string &sText) { m_lines.push_back(sText); }
     // sText is the warning; on stderr it follows sAbout.
     void warn(const std::string &sAbout, const std::string &sText, const char *sKey = "warning")
@@ -107,7 +53,7 @@ public:
     {
         fail(sWhat + ": " + BusStatus::describe(nStatus));
         addNumber("status", nStatus);
-        addText("status_text", BusStatus::text(nStatus));
+        addText("status-text", BusStatus::text(nStatus));
     }
     void fail(const std::string &sError)
     {
@@ -122,11 +68,9 @@ public:
         for (const std::string &w : m_warnings)
             env.err << env.sProgram << ": " << w << '\n';
         if (bJson) {
-            env.out << '{';
-            for (size_t i = 0; i < m_fields.size(); ++i)
-                env.out << (i ? "," : "") << jsonString(m_fields[i].first) << ':'
-                        << m_fields[i].second;
-            env.out << ",\"ok\":" << (m_ok ? "true" : "false") << "}\n";
+            Json::Object json = m_json;
+            json.addBool("ok", m_ok);
+            env.out << json.text() << '\n';
         } else {
             for (const std::string &l : m_lines)
                 env.out << l << '\n';
@@ -137,7 +81,7 @@ public:
     }
 
 private:
-    std::vector<std::pair<std::string, std::string>> m_fields;
+    Json::Object m_json;
     std::vector<std::string> m_lines;
     std::vector<std::string> m_warnings;
     std::string m_error;
@@ -242,14 +186,21 @@ private:
 
     void listBridges(Report &r)
     {
-        const std::vector<std::string> lines = listAdapters(m_choice);
-        std::string array = "[";
-        for (const std::string &l : lines) {
-            r.line(l);
-            array += (array.size() > 1 ? "," : "") + jsonString(l);
+        const std::vector<AdapterListing> found = listAdapterEntries(m_choice);
+        std::vector<std::string> objects;
+        for (const AdapterListing &a : found) {
+            r.line(a.describe());
+            Json::Object o;
+            o.addText("name", a.sName);
+            o.addText("serial", a.sSerial);
+            o.addText("usb-port", a.sUsbPort);
+            o.addText("node", a.sNode);
+            o.addText("state", a.sState);
+            o.addText("detail", a.sDetail);
+            objects.push_back(o.text());
         }
-        r.add("bridges", array + "]");
-        if (lines.empty() && !m_inv.bJson)
+        r.add("bridges", Json::array(objects));
+        if (found.empty() && !m_inv.bJson)
             m_env.err << (m_choice.sBridge.empty() ? "No USB-to-I2C bridge found.\n"
                                                    : "No bridge matches.\n");
     }
@@ -420,7 +371,7 @@ private:
     // comes back is picked up again; they make the command fail at its end.
     void keepAlive(const CtlCommand &c, Report &r)
     {
-        r.addNumber("period_ms", c.nPeriodMs);
+        r.addNumber("period-ms", c.nPeriodMs);
         for (size_t i = 0; i < kChargeRegisters.size(); ++i) {
             uint16_t word = 0;
             if (!m_known[i] && !readWord(kChargeRegisters[i]->yCommand, word, r))
@@ -462,8 +413,8 @@ private:
         }
         r.addNumber("rounds", rounds);
         r.addNumber("writes", writes);
-        r.addNumber("failed_writes", failed);
-        r.addText("stopped_by", stopped ? "signal" : "time");
+        r.addNumber("failed-writes", failed);
+        r.addText("stopped-by", stopped ? "signal" : "time");
         r.line("keepalive " + std::to_string(rounds) + " rounds, " + std::to_string(failed) +
                " failed writes, " + (stopped ? "stopped by a signal" : "time is up"));
         if (failed > 0)
@@ -488,10 +439,7 @@ CtlEnvironment::CtlEnvironment(std::ostream &o, std::ostream &e)
         return true;
     })
     , stopSignal([] { return 0; })
-    , nowMs([] {
-        using namespace std::chrono;
-        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-    })
+    , nowMs(monotonicMs)
 {}
 
 int runCtl(const CtlInvocation &invocation, CtlEnvironment &env)

@@ -36,7 +36,6 @@ int main(int argc, char *argv[])
         env.sVersion = std::string("kv7320ctl (") + KV_DESCRIPTION + ") " + KV_VERSION_TEXT;
         env.wait = [&stop](int64_t nMs) { return stop.wait(nMs); };
         env.stopSignal = [&stop] { return stop.stopSignal(); };
-        env.nowMs = &StopSignals::nowMs;
         code = runCtl(invocation, env);
         signal = stop.stopSignal();
     } // the signals' previous handlers are back

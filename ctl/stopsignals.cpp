@@ -1,5 +1,7 @@
 #include "stopsignals.h"
 
+#include "monotonicclock.h"
+
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -62,20 +64,13 @@ int StopSignals::stopSignal() const
     return g_signal;
 }
 
-int64_t StopSignals::nowMs()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 bool StopSignals::wait(int64_t nMs) const
 {
-    const int64_t end = nowMs() + nMs;
+    const int64_t end = monotonicMs() + nMs;
     for (;;) {
         if (g_signal != 0)
             return false;
-        const int64_t left = end - nowMs();
+        const int64_t left = end - monotonicMs();
         if (left <= 0)
             return true;
         pollfd fd = {g_pipe[0], POLLIN, 0};

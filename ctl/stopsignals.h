@@ -18,6 +18,4 @@ public:
     int stopSignal() const;
     // Waits nMs, or less when a stop signal comes; false when a stop has been asked for.
     bool wait(int64_t nMs) const;
-    // Milliseconds on the monotonic clock.
-    static int64_t nowMs();
 };

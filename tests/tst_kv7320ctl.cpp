@@ -6,6 +6,7 @@
 #include "stopsignals.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -303,7 +304,7 @@ private slots:
             QJsonDocument::fromJson(run.stdOut().section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
         QCOMPARE(o.value(QStringLiteral("rounds")).toInt(), 1);
         QCOMPARE(o.value(QStringLiteral("writes")).toInt(), 5);
-        QCOMPARE(o.value(QStringLiteral("stopped_by")).toString(), QStringLiteral("signal"));
+        QCOMPARE(o.value(QStringLiteral("stopped-by")).toString(), QStringLiteral("signal"));
         QVERIFY(!run.stdOut().contains(QStringLiteral("manufacturer-id")));
     }
 
@@ -340,6 +341,35 @@ private slots:
         struct sigaction after = {};
         sigaction(SIGINT, nullptr, &after);
         QVERIFY(after.sa_handler == before.sa_handler); // handed back
+    }
+
+    // The JSON scripts read: one key style everywhere, bridges as objects with fields,
+    // a failure's status with its meaning.
+    void jsonShape()
+    {
+        Run run;
+        QCOMPARE(run(QStringLiteral("--simulator --json list-bridges set charge-current 100 get all "
+                                    "keepalive --for 0 write FE 0000")),
+                 1);
+        const QStringList lines = run.stdOut().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        const QRegularExpression kebab(QStringLiteral("^[a-z]+(-[a-z]+)*$"));
+        QList<QJsonObject> objects;
+        for (const QString &line : lines) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            for (const QString &key : o.keys())
+                QVERIFY2(kebab.match(key).hasMatch(), qPrintable(key));
+            objects << o;
+        }
+        const QJsonObject bridge = objects[0].value("bridges").toArray().at(0).toObject();
+        QCOMPARE(bridge.keys(), (QStringList{"detail", "name", "node", "serial", "state", "usb-port"}));
+        QCOMPARE(bridge.value("name").toString(), QStringLiteral("kv7320 Simulated Charger"));
+        QCOMPARE(bridge.value("state").toString(), QStringLiteral("free"));
+        QCOMPARE(objects[1].value("adjusted").toString(), QStringLiteral("100 mA asked, 0 mA written (charging off)"));
+        QCOMPARE(objects[4].value("status").toInt(), 1010);
+        QCOMPARE(objects[4].value("status-text").toString(),
+                 QStringLiteral("the charger did not accept the register"));
+        QCOMPARE(objects[4].value("ok").toBool(true), false);
     }
 
     // Output into a pipe nobody reads any more: the programs say so and exit 1, as the
@@ -438,8 +468,8 @@ private slots:
         QCOMPARE(ctl.exitStatus(), QProcess::CrashExit);
         QCOMPARE(ctl.exitCode(), SIGINT);
         const QJsonObject o = QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
-        QCOMPARE(o.value(QStringLiteral("stopped_by")).toString(), QStringLiteral("signal"));
-        QCOMPARE(o.value(QStringLiteral("failed_writes")).toInt(-1), 0);
+        QCOMPARE(o.value(QStringLiteral("stopped-by")).toString(), QStringLiteral("signal"));
+        QCOMPARE(o.value(QStringLiteral("failed-writes")).toInt(-1), 0);
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(), true);
     }
 };
