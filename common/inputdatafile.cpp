@@ -17,8 +17,25 @@
 
 namespace {
 
-// Up to kInputDataHeadBytes from the start of the file; nothing on a read error.
-std::optional<QByteArray> readHead(int fd)
+bool sameFileState(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+bool renamedAfter(bool bRenamedIn, InputFileAccess::NameEvents events)
+{
+    switch (events) {
+    case InputFileAccess::NameEvents::None: return bRenamedIn;
+    case InputFileAccess::NameEvents::RenamedIn: return true;
+    case InputFileAccess::NameEvents::Written: return false;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<QByteArray> SystemInputFileAccess::readHead(int fd)
 {
     QByteArray head(kInputDataHeadBytes, Qt::Uninitialized);
     qsizetype got = 0;
@@ -36,115 +53,99 @@ std::optional<QByteArray> readHead(int fd)
     return head;
 }
 
-bool sameFileState(const struct stat &a, const struct stat &b)
+SystemInputFileAccess::~SystemInputFileAccess()
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
-           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    unwatch();
 }
 
-class SystemInputFileAccess : public InputFileAccess
+InputFileLook SystemInputFileAccess::look(const QString &path)
 {
-public:
-    ~SystemInputFileAccess() override { unwatch(); }
-
-    InputFileLook look(const QString &path) override
-    {
-        InputFileLook look;
-        const QByteArray name = QFile::encodeName(path);
-        // Only a regular file: a named pipe or a device could block the window or never end.
-        struct stat before = {};
-        if (::stat(name.constData(), &before) != 0 || !S_ISREG(before.st_mode))
-            return look;
-        // Without waiting, in case something else was put there since.
-        const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            return look;
-        struct stat opened = {};
-        struct stat after = {};
-        std::optional<QByteArray> first;
-        std::optional<QByteArray> second;
-        const bool read = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)
-                          && (first = readHead(fd)) && (second = readHead(fd))
-                          && ::fstat(fd, &after) == 0;
-        ::close(fd);
-        if (!read)
-            return look;
-        const bool still = sameFileState(before, opened) && sameFileState(opened, after)
-                           && *first == *second;
-        look.state = still ? InputFileLook::State::Read : InputFileLook::State::Changing;
-        look.device = after.st_dev;
-        look.inode = after.st_ino;
-        look.size = after.st_size;
-        look.modifiedNs = int64_t(after.st_mtim.tv_sec) * 1000000000 + after.st_mtim.tv_nsec;
-        look.head = *first;
+    InputFileLook look;
+    const QByteArray name = QFile::encodeName(path);
+    // Only a regular file: a named pipe or a device could block the window or never end.
+    struct stat before = {};
+    if (::stat(name.constData(), &before) != 0 || !S_ISREG(before.st_mode))
         return look;
-    }
-
-    NameEvents nameEvents(const QString &path) override
-    {
-        const QFileInfo file(path);
-        if (file.absolutePath() != m_folder)
-            watch(file.absolutePath());
-        if (m_fd < 0)
-            return NameEvents::None;
-        const QByteArray wanted = QFile::encodeName(file.fileName());
-        NameEvents last = NameEvents::None;
-        alignas(inotify_event) char buffer[8192];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0)
-                break; // EAGAIN: nothing more for now
-            for (ssize_t i = 0; i < n;) {
-                const auto *e = reinterpret_cast<const inotify_event *>(buffer + i);
-                if (e->mask & IN_Q_OVERFLOW)
-                    last = NameEvents::Written; // events were lost: assume the worst
-                else if (e->len > 0 && wanted == e->name)
-                    last = (e->mask & IN_MOVED_TO) ? NameEvents::RenamedIn : NameEvents::Written;
-                i += ssize_t(sizeof(inotify_event) + e->len);
-            }
-        }
-        return last;
-    }
-
-    int64_t monotonicMs() override { return ::monotonicMs(); }
-
-    int64_t wallMs() override { return QDateTime::currentMSecsSinceEpoch(); }
-
-private:
-    void watch(const QString &folder)
-    {
-        unwatch();
-        m_folder = folder;
-        m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_fd < 0)
-            return;
-        const uint32_t events =
-            IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE;
-        if (::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), events) < 0)
-            unwatch();
-    }
-    void unwatch()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    QString m_folder;
-    int m_fd = -1;
-};
-
-bool renamedAfter(bool bRenamedIn, InputFileAccess::NameEvents events)
-{
-    switch (events) {
-    case InputFileAccess::NameEvents::None: return bRenamedIn;
-    case InputFileAccess::NameEvents::RenamedIn: return true;
-    case InputFileAccess::NameEvents::Written: return false;
-    }
-    return false;
+    // Without waiting, in case something else was put there since.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return look;
+    struct stat opened = {};
+    struct stat after = {};
+    std::optional<QByteArray> first;
+    std::optional<QByteArray> second;
+    const bool read = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)
+                      && (first = readHead(fd)) && (second = readHead(fd))
+                      && ::fstat(fd, &after) == 0;
+    ::close(fd);
+    if (!read)
+        return look;
+    const bool still = sameFileState(before, opened) && sameFileState(opened, after)
+                       && *first == *second;
+    look.state = still ? InputFileLook::State::Read : InputFileLook::State::Changing;
+    look.device = after.st_dev;
+    look.inode = after.st_ino;
+    look.size = after.st_size;
+    look.modifiedNs = int64_t(after.st_mtim.tv_sec) * 1000000000 + after.st_mtim.tv_nsec;
+    look.head = *first;
+    return look;
 }
 
-} // namespace
+InputFileAccess::NameEvents SystemInputFileAccess::nameEvents(const QString &path)
+{
+    const QFileInfo file(path);
+    if (file.absolutePath() != m_folder)
+        watch(file.absolutePath());
+    if (m_fd < 0)
+        return NameEvents::None;
+    const QByteArray wanted = QFile::encodeName(file.fileName());
+    NameEvents last = NameEvents::None;
+    alignas(inotify_event) char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EAGAIN: nothing more for now
+        for (ssize_t i = 0; i < n;) {
+            const auto *e = reinterpret_cast<const inotify_event *>(buffer + i);
+            if (e->mask & IN_Q_OVERFLOW)
+                last = NameEvents::Written; // events were lost: assume the worst
+            else if (e->len > 0 && wanted == e->name)
+                last = (e->mask & IN_MOVED_TO) ? NameEvents::RenamedIn : NameEvents::Written;
+            i += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
+    return last;
+}
+
+int64_t SystemInputFileAccess::monotonicMs()
+{
+    return ::monotonicMs();
+}
+
+int64_t SystemInputFileAccess::wallMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+void SystemInputFileAccess::watch(const QString &folder)
+{
+    unwatch();
+    m_folder = folder;
+    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd < 0)
+        return;
+    const uint32_t events =
+        IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE;
+    if (::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), events) < 0)
+        unwatch();
+}
+
+void SystemInputFileAccess::unwatch()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
 
 std::unique_ptr<InputFileAccess> InputFileAccess::system()
 {

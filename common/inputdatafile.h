@@ -57,6 +57,29 @@ public:
     static std::unique_ptr<InputFileAccess> system();
 };
 
+// The real one.
+class SystemInputFileAccess : public InputFileAccess
+{
+public:
+    ~SystemInputFileAccess() override;
+    InputFileLook look(const QString &path) override;
+    NameEvents nameEvents(const QString &path) override;
+    int64_t monotonicMs() override;
+    int64_t wallMs() override;
+
+protected:
+    // Up to kInputDataHeadBytes from the start of the open file; nothing on a read error.
+    // look() reads twice, and a difference means a writer at work.
+    virtual std::optional<QByteArray> readHead(int fd);
+
+private:
+    void watch(const QString &folder);
+    void unwatch();
+
+    QString m_folder;
+    int m_fd = -1;
+};
+
 // "Input by File"'s reading of the file at every tick. A file is applied only when it
 // cannot be half-written: when it arrived by rename and has not been written since, when
 // two looks at least a period apart found it the same, or when it was last modified

@@ -23,6 +23,7 @@ private slots:
         QTest::addColumn<QList<int>>("expected"); // the commands, which count 0, 1, 2, ...
         QTest::newRow("empty") << 0 << quint64(0) << QList<int>{};
         QTest::newRow("not full") << 3 << quint64(0) << QList<int>{0, 1, 2};
+        QTest::newRow("one short of full") << 4 << quint64(0) << QList<int>{0, 1, 2, 3};
         QTest::newRow("exactly full") << 5 << quint64(1) << QList<int>{0, 1, 2, 3, 4};
         QTest::newRow("wrapped once") << 7 << quint64(0) << QList<int>{2, 3, 4, 5, 6};
         QTest::newRow("wrapped twice, from the middle") << 12 << quint64(10) << QList<int>{9, 10, 11};

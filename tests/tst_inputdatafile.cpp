@@ -88,6 +88,7 @@ private slots:
         QTest::newRow("third 12.5") << QByteArray("1,2,12.5") << true << QList<int>{1, 2, 12};
         QTest::newRow("99999") << QByteArray("99999,1,2") << false << QList<int>{};
         QTest::newRow("-40000") << QByteArray("1,-40000,2") << false << QList<int>{};
+        QTest::newRow("-327680") << QByteArray("1,2,-327680") << false << QList<int>{};
         QTest::newRow("huge") << QByteArray("1,2,123456789012345678901") << false << QList<int>{};
         QTest::newRow("NUL") << QByteArray("1,\0" "2,3", 6) << false << QList<int>{};
         QTest::newRow("empty field") << QByteArray("1,,3") << false << QList<int>{};
@@ -214,6 +215,18 @@ private slots:
         const QString fifo = dir.filePath("fifo");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QCOMPARE(access->look(fifo).state, InputFileLook::State::Missing);
+
+        // Bytes that change between the two reads, size and time the same: a writer at
+        // work, even where the file system's times do not show it.
+        struct Flicker : SystemInputFileAccess
+        {
+            int reads = 0;
+            std::optional<QByteArray> readHead(int) override
+            {
+                return ++reads == 1 ? QByteArray("1,2,3\n") : QByteArray("1,2,4\n");
+            }
+        } flicker;
+        QCOMPARE(flicker.look(path).state, InputFileLook::State::Changing);
     }
 };
 

@@ -2,6 +2,7 @@
 // a virtual clock, the stop signals, and one run of the built program.
 #include "ctlcommandline.h"
 #include "ctlrunner.h"
+#include "json.h"
 #include "simulatedcharger.h"
 #include "stopsignals.h"
 
@@ -319,6 +320,31 @@ private slots:
         QCOMPARE(run.waitedMs, int64_t(1500));
         QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: write 14 0000 failed: status 1011 (simulated fault)")));
         QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: 1 of 6 writes failed")));
+    }
+
+    // The report names the last failure, not the first.
+    void keepAliveReportsTheLastFailedStatus()
+    {
+        Run run;
+        run.prepare = [](StoppingCharger &c) { c.nFailAtWrite = 4; };
+        int round = 0;
+        run.env.wait = [&](int64_t ms) {
+            run.nowMs += ms;
+            if (++round == 2) // the charger is unplugged before the third round
+                run.charger->setPlugged(false);
+            return true;
+        };
+        QCOMPARE(run(QStringLiteral("--simulator keepalive --for 2.5 --period 1")), 1);
+        QVERIFY2(run.stdErr().contains(QStringLiteral("writes failed, the last: status 1014")),
+                 qPrintable(run.stdErr()));
+    }
+
+    // Bytes that are not UTF-8 (an overlong '/', a lone continuation byte) never reach
+    // the JSON raw.
+    void jsonStringsAreUtf8()
+    {
+        QCOMPARE(Json::string("a\xC0\xAF\x80\"\n\xC3\xA9"),
+                 std::string("\"a\\ufffd\\ufffd\\ufffd\\\"\\u000a\xC3\xA9\""));
     }
 
     void stopSignalsEndAWait()

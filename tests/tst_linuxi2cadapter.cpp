@@ -14,6 +14,8 @@
 #include <linux/i2c.h>
 #include <map>
 #include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Stands in for the kernel's i2c-dev: checks every request and its argument, keeps
 // the words of one chip at 7-bit 0x09, and fails calls as scripted.
@@ -726,6 +728,31 @@ private slots:
         }
         frmUSB::instance().setAdapter(nullptr);
         QVERIFY2(b.kernel.faults.isEmpty(), qPrintable(b.kernel.faults.join("; ")));
+    }
+
+    // The real lock: a second program's lock on a held node fails at once, never waits
+    // (a lock that waited would hang a second copy of the program at start-up). Tried in
+    // a child, so that a lock that does wait fails the test instead of hanging it.
+    void aHeldNodeIsRefusedAtOnce()
+    {
+        QTemporaryDir dir;
+        const std::string node = dir.filePath("i2c-7").toStdString();
+        QVERIFY(QFile(QString::fromStdString(node)).open(QIODevice::WriteOnly));
+        I2cDevSyscalls &sys = I2cDevSyscalls::system();
+        const int held = sys.open(node);
+        QVERIFY(held >= 0);
+        QCOMPARE(sys.lock(held), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(5);
+            const int fd = sys.open(node);
+            ::_exit(fd >= 0 && sys.lock(fd) == -EWOULDBLOCK ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                 WIFSIGNALED(status) ? "the second lock waited" : "the second lock was taken");
+        sys.close(held);
     }
 
     void closeAndDestroyReleaseTheNode()

@@ -234,6 +234,7 @@ private slots:
         disk.diskRoom = diskRoom;
         disk.chunk = size_t(chunk);
         QCOMPARE(IniFile::write(path(), "system", "Write Delay", "0.07", disk), written);
+        QCOMPARE(disk.closes, disk.opens); // no descriptor left open, whatever failed
         const QByteArray expected = written ? original + "Write Delay=0.07\r\n" : original;
         QCOMPARE(readAll(path()), expected);
         QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),

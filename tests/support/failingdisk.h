@@ -14,6 +14,15 @@ struct FailingDisk : FileOps
     qint64 diskRoom = -1; // bytes writes may take in all; -1: no limit
     size_t chunk = 0; // largest write taken at once; 0: no limit
     std::function<void()> whileSyncing; // another program at work while the new file syncs
+    int opens = 0;  // descriptors the writer got
+    int closes = 0; // and gave back
+
+    int open(const char *path, int flags, mode_t mode) override
+    {
+        const int fd = FileOps::open(path, flags, mode);
+        opens += fd >= 0;
+        return fd;
+    }
     int64_t clockMs = -1; // the wall clock; -1: the real one
 
     ssize_t write(int fd, const void *data, size_t size) override
@@ -47,6 +56,7 @@ struct FailingDisk : FileOps
     int close(int fd) override
     {
         const int r = FileOps::close(fd);
+        ++closes;
         return failing == "close" ? fail(EIO) : r;
     }
     int rename(const char *from, const char *to) override
