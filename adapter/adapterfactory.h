@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// What both programs say when no adapter can be opened.
+constexpr const char *kUsbErrorMessage =
+    "USB Error. Insure USB cable is connected and Driver is working";
+
 // Which adapter the program drives: the built-in simulated charger, or the platform's
 // hardware backend, limited to one bridge when sBridge names it (its listed name,
 // serial number or USB port).

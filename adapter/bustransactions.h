@@ -13,6 +13,25 @@ constexpr int kBusAttempts = 4;
 int32_t BusReadWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData);
 int32_t BusWriteWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData);
 
+// A register word and its two bytes: high (bits 15..8) and low (bits 7..0).
+constexpr uint16_t joinBytes(uint8_t yMSData, uint8_t yLSData)
+{
+    return static_cast<uint16_t>(yMSData << 8 | yLSData);
+}
+constexpr uint8_t highByte(uint16_t nWord)
+{
+    return static_cast<uint8_t>(nWord >> 8);
+}
+constexpr uint8_t lowByte(uint16_t nWord)
+{
+    return static_cast<uint8_t>(nWord & 0xFF);
+}
+
+// BusReadWord and BusWriteWord for a whole word, split and joined here. A failed read
+// leaves nWord as it was.
+int32_t readRegister(uint8_t yCommand, uint16_t &nWord);
+int32_t writeRegister(uint8_t yCommand, uint16_t nWord);
+
 // Says what the transfers that follow are for: every handler that moves registers calls
 // it once before its first transfer (a button press: User; a timer tick: Tick).
 void beginBusAction(BusAction kind);

@@ -3,6 +3,12 @@
 #include <array>
 #include <cstdint>
 
+// The charger on the bus: its address in the 8-bit write form the adapter takes
+// (7-bit 0x09), and its identification registers.
+constexpr int16_t kChargerAddress = 18;
+constexpr uint8_t kManufacturerIdRegister = 0xFE;
+constexpr uint8_t kDeviceIdRegister = 0xFF;
+
 // The charger's three setting registers and the arithmetic between their words and
 // the values in mA and mV. No widgets, no bus, no Qt: the window's frames add their
 // layout (chargeregisterframe.cpp), kv7320ctl its words.

@@ -18,11 +18,6 @@
 #include <vector>
 
 namespace {
-constexpr int16_t kChargerAddress = 18;
-constexpr uint8_t kManufacturerIdRegister = 0xFE;
-constexpr uint8_t kDeviceIdRegister = 0xFF;
-const char *const kUsbErrorMessage =
-    "USB Error. Insure USB cable is connected and Driver is working";
 
 std::string hex(unsigned nValue, int nDigits)
 {
@@ -239,23 +234,18 @@ private:
 
     bool readWord(uint8_t yRegister, uint16_t &nWord, Report &r)
     {
-        uint8_t yCommand = yRegister, yMSData = 0, yLSData = 0;
-        const int32_t status = BusReadWord(yCommand, yMSData, yLSData);
+        const int32_t status = readRegister(yRegister, nWord);
         if (status != 0) {
             r.fail("read " + hex(yRegister, 2) + " failed", status);
             return false;
         }
-        nWord = static_cast<uint16_t>(yMSData << 8 | yLSData);
         remember(yRegister, nWord);
         return true;
     }
 
     int32_t writeWord(uint8_t yRegister, uint16_t nWord)
     {
-        uint8_t yCommand = yRegister;
-        uint8_t yMSData = static_cast<uint8_t>(nWord >> 8);
-        uint8_t yLSData = static_cast<uint8_t>(nWord & 0xFF);
-        const int32_t status = BusWriteWord(yCommand, yMSData, yLSData);
+        const int32_t status = writeRegister(yRegister, nWord);
         if (status == 0)
             remember(yRegister, nWord);
         return status;

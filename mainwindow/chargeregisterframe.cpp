@@ -117,13 +117,6 @@ uint16_t ChargeRegisterFrame::toggleWord() const
     return word;
 }
 
-void ChargeRegisterFrame::assembleBytes(uint8_t &yMSData, uint8_t &yLSData) const
-{
-    const uint16_t word = toggleWord();
-    yMSData = static_cast<uint8_t>(word >> 8);
-    yLSData = static_cast<uint8_t>(word & 0xFF);
-}
-
 void ChargeRegisterFrame::paintToggle(int nBit)
 {
     BitToggle *t = toggle(nBit);
@@ -158,11 +151,10 @@ void ChargeRegisterFrame::read()
     WaitCursor hourglass;
     beginBusAction(BusAction::User);
     m_updatingBits = true;
-    uint8_t yCommand = m_reg.yCommand, yMSData = 0, yLSData = 0;
-    if (BusReadWord(yCommand, yMSData, yLSData) != 0) {
+    uint16_t word = 0;
+    if (readRegister(m_reg.yCommand, word) != 0) {
         showMessage(window(), QStringLiteral("Read ERROR"));
     } else {
-        const auto word = static_cast<uint16_t>(yMSData * 256 + yLSData);
         m_value->setText(QString::number(displayedValue(m_reg, word)));
         for (int n = 0; n < 16; ++n)
             setToggle(n, (word >> n) & 1);
@@ -207,7 +199,5 @@ void ChargeRegisterFrame::showFileValue(int nValue)
 
 int32_t ChargeRegisterFrame::writeToggles()
 {
-    uint8_t yCommand = m_reg.yCommand, yMSData = 0, yLSData = 0;
-    assembleBytes(yMSData, yLSData);
-    return BusWriteWord(yCommand, yMSData, yLSData);
+    return writeRegister(m_reg.yCommand, toggleWord());
 }

@@ -48,7 +48,6 @@ public:
 
     // The word the sixteen toggles show, every toggle counting.
     uint16_t toggleWord() const;
-    void assembleBytes(uint8_t &yMSData, uint8_t &yLSData) const;
 
     // Read: the register into the frame ("Read ERROR" on failure).
     void read();

@@ -1,3 +1,4 @@
+#include "adapterfactory.h"
 #include "form2.h"
 
 #include "banner.h"
@@ -166,7 +167,7 @@ void Form2::load()
     m_banner->setAdapterName(adapterName.empty() ? QStringLiteral("No adapter open")
                                                  : QString::fromStdString(adapterName));
 
-    nDeviceAddress = 18;
+    nDeviceAddress = kChargerAddress;
 
     // The window's 9200 twips were its outer height, title bar and menu included; here
     // the client area holds the menu bar, so it is sized to the menu bar, the banner
@@ -420,11 +421,7 @@ void Form2::tmrDataInput_Timer()
         const int16_t last[] = {nFileChargeCurrent, nFileChargeVoltage, nFileInputCurrent};
         for (size_t i = 0; i < chargeFrames.size(); ++i) {
             const ChargeRegister &reg = chargeFrames[i]->reg();
-            const uint16_t word = recoveryWord(reg, last[i]);
-            uint8_t yCommand = reg.yCommand;
-            auto yMSData = static_cast<uint8_t>(word >> 8);
-            auto yLSData = static_cast<uint8_t>(word & 0xFF);
-            count(BusWriteWord(yCommand, yMSData, yLSData));
+            count(writeRegister(reg.yCommand, recoveryWord(reg, last[i])));
         }
     } else {
         nFileChargeCurrent = file.numbers[0];

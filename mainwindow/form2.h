@@ -30,9 +30,6 @@ class Form2 : public QMainWindow
     Q_OBJECT
 
 public:
-    static constexpr const char *kUsbErrorMessage =
-        "USB Error. Insure USB cable is connected and Driver is working";
-
     explicit Form2(QWidget *parent = nullptr);
     ~Form2() override;
 

@@ -2,6 +2,7 @@
 
 #include "bitcolours.h"
 #include "bustransactions.h"
+#include "chargeregisters.h"
 #include "hexconversions.h"
 #include "messages.h"
 #include "windowplacement.h"
@@ -84,16 +85,15 @@ QLabel *IdentificationFrame::bitLabel(bool bDevice, int nBit) const
 
 bool IdentificationFrame::readInto(uint8_t yCommand, bool bDevice)
 {
-    uint8_t yMSData = 0, yLSData = 0;
-    if (BusReadWord(yCommand, yMSData, yLSData) != 0) {
+    uint16_t word = 0;
+    if (readRegister(yCommand, word) != 0) {
         showMessage(window(), QStringLiteral("Read ERROR"));
         return false;
     }
     const QString what = identifierName(bDevice);
-    const QString hex = HexByteText(yMSData) + HexByteText(yLSData);
+    const QString hex = HexByteText(highByte(word)) + HexByteText(lowByte(word));
     valueLabel(bDevice)->setText(hex);
     setAccessibleValue(valueLabel(bDevice), what, hex);
-    const int word = yMSData * 256 + yLSData;
     for (int c = 0; c < 16; ++c) {
         const bool one = (word >> c) & 1;
         QLabel *l = bitLabel(bDevice, c);
@@ -110,7 +110,7 @@ void IdentificationFrame::cmdReadId_Click()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     beginBusAction(BusAction::User);
     // A failed manufacturer read ends the operation: one message at most.
-    if (readInto(0xFE, false))
-        readInto(0xFF, true);
+    if (readInto(kManufacturerIdRegister, false))
+        readInto(kDeviceIdRegister, true);
     QApplication::restoreOverrideCursor();
 }

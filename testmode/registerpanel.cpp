@@ -2,6 +2,7 @@
 
 #include "busstatus.h"
 #include "bustransactions.h"
+#include "chargeregisters.h"
 #include "frmusb.h"
 #include "hexconversions.h"
 #include "keyfilter.h"
@@ -141,7 +142,7 @@ void RegisterPanel::bitBoxChanged()
         if (m_bitBoxes[i]->checkState() == Qt::Checked)
             word += 1u << i;
     }
-    m_text->setText(wordText(static_cast<uint8_t>(word / 256), static_cast<uint8_t>(word % 256)));
+    m_text->setText(wordText(highByte(uint16_t(word)), lowByte(uint16_t(word))));
 }
 
 bool RegisterPanel::eventFilter(QObject *watched, QEvent *event)
@@ -192,7 +193,7 @@ void RegisterPanel::cmdWrite_Click()
 
 void RegisterPanel::readRegister()
 {
-    nDeviceAddress = 18;
+    nDeviceAddress = kChargerAddress;
     beginBusAction(BusAction::User);
     uint8_t ySubCommand = readCommand();
     uint8_t yMSData = 0;
@@ -203,7 +204,7 @@ void RegisterPanel::readRegister()
         m_text->setText(wordText(yMSData, yLSData));
         setBoxes(yMSData, yLSData);
     }
-    nDeviceAddress = 18;
+    nDeviceAddress = kChargerAddress;
     emit transferOutcome(status == 0 ? QString() : failureText("Read", ySubCommand, status));
 }
 

@@ -1,4 +1,5 @@
 // The main window: start-up with and without an adapter, menus, screens, shutdown.
+#include "adapterfactory.h"
 #include "banner.h"
 #include "form2.h"
 #include "frmusb.h"
@@ -94,8 +95,8 @@ private slots:
     {
         frmUSB::instance().setAdapter(std::make_unique<NoHardwareAdapter>());
         Form2 form;
-        QCOMPARE(messages, QStringList{QString::fromLatin1(Form2::kUsbErrorMessage)});
-        QCOMPARE(QString::fromLatin1(Form2::kUsbErrorMessage),
+        QCOMPARE(messages, QStringList{QString::fromLatin1(kUsbErrorMessage)});
+        QCOMPARE(QString::fromLatin1(kUsbErrorMessage),
                  QStringLiteral("USB Error. Insure USB cable is connected and Driver is working"));
         // The message comes after "Write Delay" is read and before "Refresh Time".
         QCOMPARE(fileAtMessage, QByteArray("[system]\nWrite Delay=0.07\n"));
