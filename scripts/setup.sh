@@ -25,6 +25,14 @@ kv_install() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
 }
 
+# What the sanitizer runs report and how (the suite under -DKV_SANITIZE=ON, the fuzzers):
+# any finding stops the run.
+kv_sanitizer_env() {
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+    export LSAN_OPTIONS="suppressions=$KV_ROOT/.ci/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+}
+
 kv_build() {
     if [ ! -f "$KV_BUILD_DIR/CMakeCache.txt" ]; then
         # shellcheck disable=SC2086
