@@ -93,6 +93,8 @@ bool isOwnStatus(int negative)
 
 int16_t LinuxI2cAdapter::openBridge(const I2cBridge &bridge)
 {
+    if (bridge.starting)
+        return kStatusStarting;
     const int fd = openLocked(m_sys, nodePath(bridge.busNumber));
     if (fd < 0)
         return isOwnStatus(fd) ? static_cast<int16_t>(-fd) : errnoStatus(-fd);
@@ -128,6 +130,8 @@ std::vector<LinuxI2cAdapter::BridgeListing> LinuxI2cAdapter::listBridges()
         entry.node = nodePath(b.busNumber);
         if (m_fd >= 0 && b.instance == m_bridge.instance) {
             entry.state = BridgeState::OpenHere;
+        } else if (b.starting) {
+            entry.state = BridgeState::Starting;
         } else if (const int fd = openLocked(m_sys, entry.node); fd >= 0) {
             m_sys.close(fd);
             entry.state = BridgeState::Free;
@@ -156,6 +160,10 @@ std::string LinuxI2cAdapter::BridgeListing::describe() const
         state = "no permission to open " + node + " (install the udev rule, see the README)";
         break;
     case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
+    case BridgeState::Starting:
+        state = "its driver is still starting (an MCP2221 can take half a minute after it is "
+                "plugged in); try again in a moment";
+        break;
     case BridgeState::Unusable: state = "cannot be opened: " + std::string(std::strerror(error)); break;
     }
     return bridge.name + ": " + state + " (" + node + ")";
