@@ -117,11 +117,15 @@ std::optional<I2cBridge> inspectBus(const fs::path &root, const fs::path &device
         bridge.busNumber = bus;
         bridge.driver = driver;
         bridge.usbPort = usbDevice.filename().string();
-        bridge.serial = readAttribute(usbDevice / "serial");
+        // While a driver below it binds, the kernel holds the USB device's lock, and
+        // reading its serial number waits for that lock (16 s for an MCP2221 on 6.1):
+        // a bridge still starting is named by its port alone.
+        bridge.starting = driverStarting(root, driverDir, driver);
+        if (!bridge.starting)
+            bridge.serial = readAttribute(usbDevice / "serial");
         bridge.instance = busDir.string() + "#" + readAttribute(usbDevice / "devnum");
         bridge.name = listable(driver + " at USB " + bridge.usbPort
                                + (bridge.serial.empty() ? "" : " serial " + bridge.serial));
-        bridge.starting = driverStarting(root, driverDir, driver);
         return bridge;
     }
     if (!acceptNonUsb)

@@ -14,7 +14,8 @@ struct I2cBridge
     std::string instance;  // changes on every replug (resolved sysfs path and USB devnum)
     std::string name;      // what AdapterFindDevices lists; never contains a comma
     // Its driver has made the bus but has not finished binding: transfers would only
-    // time out (hid-mcp2221 on Linux 6.1 takes about 25 s after the bus appears).
+    // time out (hid-mcp2221 on Linux 6.1 takes about 16 s after the bus appears). Its
+    // serial is left empty then: reading it would wait for the binding to end.
     bool starting = false;
 
     // Whether two entries are the same physical bridge: same driver and, when both

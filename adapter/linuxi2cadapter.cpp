@@ -113,8 +113,11 @@ std::vector<I2cBridge> LinuxI2cAdapter::selectedBridges() const
     if (!wanted.empty()) {
         bridges.erase(std::remove_if(bridges.begin(), bridges.end(),
                                      [&](const I2cBridge &b) {
+                                         // One still starting may be the one asked for
+                                         // by serial: kept, never opened.
                                          return b.name != wanted && b.usbPort != wanted
-                                                && (b.serial.empty() || b.serial != wanted);
+                                                && (b.serial.empty() || b.serial != wanted)
+                                                && !b.starting;
                                      }),
                       bridges.end());
     }
@@ -162,7 +165,7 @@ std::string LinuxI2cAdapter::BridgeListing::describe() const
     case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
     case BridgeState::Starting:
         state = "its driver is still starting (an MCP2221 can take half a minute after it is "
-                "plugged in); try again in a moment";
+                "plugged in, and tells its serial number only then); try again in a moment";
         break;
     case BridgeState::Unusable: state = "cannot be opened: " + std::string(std::strerror(error)); break;
     }
@@ -175,11 +178,15 @@ int16_t LinuxI2cAdapter::ensureOpen()
         return kStatusNotOpen;
     if (m_fd >= 0)
         return 0;
-    // The node was closed because the bridge went away: reopen it if it is back.
-    for (const I2cBridge &b : selectedBridges())
+    // The node was closed because the bridge went away: reopen it if it is back. One
+    // of its kind still starting, whose serial cannot be read yet, may be it.
+    bool maybeBack = false;
+    for (const I2cBridge &b : selectedBridges()) {
         if (b.sameBridge(m_bridge))
             return openBridge(b);
-    return kStatusBridgeGone;
+        maybeBack |= b.starting && b.driver == m_bridge.driver;
+    }
+    return maybeBack ? kStatusStarting : kStatusBridgeGone;
 }
 
 // An error number alone does not tell an unplugged bridge from an absent chip (both

@@ -224,6 +224,10 @@ private slots:
         const auto bridges = discover(fx);
         QCOMPARE(bridges.size(), size_t(1));
         QCOMPARE(bridges[0].starting, starting);
+        // Reading the serial number of a device whose driver binds waits for the
+        // binding: it is not read then.
+        QCOMPARE(bridges[0].serial, std::string(starting ? "" : "S1"));
+        QCOMPARE(bridges[0].name, driver.toStdString() + " at USB 1-2" + (starting ? "" : " serial S1"));
     }
 };
 

@@ -566,7 +566,8 @@ private slots:
         b.kernel.onTransferError = [&] { b.fx.removeBus(3, b.usbDev); };
         b.kernel.transferErrors = {ENODEV};
         QCOMPARE(b.read(0x14, word), int16_t(ENODEV));
-        b.fx.addCp2112(7, "1-2", "0012A3F4", 9, "0003:10C4:EA90.0009"); // no GPIO chip yet
+        // Back in another port, its driver binding: no GPIO chip yet, serial not read.
+        const std::string back = b.fx.addCp2112(7, "1-6", "0012A3F4", 9, "0003:10C4:EA90.0009");
         const size_t opens = b.kernel.opened.size();
         QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusStarting);
         QCOMPARE(b.write(0x14, 0x0100), LinuxI2cAdapter::kStatusStarting);
@@ -582,11 +583,17 @@ private slots:
         std::string names;
         other.AdapterFindDevices(1, count, names);
         QCOMPARE(count, 0);
-        std::string name = kCp2112;
+        std::string name = "cp2112 at USB 1-6";
         QCOMPARE(other.AdapterOpen(name), LinuxI2cAdapter::kStatusStarting);
         QCOMPARE(b.kernel.opened.size(), opens);
+        // Asked for by serial, which it cannot tell yet: listed as starting all the same.
+        LinuxI2cAdapter::Options bySerial = optionsFor(b.fx);
+        bySerial.bridge = "0012A3F4";
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
+        bySerial.bridge = "1-9";
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
 
-        b.fx.mkdir(b.usbDev + "/1-2:1.0/0003:10C4:EA90.0009/gpiochip1"); // bound
+        b.fx.mkdir(back + "/1-6:1.0/0003:10C4:EA90.0009/gpiochip1"); // bound
         QCOMPARE(b.read(0x14, word), int16_t(0));
         QCOMPARE(b.adapter->openBusNumber(), 7);
         QVERIFY(b.kernel.faults.isEmpty());
