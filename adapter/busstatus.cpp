@@ -19,10 +19,12 @@ const char *kernelText(int32_t error)
     case EACCES: return "no permission to use the bridge";
     case ENOENT: return "the bridge's device node is not there";
     case EINTR: return "the transfer was interrupted";
-    case EIO: return "input/output error (the charger refused the register, or the bridge "
-                     "failed the transfer)";
+    case EIO:
+        return "input/output error (the charger refused the register, or the bridge "
+               "failed the transfer)";
     case ENXIO: return "no device acknowledged the charger's address";
-    case EAGAIN: return "the bridge was busy or lost the transfer; try again";
+    case EAGAIN:
+        return "the bridge was busy or lost the transfer; try again";
     case ENOMEM: return "the driver ran out of memory";
     case EBUSY: return "the bus is busy";
     case ENODEV: return "the bridge or the charger is not there";
@@ -65,7 +67,8 @@ std::string text(int32_t status)
     case kAdapterFault: return "the adapter failed";
     case kNotAByte: return "the adapter gave a value that is not a byte";
     case kUnplugged: return "the simulated charger is unplugged";
-    case kBridgeStarting: return "the bridge's driver is still starting; try again in a moment";
+    case kBridgeStarting:
+        return "the bridge's driver is still starting; try again in a moment";
     default: break;
     }
     if (status > 0 && status < 1000) {

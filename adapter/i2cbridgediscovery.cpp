@@ -27,8 +27,8 @@ constexpr std::string_view kGpioChipLastDrivers[] = {"cp2112", "mcp2221"};
 // chip, on a kernel with GPIO support (bus/gpio).
 bool driverStarting(const fs::path &root, const fs::path &dir, const std::string &driver)
 {
-    if (std::find(std::begin(kGpioChipLastDrivers), std::end(kGpioChipLastDrivers), driver)
-            == std::end(kGpioChipLastDrivers))
+    if (std::find(std::begin(kGpioChipLastDrivers), std::end(kGpioChipLastDrivers), driver) ==
+        std::end(kGpioChipLastDrivers))
         return false;
     std::error_code ec;
     if (!fs::is_directory(root / "bus" / "gpio", ec))
@@ -170,8 +170,8 @@ std::vector<I2cBridge> discoverI2cBridges(const I2cDiscoveryOptions &options)
             const std::optional<int> bus = busNumberOf(entry);
             if (!bus)
                 continue; // a client such as "3-0050"
-            if (auto bridge = inspectBus(root, devicesDir, it->path(), *bus,
-                                          options.acceptNonUsbBuses))
+            if (auto bridge =
+                    inspectBus(root, devicesDir, it->path(), *bus, options.acceptNonUsbBuses))
                 bridges.push_back(std::move(*bridge));
         }
         std::sort(bridges.begin(), bridges.end(),

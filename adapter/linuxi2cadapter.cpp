@@ -115,9 +115,9 @@ std::vector<I2cBridge> LinuxI2cAdapter::selectedBridges() const
                                      [&](const I2cBridge &b) {
                                          // One still starting may be the one asked for
                                          // by serial: kept, never opened.
-                                         return b.name != wanted && b.usbPort != wanted
-                                                && (b.serial.empty() || b.serial != wanted)
-                                                && !b.starting;
+                                         return b.name != wanted && b.usbPort != wanted &&
+                                                (b.serial.empty() || b.serial != wanted) &&
+                                                !b.starting;
                                      }),
                       bridges.end());
     }

@@ -214,8 +214,8 @@ private slots:
         QFETCH(bool, starting);
         SysfsFixture fx;
         const std::string u = fx.usbDevice("1-2", "S1", 5);
-        const std::string h =
-            fx.hidDevice(fx.usbInterface(u, 0, "usbhid"), "0003:0000:0000.0001", driver.toStdString());
+        const std::string h = fx.hidDevice(fx.usbInterface(u, 0, "usbhid"), "0003:0000:0000.0001",
+                                           driver.toStdString());
         fx.i2cBus(3, h, "bridge");
         if (gpioSupport)
             fx.mkdir("bus/gpio");
@@ -227,7 +227,8 @@ private slots:
         // Reading the serial number of a device whose driver binds waits for the
         // binding: it is not read then.
         QCOMPARE(bridges[0].serial, std::string(starting ? "" : "S1"));
-        QCOMPARE(bridges[0].name, driver.toStdString() + " at USB 1-2" + (starting ? "" : " serial S1"));
+        QCOMPARE(bridges[0].name,
+                 driver.toStdString() + " at USB 1-2" + (starting ? "" : " serial S1"));
     }
 };
 

@@ -25,8 +25,11 @@ class HidBridge : public EmulatedDevice
 public:
     HidBridge(std::string serial, uint16_t vendor, uint16_t product, std::string productName,
               Bytes reportDescriptor)
-        : m_serial(std::move(serial)), m_vendor(vendor), m_product(product),
-          m_productName(std::move(productName)), m_reportDescriptor(std::move(reportDescriptor))
+        : m_serial(std::move(serial))
+        , m_vendor(vendor)
+        , m_product(product)
+        , m_productName(std::move(productName))
+        , m_reportDescriptor(std::move(reportDescriptor))
     {
         std::string name = SimulatedCharger::kAdapterName;
         m_charger.AdapterOpen(name);
@@ -38,8 +41,24 @@ public:
         const Bytes hid = {9, 0x21, 0x11, 0x01, 0, 1, 0x22, uint8_t(size), uint8_t(size >> 8)};
         switch (type) {
         case 1: // device: USB 2.0, class per interface, EP0 64 bytes
-            return {18, 1, 0x00, 0x02, 0, 0, 0, 64, uint8_t(m_vendor), uint8_t(m_vendor >> 8),
-                    uint8_t(m_product), uint8_t(m_product >> 8), 0x00, 0x01, 1, 2, 3, 1};
+            return {18,
+                    1,
+                    0x00,
+                    0x02,
+                    0,
+                    0,
+                    0,
+                    64,
+                    uint8_t(m_vendor),
+                    uint8_t(m_vendor >> 8),
+                    uint8_t(m_product),
+                    uint8_t(m_product >> 8),
+                    0x00,
+                    0x01,
+                    1,
+                    2,
+                    3,
+                    1};
         case 2: {
             // One HID interface with interrupt IN 0x81 and interrupt OUT 0x01, 64 bytes,
             // every 1 ms. The OUT endpoint is required: without it usbhid has no way to
@@ -52,14 +71,20 @@ public:
         }
         case 3:
             switch (index) {
-            case 0: return {4, 3, 0x09, 0x04}; // English (US)
-            case 1: return stringDescriptor("kv7320 test bench");
-            case 2: return stringDescriptor(m_productName);
-            case 3: return stringDescriptor(m_serial);
+            case 0:
+                return {4, 3, 0x09, 0x04}; // English (US)
+            case 1:
+                return stringDescriptor("kv7320 test bench");
+            case 2:
+                return stringDescriptor(m_productName);
+            case 3:
+                return stringDescriptor(m_serial);
             }
             return {};
-        case 0x21: return hid;
-        case 0x22: return m_reportDescriptor;
+        case 0x21:
+            return hid;
+        case 0x22:
+            return m_reportDescriptor;
         }
         return {};
     }
@@ -83,8 +108,17 @@ public:
 
 protected:
     // A feature report: its exact bytes, report ID first; empty when unknown.
-    virtual Bytes getFeature(uint8_t id) { (void)id; return {}; }
-    virtual bool setFeature(uint8_t id, const Bytes &data) { (void)id; (void)data; return false; }
+    virtual Bytes getFeature(uint8_t id)
+    {
+        (void)id;
+        return {};
+    }
+    virtual bool setFeature(uint8_t id, const Bytes &data)
+    {
+        (void)id;
+        (void)data;
+        return false;
+    }
 
     // One SMBus word to or from the charger's bus.
     I2cResult writeWord(uint8_t address7, uint8_t reg, uint16_t word)
@@ -118,8 +152,8 @@ protected:
     }
     static void unexpected(const char *family, const Bytes &data)
     {
-        std::fprintf(stderr, "usbipbridge: %s: unknown output report 0x%02X of %zu bytes\n",
-                     family, data.empty() ? 0 : data[0], data.size());
+        std::fprintf(stderr, "usbipbridge: %s: unknown output report 0x%02X of %zu bytes\n", family,
+                     data.empty() ? 0 : data[0], data.size());
     }
 
 private:
@@ -153,11 +187,19 @@ Bytes reportDescriptor(std::initializer_list<std::array<uint8_t, 3>> reports)
 class Cp2112 : public HidBridge
 {
     enum : uint8_t {
-        kVersion = 0x05, kSmbusConfig = 0x06, kReadRequest = 0x10, kWriteReadRequest = 0x11,
-        kForceSend = 0x12, kReadResponse = 0x13, kWriteRequest = 0x14, kStatusRequest = 0x15,
-        kStatusResponse = 0x16, kCancel = 0x17, kLockByte = 0x20,
+        kVersion = 0x05,
+        kSmbusConfig = 0x06,
+        kReadRequest = 0x10,
+        kWriteReadRequest = 0x11,
+        kForceSend = 0x12,
+        kReadResponse = 0x13,
+        kWriteRequest = 0x14,
+        kStatusRequest = 0x15,
+        kStatusResponse = 0x16,
+        kCancel = 0x17,
+        kLockByte = 0x20,
     };
-    enum : uint8_t { kIdle = 0, kComplete = 2, kError = 3 };              // status 0
+    enum : uint8_t { kIdle = 0, kComplete = 2, kError = 3 };            // status 0
     enum : uint8_t { kTimeoutNack = 0, kWriteIncomplete = 4, kOk = 5 }; // status 1
 
 public:
@@ -166,14 +208,18 @@ public:
                     // Every input report the bridge sends back must be declared: usbhid
                     // drops a report whose ID the descriptor lacks, and the driver's
                     // wait for it just times out.
-                    reportDescriptor({{kVersion, 0xb1, 2}, {kSmbusConfig, 0xb1, 13},
-                                      {kLockByte, 0xb1, 1}, {kReadRequest, 0x91, 63},
-                                      {kWriteReadRequest, 0x91, 63}, {kForceSend, 0x91, 63},
-                                      {kWriteRequest, 0x91, 63}, {kStatusRequest, 0x91, 63},
-                                      {kCancel, 0x91, 63}, {kReadResponse, 0x81, 63},
+                    reportDescriptor({{kVersion, 0xb1, 2},
+                                      {kSmbusConfig, 0xb1, 13},
+                                      {kLockByte, 0xb1, 1},
+                                      {kReadRequest, 0x91, 63},
+                                      {kWriteReadRequest, 0x91, 63},
+                                      {kForceSend, 0x91, 63},
+                                      {kWriteRequest, 0x91, 63},
+                                      {kStatusRequest, 0x91, 63},
+                                      {kCancel, 0x91, 63},
+                                      {kReadResponse, 0x81, 63},
                                       {kStatusResponse, 0x81, 63}}))
-    {
-    }
+    {}
 
     void reset() override
     {
@@ -216,9 +262,12 @@ protected:
     Bytes getFeature(uint8_t id) override
     {
         switch (id) {
-        case kVersion: return {kVersion, 0x0c, 0x02}; // part number, version 2 (repeated start)
-        case kSmbusConfig: return m_smbusConfig;
-        case kLockByte: return {kLockByte, 0xff};   // nothing programmed yet
+        case kVersion:
+            return {kVersion, 0x0c, 0x02}; // part number, version 2 (repeated start)
+        case kSmbusConfig:
+            return m_smbusConfig;
+        case kLockByte:
+            return {kLockByte, 0xff}; // nothing programmed yet
         }
         return {};
     }
@@ -237,7 +286,7 @@ private:
     {
         m_data.clear();
         m_status0 = result == I2cResult::Ok ? kComplete : kError;
-        m_status1 = result == I2cResult::Ok ? kOk
+        m_status1 = result == I2cResult::Ok           ? kOk
                     : result == I2cResult::AddressNak ? kTimeoutNack
                                                       : kWriteIncomplete;
     }
@@ -262,8 +311,16 @@ private:
 class Mcp2221 : public HidBridge
 {
     enum : uint8_t {
-        kStatus = 0x10, kCancel = 0x10, kSetSpeed = 0x20, kGetData = 0x40, kGpioSet = 0x50,
-        kGpioGet = 0x51, kGetSram = 0x61, kWrite = 0x90, kReadData = 0x91, kReadRepeated = 0x93,
+        kStatus = 0x10,
+        kCancel = 0x10,
+        kSetSpeed = 0x20,
+        kGetData = 0x40,
+        kGpioSet = 0x50,
+        kGpioGet = 0x51,
+        kGetSram = 0x61,
+        kWrite = 0x90,
+        kReadData = 0x91,
+        kReadRepeated = 0x93,
         kWriteNoStop = 0x94,
     };
     enum : uint8_t { kAddressNack = 0x25, kReadComplete = 0x55, kNackBit = 0x40 };
@@ -275,8 +332,7 @@ public:
     explicit Mcp2221(std::string serial)
         : HidBridge(std::move(serial), 0x04d8, 0x00dd, "MCP2221 emulated bridge",
                     reportDescriptor({{0, 0x81, 64}, {0, 0x91, 64}}))
-    {
-    }
+    {}
 
     void reset() override
     {
@@ -310,8 +366,8 @@ public:
             if (length == 3 && n >= 7)
                 m_result = writeWord(address7, out[4], uint16_t(out[5] | out[6] << 8));
             else if (length == 1)
-                m_result = address7 == kChargerAddress7 && !m_nak ? I2cResult::Ok
-                                                                  : I2cResult::AddressNak;
+                m_result =
+                    address7 == kChargerAddress7 && !m_nak ? I2cResult::Ok : I2cResult::AddressNak;
             else
                 unexpected("mcp2221 write", out);
             m_pointer = out[4];

@@ -32,8 +32,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -288,7 +288,8 @@ void measureInterleaved(LinuxI2cAdapter &adapter, const std::string &node, int c
     const double p = median(plain), b = median(backend), g = median(program);
     std::printf("TIMING %s%d words each, taking turns, median: plain ioctl %.2f ms, "
                 "LinuxI2cAdapter::AdapterReadWord %.2f ms (ratio %.3f), BusReadWord %.2f ms "
-                "(ratio %.3f)\n", family().c_str(), count, p, b, b / p, g, g / p);
+                "(ratio %.3f)\n",
+                family().c_str(), count, p, b, b / p, g, g / p);
     check(g / p < 1.05, "the program's path is within 1.05x of the plain ioctl loop",
           long(1000 * g / p), 1050);
 }
@@ -349,10 +350,10 @@ void usbPhase(int stubBus, const std::string &driver)
     for (const std::string &line : listAdapters({}))
         info("%s", line.c_str());
     const std::string serial = chosenBridge().empty() ? "KVEMU" : chosenBridge();
-    check(count >= 1 && names.rfind(driver + " at USB ", 0) == 0
-              && names.find(" serial " + serial) != std::string::npos,
-          "bridge found through USB, listed by driver, USB path and serial: "
-              + names.substr(0, names.find(',')));
+    check(count >= 1 && names.rfind(driver + " at USB ", 0) == 0 &&
+              names.find(" serial " + serial) != std::string::npos,
+          "bridge found through USB, listed by driver, USB path and serial: " +
+              names.substr(0, names.find(',')));
     check(names.find("i2c-" + std::to_string(stubBus)) == std::string::npos
               && names.find("stub") == std::string::npos,
           "the i2c-stub bus i2c-" + std::to_string(stubBus) + " is not listed");
@@ -459,8 +460,8 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
     }
     waitpid(pid, &status, 0);
     info("%d transfers before the unplug, %d failed after it, last status %d; the one in "
-         "flight failed after %.1f ms with %s, the slowest later one after %.1f ms", good,
-         failed, lastStatus, firstFailMs, BusStatus::describe(firstFailStatus).c_str(),
+         "flight failed after %.1f ms with %s, the slowest later one after %.1f ms",
+         good, failed, lastStatus, firstFailMs, BusStatus::describe(firstFailStatus).c_str(),
          slowestLaterMs);
     check(good > 0 && failed > 0, "a stream of transfers: good before the unplug, failing after");
     check(lastStatus == LinuxI2cAdapter::kStatusBridgeGone, "unplugged: the status says the bridge is gone",
@@ -497,14 +498,15 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
     const double recoveryMs = msSince(back);
     info("replug recovery: first good transfer %.1f ms after the replug command, bus %d -> "
          "%d; %d failed with status %d (driver still starting) meanwhile, the slowest "
-         "failure took %.1f ms", recoveryMs, oldBus, adapter.openBusNumber(), starting,
-         LinuxI2cAdapter::kStatusStarting, slowestFailMs);
+         "failure took %.1f ms",
+         recoveryMs, oldBus, adapter.openBusNumber(), starting, LinuxI2cAdapter::kStatusStarting,
+         slowestFailMs);
     check(s == 0, "replug: the next transfer succeeds without a restart");
     check(slowestFailMs < 100, "replug: until then every transfer failed at once",
           long(slowestFailMs), 100);
     check(recoveryMs < 5000 || starting > 0,
-          "replug: a slow return is told as the driver still starting, not as an unplug",
-          starting, 1);
+          "replug: a slow return is told as the driver still starting, not as an unplug", starting,
+          1);
     check(adapter.openBusNumber() >= 0 && adapter.openBusNumber() != oldBus,
           "replug: the bridge came back under another bus number and was reopened",
           adapter.openBusNumber(), oldBus);
@@ -572,11 +574,14 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
     check(runShell(stall) == 0, "stall command ran");
     const Costs first = userActions();
     info("stalled bridge: Read click %.0f ms, identifier Read %.0f ms, refresh tick %.1f ms "
-         "(status %d)", first.readMs, first.idMs, first.tickMs, first.tickStatus);
+         "(status %d)",
+         first.readMs, first.idMs, first.tickMs, first.tickStatus);
     const double worstUser = std::max(first.readMs, first.idMs);
-    check(worstUser < oneTimeout, "stalled bridge: a user action blocks at most one driver "
-          "time-out (" + std::to_string(int(timeoutMs)) + " ms)", long(worstUser),
-          long(oneTimeout));
+    check(worstUser < oneTimeout,
+          "stalled bridge: a user action blocks at most one driver "
+          "time-out (" +
+              std::to_string(int(timeoutMs)) + " ms)",
+          long(worstUser), long(oneTimeout));
     check(first.tickMs < 50 && first.tickStatus == LinuxI2cAdapter::kStatusNotAnswering,
           "stalled bridge: a refresh tick fails at once, saying it is not answering",
           long(first.tickMs), 50);
@@ -590,9 +595,12 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
         int32_t tick = 0;
         const double tickMs = refreshTick(&tick);
         info("long stall: three more Read clicks, the slowest %.0f ms; then a refresh tick "
-             "%.1f ms (status %d)", worstClick, tickMs, tick);
-        check(worstClick < oneTimeout, "long stall: every Read click blocks at most one "
-              "driver time-out", long(worstClick), long(oneTimeout));
+             "%.1f ms (status %d)",
+             worstClick, tickMs, tick);
+        check(worstClick < oneTimeout,
+              "long stall: every Read click blocks at most one "
+              "driver time-out",
+              long(worstClick), long(oneTimeout));
     }
 
     check(runShell(answer) == 0, "answer command ran");
@@ -600,10 +608,11 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
     const double tickMs = refreshTick(&tick);
     const double clickMs = readClick(&click);
     info("answering again: a refresh tick %.1f ms (status %d: not tried before the next "
-         "probe), then a Read click %.1f ms (status %d)", tickMs, tick, clickMs, click);
+         "probe), then a Read click %.1f ms (status %d)",
+         tickMs, tick, clickMs, click);
     check(click == 0 && clickMs < 500,
-          std::string(longStall ? "after a long stall" : "after a stall")
-              + ": the next Read click reaches the bridge at once and succeeds",
+          std::string(longStall ? "after a long stall" : "after a stall") +
+              ": the next Read click reaches the bridge at once and succeeds",
           long(clickMs), 500);
     check(refreshTick(&tick) < 500 && tick == 0, "and refresh ticks work again");
 
@@ -613,11 +622,12 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
     beginBusAction(BusAction::User);
     nakked = readWord(0x14, w);
     info("charger not acknowledging: Read click %.1f ms, identifier Read %.1f ms, refresh "
-         "tick %.1f ms; %s", naks.readMs, naks.idMs, naks.tickMs,
-         BusStatus::describe(nakked).c_str());
+         "tick %.1f ms; %s",
+         naks.readMs, naks.idMs, naks.tickMs, BusStatus::describe(nakked).c_str());
     check(nakked != 0 && (nakStatus == 0 || nakked == nakStatus),
-          "charger not acknowledging: reads fail with the driver's "
-              + BusStatus::describe(nakStatus), nakked, nakStatus);
+          "charger not acknowledging: reads fail with the driver's " +
+              BusStatus::describe(nakStatus),
+          nakked, nakStatus);
     check(naks.tickMs < 500, "charger not acknowledging: a refresh tick fails fast",
           long(naks.tickMs), 500);
     check(runShell(ack) == 0 && readClick(&click) < 500 && click == 0,
@@ -637,8 +647,8 @@ void startingPhase()
     const double listMs = msSince(listStart);
     for (const std::string &line : lines)
         info("while binding (listed in %.1f ms): %s", listMs, line.c_str());
-    check(lines.size() == 1 && lines[0].find(": its driver is still starting") != std::string::npos
-              && listMs < 500,
+    check(lines.size() == 1 &&
+              lines[0].find(": its driver is still starting") != std::string::npos && listMs < 500,
           "while its driver binds, the listing says at once it is still starting", long(listMs),
           500);
     installShippedAdapter();

@@ -16,7 +16,8 @@ constexpr uint16_t kChargerAddress7 = 0x09;
 class TinyUsbDevice : public EmulatedDevice
 {
 public:
-    explicit TinyUsbDevice(std::string serial) : m_serial(std::move(serial))
+    explicit TinyUsbDevice(std::string serial)
+        : m_serial(std::move(serial))
     {
         std::string name = SimulatedCharger::kAdapterName;
         m_charger.AdapterOpen(name);
@@ -31,10 +32,14 @@ public:
             return {9, 2, 18, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 0, 0xff, 0, 0, 0};
         case 3:
             switch (index) {
-            case 0: return {4, 3, 0x09, 0x04}; // English (US)
-            case 1: return stringDescriptor("kv7320 test bench");
-            case 2: return stringDescriptor("i2c-tiny-usb emulated bridge");
-            case 3: return stringDescriptor(m_serial);
+            case 0:
+                return {4, 3, 0x09, 0x04}; // English (US)
+            case 1:
+                return stringDescriptor("kv7320 test bench");
+            case 2:
+                return stringDescriptor("i2c-tiny-usb emulated bridge");
+            case 3:
+                return stringDescriptor(m_serial);
             }
         }
         return {};

@@ -94,9 +94,9 @@ class Bridge
 {
 public:
     Bridge(std::string serial, std::unique_ptr<EmulatedDevice> device)
-        : m_serial(std::move(serial)), m_device(std::move(device))
-    {
-    }
+        : m_serial(std::move(serial))
+        , m_device(std::move(device))
+    {}
 
     int socket() const { return m_sock; }
     bool attach();
@@ -249,8 +249,8 @@ bool Bridge::serveOne()
         return true; // no answer at all: the driver's time-out unlinks it
     if (endpoint == 1) {
         const int32_t status = m_device->interruptOut(out, m_reports);
-        return reply(header.data(), kRetSubmit, status, {}, status == 0 ? out.size() : 0)
-               && sendReports();
+        return reply(header.data(), kRetSubmit, status, {}, status == 0 ? out.size() : 0) &&
+               sendReports();
     }
     if (endpoint != 0) {
         std::fprintf(stderr, "usbipbridge: transfer on endpoint %u\n", endpoint);
@@ -295,8 +295,7 @@ bool Bridge::reply(const uint8_t *request, uint32_t command, int32_t status, con
 
 int32_t Bridge::control(const uint8_t *setup, const Bytes &out, Bytes &in)
 {
-    const SetupPacket packet{setup[0], setup[1], le16(setup + 2), le16(setup + 4),
-                             le16(setup + 6)};
+    const SetupPacket packet{setup[0], setup[1], le16(setup + 2), le16(setup + 4), le16(setup + 6)};
     const int32_t status = (packet.requestType & 0x60) == 0x00
                                ? standardRequest(packet.request, packet.value, packet.index, in)
                                : m_device->control(packet, out, in);
@@ -304,8 +303,7 @@ int32_t Bridge::control(const uint8_t *setup, const Bytes &out, Bytes &in)
         std::fprintf(stderr,
                      "usbipbridge: stall: bmRequestType 0x%02x bRequest %u wValue 0x%04x "
                      "wIndex 0x%04x wLength %u\n",
-                     packet.requestType, packet.request, packet.value, packet.index,
-                     packet.length);
+                     packet.requestType, packet.request, packet.value, packet.index, packet.length);
     return status;
 }
 
