@@ -45,10 +45,10 @@ hid_checks() {
     fi
 
     # A client we did not write: busybox i2cget and i2cset.
-    i2cset -y "$bus" $CHARGER 0x15 0x3130 w
+    set_word "$bus" 0x15 0x3130
     check "$f: word 0x3130 written to 0x15 with i2cset reads back with i2cget" \
         word_is "$bus" 0x15 0x3130
-    i2cset -y "$bus" $CHARGER 0x15 0xffff w
+    set_word "$bus" 0x15 0xffff
     check "$f: the charger keeps bits 4-14 of 0x15: 0xffff reads 0x7ff0" \
         word_is "$bus" 0x15 0x7ff0
     check "$f: the charger's identifier 0xfe reads 0x4b56" word_is "$bus" 0xfe 0x4b56
@@ -70,7 +70,7 @@ hid_checks() {
     kt_family "$f" "$s" usb "$stub_bus" "$f"
     check "$f: a word the program wrote (0x15 = 0x2220) reads back with busybox i2cget" \
         eval "KT_BRIDGE=$s /kerneltest write 15 2220 && word_is $bus 0x15 0x2220"
-    i2cset -y "$bus" $CHARGER 0x14 0x0c80 w
+    set_word "$bus" 0x14 0x0c80
     check "$f: a word busybox i2cset wrote (0x14 = 0x0c80) reads back through the program" \
         eval '[ "$(KT_BRIDGE=$s /kerneltest read 14)" = 0x0c80 ]'
 

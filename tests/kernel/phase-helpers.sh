@@ -154,7 +154,15 @@ hidraw_of() {
 }
 
 # word_is N REGISTER EXPECTED: busybox's i2cget reads that word from the charger.
-word_is() { [ "$(i2cget -y "$1" $CHARGER "$2" w 2>/dev/null)" = "$3" ]; }
+# hid-cp2112 waits only 50 ms for each of the bridge's answers, which an emulator
+# starved by a loaded host can miss (the transfer then fails with ETIMEDOUT): a busybox
+# transfer that is meant to succeed is tried a second time.
+word_is() {
+    [ "$(i2cget -y "$1" $CHARGER "$2" w 2>/dev/null)" = "$3" ] ||
+        [ "$(i2cget -y "$1" $CHARGER "$2" w 2>/dev/null)" = "$3" ]
+}
+# set_word N REGISTER WORD: busybox i2cset, tried twice as above.
+set_word() { i2cset -y "$1" $CHARGER "$2" "$3" w || i2cset -y "$1" $CHARGER "$2" "$3" w; }
 
 # node_is N "MODE UID GID"
 node_is() { [ "$(stat -c '%a %u %g' "/dev/i2c-$1" 2>/dev/null)" = "$2" ]; }
@@ -163,7 +171,8 @@ node_is() { [ "$(stat -c '%a %u %g' "/dev/i2c-$1" 2>/dev/null)" = "$2" ]; }
 time_i2cget() {
     start=$(now_ms); ok=0; i=0
     while [ $i -lt "$2" ]; do
-        i2cget -y "$1" $CHARGER 0x15 w >/dev/null 2>&1 && ok=$((ok + 1))
+        { i2cget -y "$1" $CHARGER 0x15 w || i2cget -y "$1" $CHARGER 0x15 w; } >/dev/null 2>&1 &&
+            ok=$((ok + 1))
         i=$((i + 1))
     done
     elapsed=$(( $(now_ms) - start ))
