@@ -504,8 +504,12 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
          recoveryMs, oldBus, adapter.openBusNumber(), starting, LinuxI2cAdapter::kStatusStarting,
          slowestFailMs);
     check(s == 0, "replug: the next transfer succeeds without a restart");
-    check(slowestFailMs < 100, "replug: until then every transfer failed at once",
-          long(slowestFailMs), 100);
+    // "At once": well under the stall threshold, and far from the driver's time-outs
+    // (4 s a report for an MCP2221 still binding); a pass of discovery on a loaded host
+    // under QEMU can take 150 ms.
+    check(slowestFailMs < LinuxI2cAdapter::kStallThresholdMs,
+          "replug: until then every transfer failed at once", long(slowestFailMs),
+          long(LinuxI2cAdapter::kStallThresholdMs));
     check(recoveryMs < 5000 || starting > 0,
           "replug: a slow return is told as the driver still starting, not as an unplug", starting,
           1);
