@@ -132,8 +132,10 @@ done
 
 # The CP2112 first. The MCP2221 then: hid-mcp2221 on Linux 6.1 makes its bus about 8 s
 # after the device appears and finishes binding about 16 s later. Its probe runs in the
-# USB hub's thread, so no other USB device is bound (or replugged) meanwhile; the
-# CP2112's checks but its replug run then.
+# USB hub's thread, so no other USB device is bound (or replugged) meanwhile, and the
+# kernel holds the USB device's lock, so reading its serial number waits until the end
+# (bridge_bus, like the program's discovery, does not read it then). The CP2112's
+# checks, all but its replug, run while the MCP2221 binds.
 if plug_bridge KVCP0001 cp2112; then
     pass "cp2112: bus appeared $plug_ms ms after the emulator started"
 else
