@@ -283,9 +283,15 @@ void measureInterleaved(LinuxI2cAdapter &adapter, const std::string &node, int c
         // Each path goes first in turn, so that none always follows another.
         for (int k = 0; k < 3; ++k) {
             switch ((i + k) % 3) {
-            case 0: timed(plain, plainRead); break;
-            case 1: timed(backend, backendRead); break;
-            case 2: timed(program, programRead); break;
+            case 0:
+                timed(plain, plainRead);
+                break;
+            case 1:
+                timed(backend, backendRead);
+                break;
+            case 2:
+                timed(program, programRead);
+                break;
             }
         }
     }
