@@ -477,7 +477,7 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
             firstFailStatus = lastStatus;
         } else
             slowestLaterMs = std::max(slowestLaterMs, ms);
-        slow += ms >= 100;
+        slow += ms >= LinuxI2cAdapter::kStallThresholdMs;
     }
     waitpid(pid, &status, 0);
     info("%d transfers before the unplug, %d failed after it, last status %d; the one in "
@@ -487,8 +487,11 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
     check(good > 0 && failed > 0, "a stream of transfers: good before the unplug, failing after");
     check(lastStatus == LinuxI2cAdapter::kStatusBridgeGone, "unplugged: the status says the bridge is gone",
           lastStatus, LinuxI2cAdapter::kStatusBridgeGone);
-    check(slowestLaterMs < 100 && slow <= 1,
-          "unplugged: after the transfer in flight, transfers fail fast", long(slowestLaterMs), 100);
+    // Fast: under the stall threshold, far from a driver time-out (a pass of discovery
+    // under QEMU on a loaded host took 126 ms).
+    check(slowestLaterMs < LinuxI2cAdapter::kStallThresholdMs && slow <= 1,
+          "unplugged: after the transfer in flight, transfers fail fast", long(slowestLaterMs),
+          long(LinuxI2cAdapter::kStallThresholdMs));
     check(adapter.openBusNumber() < 0, "unplugged: the node is closed");
     bool removed = false;
     for (int i = 0; i < 100 && !removed; ++i, usleep(20 * 1000))
@@ -683,8 +686,10 @@ void startingPhase()
     const std::string trouble = adapterTrouble(choice);
     info("while binding: open %s after %.1f ms: %s", opened ? "succeeded" : "failed", openMs,
          trouble.c_str());
-    check(!opened && openMs < 100 && trouble.find("still starting") != std::string::npos,
-          "while its driver binds, opening fails at once and says why", long(openMs), 100);
+    check(!opened && openMs < LinuxI2cAdapter::kStallThresholdMs &&
+              trouble.find("still starting") != std::string::npos,
+          "while its driver binds, opening fails at once and says why", long(openMs),
+          long(LinuxI2cAdapter::kStallThresholdMs));
 
     t = nowUs();
     bool usable = opened;
