@@ -7,6 +7,11 @@ namespace BusStatus {
 
 namespace {
 // What the i2c and USB drivers mean by the kernel errors they return for a transfer.
+// The bridge drivers differ: a charger that does not acknowledge is ENXIO through
+// i2c-tiny-usb and hid-mcp2221, ETIMEDOUT through hid-cp2112 and EREMOTEIO through
+// hid-ft260; a register the charger refuses is EIO through all of them; a bridge that
+// does not answer is ETIMEDOUT (the HID bridges after 5 s, hid-mcp2221 also while it
+// is still binding).
 const char *kernelText(int32_t error)
 {
     switch (error) {
@@ -14,9 +19,12 @@ const char *kernelText(int32_t error)
     case EACCES: return "no permission to use the bridge";
     case ENOENT: return "the bridge's device node is not there";
     case EINTR: return "the transfer was interrupted";
-    case EIO: return "input/output error on the bridge";
+    case EIO:
+        return "input/output error (the charger refused the register, or the bridge "
+               "failed the transfer)";
     case ENXIO: return "no device acknowledged the charger's address";
-    case EAGAIN: return "the bus was busy or arbitration was lost";
+    case EAGAIN:
+        return "the bridge was busy or lost the transfer; try again";
     case ENOMEM: return "the driver ran out of memory";
     case EBUSY: return "the bus is busy";
     case ENODEV: return "the bridge or the charger is not there";
@@ -28,7 +36,9 @@ const char *kernelText(int32_t error)
     case EMSGSIZE: return "the reply had the wrong length";
     case EOPNOTSUPP: return "the bridge does not do this transfer";
     case ESHUTDOWN: return "the bridge was shut down or unplugged";
-    case ETIMEDOUT: return "timed out (a CP2112 reports a charger's NAK this way)";
+    case ETIMEDOUT:
+        return "timed out: the bridge did not answer in time (a CP2112 also reports a "
+               "charger's NAK this way)";
     case EREMOTEIO: return "the charger did not acknowledge (NAK)";
     case EPROTONOSUPPORT: return "the bridge does not support this protocol";
     case ECONNRESET: return "the USB request was cancelled";
@@ -57,6 +67,8 @@ std::string text(int32_t status)
     case kAdapterFault: return "the adapter failed";
     case kNotAByte: return "the adapter gave a value that is not a byte";
     case kUnplugged: return "the simulated charger is unplugged";
+    case kBridgeStarting:
+        return "the bridge's driver is still starting; try again in a moment";
     default: break;
     }
     if (status > 0 && status < 1000) {

@@ -27,6 +27,7 @@ constexpr int32_t kInjectedFault = 1011;    // a fault a test told the simulator
 constexpr int32_t kAdapterFault = 1012;     // the adapter raised an error instead of a status
 constexpr int32_t kNotAByte = 1013;         // a byte read gave a value that is not a byte
 constexpr int32_t kUnplugged = 1014;        // the simulated charger is unplugged
+constexpr int32_t kBridgeStarting = 1015;   // the bridge's driver has not finished binding
 
 // The kernel's "no such device or address" (ENXIO on Linux): nothing acknowledged the
 // address. The simulated charger gives it for any address but its own.

@@ -17,6 +17,28 @@ constexpr std::string_view kBridgeDrivers[] = {
     "i2c-dln2", "i2c-diolan-u2c", "ljca", "i2c-ljca",
 };
 
+// The HID bridge drivers that add their i2c bus first and a GPIO chip last in their
+// probe; until the chip is there, they drop the bridge's answers (hid-mcp2221 on Linux
+// 6.1 sends its probe commands before it may receive, and waits out a 4 s time-out on
+// each: its bus appears after about 8 s, the GPIO chip about 16 s later).
+constexpr std::string_view kGpioChipLastDrivers[] = {"cp2112", "mcp2221"};
+
+// Whether the driver bound to dir is still in its probe: a GPIO chip driver without its
+// chip, on a kernel with GPIO support (bus/gpio).
+bool driverStarting(const fs::path &root, const fs::path &dir, const std::string &driver)
+{
+    if (std::find(std::begin(kGpioChipLastDrivers), std::end(kGpioChipLastDrivers), driver) ==
+        std::end(kGpioChipLastDrivers))
+        return false;
+    std::error_code ec;
+    if (!fs::is_directory(root / "bus" / "gpio", ec))
+        return false;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string().rfind("gpiochip", 0) == 0)
+            return false;
+    return true;
+}
+
 std::string readAttribute(const fs::path &file)
 {
     std::ifstream in(file);
@@ -64,8 +86,8 @@ std::optional<int> busNumberOf(const std::string &entry)
 }
 
 // Walks from the bus's own sysfs directory up towards <root>/devices.
-std::optional<I2cBridge> inspectBus(const fs::path &devicesDir, const fs::path &entry, int bus,
-                                    bool acceptNonUsb)
+std::optional<I2cBridge> inspectBus(const fs::path &root, const fs::path &devicesDir,
+                                    const fs::path &entry, int bus, bool acceptNonUsb)
 {
     std::error_code ec;
     const fs::path busDir = fs::canonical(entry, ec);
@@ -77,11 +99,14 @@ std::optional<I2cBridge> inspectBus(const fs::path &devicesDir, const fs::path &
         return std::nullopt; // not a device below <root>/devices
 
     std::string driver;
+    fs::path driverDir;
     for (fs::path dir = busDir; dir != devicesDir; dir = dir.parent_path()) {
         if (driver.empty()) {
             const std::string bound = linkBasename(dir / "driver");
-            if (isBridgeDriver(bound))
+            if (isBridgeDriver(bound)) {
                 driver = bound;
+                driverDir = dir;
+            }
         }
         if (!isUsbInterface(dir))
             continue;
@@ -92,7 +117,12 @@ std::optional<I2cBridge> inspectBus(const fs::path &devicesDir, const fs::path &
         bridge.busNumber = bus;
         bridge.driver = driver;
         bridge.usbPort = usbDevice.filename().string();
-        bridge.serial = readAttribute(usbDevice / "serial");
+        // While a driver below it binds, the kernel holds the USB device's lock, and
+        // reading its serial number waits for that lock (16 s for an MCP2221 on 6.1):
+        // a bridge still starting is named by its port alone.
+        bridge.starting = driverStarting(root, driverDir, driver);
+        if (!bridge.starting)
+            bridge.serial = readAttribute(usbDevice / "serial");
         bridge.instance = busDir.string() + "#" + readAttribute(usbDevice / "devnum");
         bridge.name = listable(driver + " at USB " + bridge.usbPort
                                + (bridge.serial.empty() ? "" : " serial " + bridge.serial));
@@ -140,7 +170,8 @@ std::vector<I2cBridge> discoverI2cBridges(const I2cDiscoveryOptions &options)
             const std::optional<int> bus = busNumberOf(entry);
             if (!bus)
                 continue; // a client such as "3-0050"
-            if (auto bridge = inspectBus(devicesDir, it->path(), *bus, options.acceptNonUsbBuses))
+            if (auto bridge =
+                    inspectBus(root, devicesDir, it->path(), *bus, options.acceptNonUsbBuses))
                 bridges.push_back(std::move(*bridge));
         }
         std::sort(bridges.begin(), bridges.end(),

@@ -13,6 +13,10 @@ struct I2cBridge
     std::string serial;    // the USB device's serial number, empty when it has none
     std::string instance;  // changes on every replug (resolved sysfs path and USB devnum)
     std::string name;      // what AdapterFindDevices lists; never contains a comma
+    // Its driver has made the bus but has not finished binding: transfers would only
+    // time out (hid-mcp2221 on Linux 6.1 takes about 16 s after the bus appears). Its
+    // serial is left empty then: reading it would wait for the binding to end.
+    bool starting = false;
 
     // Whether two entries are the same physical bridge: same driver and, when both
     // have a serial number, the same serial, else the same USB port path.

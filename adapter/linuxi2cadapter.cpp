@@ -93,6 +93,8 @@ bool isOwnStatus(int negative)
 
 int16_t LinuxI2cAdapter::openBridge(const I2cBridge &bridge)
 {
+    if (bridge.starting)
+        return kStatusStarting;
     const int fd = openLocked(m_sys, nodePath(bridge.busNumber));
     if (fd < 0)
         return isOwnStatus(fd) ? static_cast<int16_t>(-fd) : errnoStatus(-fd);
@@ -111,8 +113,11 @@ std::vector<I2cBridge> LinuxI2cAdapter::selectedBridges() const
     if (!wanted.empty()) {
         bridges.erase(std::remove_if(bridges.begin(), bridges.end(),
                                      [&](const I2cBridge &b) {
-                                         return b.name != wanted && b.usbPort != wanted
-                                                && (b.serial.empty() || b.serial != wanted);
+                                         // One still starting may be the one asked for
+                                         // by serial: kept, never opened.
+                                         return b.name != wanted && b.usbPort != wanted &&
+                                                (b.serial.empty() || b.serial != wanted) &&
+                                                !b.starting;
                                      }),
                       bridges.end());
     }
@@ -128,6 +133,8 @@ std::vector<LinuxI2cAdapter::BridgeListing> LinuxI2cAdapter::listBridges()
         entry.node = nodePath(b.busNumber);
         if (m_fd >= 0 && b.instance == m_bridge.instance) {
             entry.state = BridgeState::OpenHere;
+        } else if (b.starting) {
+            entry.state = BridgeState::Starting;
         } else if (const int fd = openLocked(m_sys, entry.node); fd >= 0) {
             m_sys.close(fd);
             entry.state = BridgeState::Free;
@@ -174,6 +181,10 @@ std::string LinuxI2cAdapter::BridgeListing::stateText() const
         state = "no permission to open " + node + " (install the udev rule, see the README)";
         break;
     case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
+    case BridgeState::Starting:
+        state = "its driver is still starting (an MCP2221 can take half a minute after it is "
+                "plugged in, and tells its serial number only then); try again in a moment";
+        break;
     case BridgeState::Unusable: state = "cannot be opened: " + std::string(std::strerror(error)); break;
     }
     return state;
@@ -185,11 +196,15 @@ int16_t LinuxI2cAdapter::ensureOpen()
         return kStatusNotOpen;
     if (m_fd >= 0)
         return 0;
-    // The node was closed because the bridge went away: reopen it if it is back.
-    for (const I2cBridge &b : selectedBridges())
+    // The node was closed because the bridge went away: reopen it if it is back. One
+    // of its kind still starting, whose serial cannot be read yet, may be it.
+    bool maybeBack = false;
+    for (const I2cBridge &b : selectedBridges()) {
         if (b.sameBridge(m_bridge))
             return openBridge(b);
-    return kStatusBridgeGone;
+        maybeBack |= b.starting && b.driver == m_bridge.driver;
+    }
+    return maybeBack ? kStatusStarting : kStatusBridgeGone;
 }
 
 // An error number alone does not tell an unplugged bridge from an absent chip (both

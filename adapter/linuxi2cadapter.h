@@ -22,6 +22,10 @@ class I2cDevSyscalls;
 // kernel finish removing the bus) and, at a later transfer, reopens the same bridge
 // (same serial or USB port) on whatever bus number it came back on.
 //
+// A bridge whose driver is still binding (an MCP2221 on Linux 6.1 for about 25 s) is
+// neither listed as free nor opened: opening, and transfers of a bridge waiting to be
+// reopened, fail at once with kStatusStarting instead of timing out in the driver.
+//
 // A bridge that stops answering: its driver waits for a USB reply (i2c-tiny-usb and
 // the HID bridges 1 to 2 s) before a transfer fails. The guard:
 //  - a failed transfer that took kStallThresholdMs or more is a stall; so are the
@@ -49,6 +53,7 @@ public:
     static constexpr int16_t kStatusInternal = BusStatus::kInternal;
     static constexpr int16_t kStatusInUse = BusStatus::kInUse;
     static constexpr int16_t kStatusNotAnswering = BusStatus::kNotAnswering;
+    static constexpr int16_t kStatusStarting = BusStatus::kBridgeStarting;
 
     // A failed transfer that took at least this long means the bridge did not answer.
     static constexpr int64_t kStallThresholdMs = 500;
@@ -65,7 +70,15 @@ public:
     };
 
     // What a bridge is to this program right now.
-    enum class BridgeState { Free, OpenHere, InUse, NoPermission, NoWordTransfers, Unusable };
+    enum class BridgeState {
+        Free,
+        OpenHere,
+        InUse,
+        NoPermission,
+        NoWordTransfers,
+        Starting, // its driver is still binding (I2cBridge::starting)
+        Unusable
+    };
     struct BridgeListing
     {
         I2cBridge bridge;

@@ -191,6 +191,45 @@ private slots:
         QCOMPARE(a.sameBridge(b), same);
         QCOMPARE(b.sameBridge(a), same);
     }
+
+    // A HID bridge driver that adds its GPIO chip last is still binding until the chip
+    // is there, on a kernel that has GPIO support at all.
+    void driverStillBinding_data()
+    {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<bool>("gpioSupport");
+        QTest::addColumn<bool>("chip");
+        QTest::addColumn<bool>("starting");
+        QTest::newRow("mcp2221 binding") << "mcp2221" << true << false << true;
+        QTest::newRow("mcp2221 bound") << "mcp2221" << true << true << false;
+        QTest::newRow("cp2112 binding") << "cp2112" << true << false << true;
+        QTest::newRow("kernel without GPIO") << "mcp2221" << false << false << false;
+        QTest::newRow("ft260 makes no chip") << "ft260" << true << false << false;
+    }
+    void driverStillBinding()
+    {
+        QFETCH(QString, driver);
+        QFETCH(bool, gpioSupport);
+        QFETCH(bool, chip);
+        QFETCH(bool, starting);
+        SysfsFixture fx;
+        const std::string u = fx.usbDevice("1-2", "S1", 5);
+        const std::string h = fx.hidDevice(fx.usbInterface(u, 0, "usbhid"), "0003:0000:0000.0001",
+                                           driver.toStdString());
+        fx.i2cBus(3, h, "bridge");
+        if (gpioSupport)
+            fx.mkdir("bus/gpio");
+        if (chip)
+            fx.mkdir(h + "/gpiochip0");
+        const auto bridges = discover(fx);
+        QCOMPARE(bridges.size(), size_t(1));
+        QCOMPARE(bridges[0].starting, starting);
+        // Reading the serial number of a device whose driver binds waits for the
+        // binding: it is not read then.
+        QCOMPARE(bridges[0].serial, std::string(starting ? "" : "S1"));
+        QCOMPARE(bridges[0].name,
+                 driver.toStdString() + " at USB 1-2" + (starting ? "" : " serial S1"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestI2cBridgeDiscovery)

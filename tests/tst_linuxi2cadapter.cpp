@@ -553,6 +553,54 @@ private slots:
         QCOMPARE(kernel.openCount(), 0);
     }
 
+    // An MCP2221 whose driver is still binding has its bus but drops every answer: it
+    // is listed as starting, never offered or opened, and a held bridge that comes back
+    // that way fails at once until its driver is done, then is reopened.
+    void aBridgeWhoseDriverIsBindingIsNotUsedYet()
+    {
+        OpenBridge b;
+        b.fx.mkdir("bus/gpio");
+        const std::string hid = b.usbDev + "/1-2:1.0/0003:10C4:EA90.0004";
+        b.fx.mkdir(hid + "/gpiochip0");
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+
+        b.kernel.onTransferError = [&] { b.fx.removeBus(3, b.usbDev); };
+        b.kernel.transferErrors = {ENODEV};
+        QCOMPARE(b.read(0x14, word), int16_t(ENODEV));
+        // Back in another port, its driver binding: no GPIO chip yet, serial not read.
+        const std::string back = b.fx.addCp2112(7, "1-6", "0012A3F4", 9, "0003:10C4:EA90.0009");
+        const size_t opens = b.kernel.opened.size();
+        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusStarting);
+        QCOMPARE(b.write(0x14, 0x0100), LinuxI2cAdapter::kStatusStarting);
+        QCOMPARE(b.kernel.opened.size(), opens);
+
+        // What another copy of the program sees meanwhile.
+        LinuxI2cAdapter other(optionsFor(b.fx), &b.kernel);
+        const auto list = other.listBridges();
+        QCOMPARE(list.size(), size_t(1));
+        QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::Starting);
+        QVERIFY(list[0].describe().find(": its driver is still starting") != std::string::npos);
+        int32_t count = -1;
+        std::string names;
+        other.AdapterFindDevices(1, count, names);
+        QCOMPARE(count, 0);
+        std::string name = "cp2112 at USB 1-6";
+        QCOMPARE(other.AdapterOpen(name), LinuxI2cAdapter::kStatusStarting);
+        QCOMPARE(b.kernel.opened.size(), opens);
+        // Asked for by serial, which it cannot tell yet: listed as starting all the same.
+        LinuxI2cAdapter::Options bySerial = optionsFor(b.fx);
+        bySerial.bridge = "0012A3F4";
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
+        bySerial.bridge = "1-9";
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
+
+        b.fx.mkdir(back + "/1-6:1.0/0003:10C4:EA90.0009/gpiochip1"); // bound
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+        QCOMPARE(b.adapter->openBusNumber(), 7);
+        QVERIFY(b.kernel.faults.isEmpty());
+    }
+
     void bridgeChosenByNameSerialOrPort_data()
     {
         QTest::addColumn<QString>("choice");

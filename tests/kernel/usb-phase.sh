@@ -4,133 +4,9 @@
 # driven with busybox's i2cget/i2cset, a client we did not write. Prints one line per
 # check, PASS or FAIL, and INFO lines with measured times; exits 0 only when every
 # check passed. Expects i2c-dev, i2c-tiny-usb and vhci-hcd loaded, udevd running with
-# our rule, and /modules/i2c-stub.ko.
-#
-# Add checks below the helpers; plug_bridge, bridge_bus and the wait_ functions are
-# meant to be reused.
+# our rule, and /modules/i2c-stub.ko. The helpers are in phase-helpers.sh.
 
-CHARGER=0x09
-failures=0
-
-pass() { echo "PASS $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-info() { echo "INFO $*"; }
-check() { # check "what" command...: PASS when the command succeeds
-    what=$1; shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
-}
-
-# Milliseconds since boot (10 ms resolution: busybox date has no nanoseconds).
-now_ms() {
-    read -r up _ </proc/uptime
-    c=${up#*.}; c=${c#0}
-    echo $(( ${up%.*} * 1000 + c * 10 ))
-}
-
-# wait_for SECONDS command...: polls the command every 50 ms until it succeeds.
-wait_for() {
-    limit=$(( $(now_ms) + $1 * 1000 )); shift
-    until "$@"; do
-        [ "$(now_ms)" -lt "$limit" ] || return 1
-        usleep 50000
-    done
-}
-
-# --- the emulated bridges ------------------------------------------------------------
-# One emulator per serial; its control FIFO and log live in /run.
-bridge_fifo() { echo "/run/bridge-$1.ctl"; }
-bridge_log() { echo "/run/bridge-$1.log"; }
-bridge_pid() { cat "/run/bridge-$1.pid" 2>/dev/null; }
-
-# bridge_cmd SERIAL COMMAND: stall, answer, nak, ack, unplug, plug (see usbipbridge.cpp).
-bridge_cmd() {
-    kill -0 "$(bridge_pid "$1")" 2>/dev/null || { echo "bridge $1 is not running"; return 1; }
-    timeout 5 sh -c "echo $2 > $(bridge_fifo "$1")"
-}
-
-# The i2c-tiny-usb USB interface above i2c bus N: walks the bus's sysfs ancestry.
-bridge_interface() {
-    dir=$(readlink -f "/sys/bus/i2c/devices/i2c-$1")
-    while [ "$dir" != "/sys/devices" ] && [ "$dir" != "/" ]; do
-        if [ -e "$dir/bInterfaceNumber" ] &&
-           [ "$(basename "$(readlink -f "$dir/driver")")" = i2c-tiny-usb ]; then
-            echo "$dir"; return 0
-        fi
-        dir=$(dirname "$dir")
-    done
-    return 1
-}
-
-# bridge_bus SERIAL: prints N of the i2c-tiny-usb bus whose USB device has that serial
-# and whose /dev/i2c-N exists; fails when there is none.
-bridge_bus() {
-    for d in /sys/bus/i2c/devices/i2c-*; do
-        [ -e "$d" ] || continue
-        n=${d##*/i2c-}
-        intf=$(bridge_interface "$n") || continue
-        [ "$(cat "$(dirname "$intf")/serial" 2>/dev/null)" = "$1" ] || continue
-        [ -c "/dev/i2c-$n" ] && { echo "$n"; return 0; }
-    done
-    return 1
-}
-has_bridge_bus() { bridge_bus "$1" >/dev/null; }
-no_bridge_bus() { ! bridge_bus "$1" >/dev/null; }
-no_node() { [ ! -e "/dev/i2c-$1" ]; }
-
-# plug_bridge SERIAL: starts an emulator and waits for its bus (and for udev).
-plug_bridge() {
-    /usbipbridge "$1" "$(bridge_fifo "$1")" >"$(bridge_log "$1")" 2>&1 &
-    echo $! >"/run/bridge-$1.pid"
-    plug_start=$(now_ms)
-    wait_for 20 has_bridge_bus "$1" || { cat "$(bridge_log "$1")"; return 1; }
-    info "bridge $1 bound $(( $(now_ms) - plug_start )) ms after the emulator started"
-    udevadm settle --timeout=10
-}
-
-# start_unplugged SERIAL: an emulator that waits for "plug" before it attaches.
-start_unplugged() {
-    /usbipbridge "$1" "$(bridge_fifo "$1")" unplugged >"$(bridge_log "$1")" 2>&1 &
-    echo $! >"/run/bridge-$1.pid"
-    wait_for 5 test -p "$(bridge_fifo "$1")"
-}
-
-# kt ARGS...: the program's own backend in the static test binary; its FAIL lines
-# count as failures here.
-kt() {
-    /kerneltest "$@" >/run/kt.out 2>&1
-    cat /run/kt.out
-    failures=$((failures + $(grep -c '^FAIL' /run/kt.out)))
-}
-
-# replug_bridge SERIAL: plug command to a running emulator, then waits as above.
-replug_bridge() {
-    bridge_cmd "$1" plug && wait_for 20 has_bridge_bus "$1" && udevadm settle --timeout=10
-}
-
-# stop_bridge SERIAL: SIGTERM, and the emulator's own exit status.
-stop_bridge() {
-    pid=$(bridge_pid "$1")
-    kill -TERM "$pid" && wait "$pid"
-}
-
-# word_is N REGISTER EXPECTED: busybox's i2cget reads that word from the charger.
-word_is() { [ "$(i2cget -y "$1" $CHARGER "$2" w 2>/dev/null)" = "$3" ]; }
-
-# node_is N "MODE UID GID"
-node_is() { [ "$(stat -c '%a %u %g' "/dev/i2c-$1" 2>/dev/null)" = "$2" ]; }
-
-# time_i2cget BUS COUNT WHAT: COUNT busybox i2cget word reads of the charger, timed.
-time_i2cget() {
-    start=$(now_ms); ok=0; i=0
-    while [ $i -lt "$2" ]; do
-        i2cget -y "$1" $CHARGER 0x15 w >/dev/null 2>&1 && ok=$((ok + 1))
-        i=$((i + 1))
-    done
-    elapsed=$(( $(now_ms) - start ))
-    tenths=$((elapsed * 10 / $2))
-    check "$2 timed i2cget word reads on $3 all succeeded" [ $ok -eq "$2" ]
-    info "busybox i2cget word read on $3: $((tenths / 10)).$((tenths % 10)) ms per word ($2 reads in $elapsed ms)"
-}
+. /phase-helpers.sh
 
 # --- checks ------------------------------------------------------------------------
 # The first bridge takes the lowest free bus number: no stub bus now.
@@ -223,7 +99,7 @@ info "plain ioctl word read on the i2c-stub bus: $(cat /run/loop.txt)"
 # --- the program's own backend, as shipped -------------------------------------------
 # Discovery (the stub bus is never listed), round trips, and its time per word next to
 # the plain ioctl loop above.
-kt usb "$old_bus"
+kt usb "$old_bus" i2c-tiny-usb
 
 # A client we did not write reads what the program wrote, and the other way round.
 check "a word the program wrote (0x15 = 0x2220) reads back with busybox i2cget" \
@@ -232,16 +108,18 @@ i2cset -y "$bus" $CHARGER 0x14 0x0c80 w
 check "a word busybox i2cset wrote (0x14 = 0x0c80) reads back through the program" \
     eval '[ "$(/kerneltest read 14)" = 0x0c80 ]'
 
-# A bridge that stops answering, and a charger that does not acknowledge.
+# A bridge that stops answering (i2c-tiny-usb's 2 s time-out; long enough for the
+# guard's back-off to reach its cap), and a charger that does not acknowledge (ENXIO).
 f1=$(bridge_fifo KVEMU0001)
-kt stall "echo stall >$f1" "echo answer >$f1" "echo nak >$f1" "echo ack >$f1"
+kt stall "echo stall >$f1" "echo answer >$f1" "echo nak >$f1" "echo ack >$f1" 2000 6 long
 
 # Unplugged in the middle of a stream of transfers; while it is out, a second bridge
 # takes its bus number, so it comes back under another one.
 start_unplugged KVEMU0002
 f2=$(bridge_fifo KVEMU0002)
 kt replug "echo unplug >$f1" \
-    "echo plug >$f2; n=0; while [ ! -c /dev/i2c-$bus ] && [ \$n -lt 200 ]; do usleep 50000; n=\$((n+1)); done; echo plug >$f1"
+    "echo plug >$f2; n=0; while [ ! -c /dev/i2c-$bus ] && [ \$n -lt 200 ]; do usleep 50000; n=\$((n+1)); done; echo plug >$f1" \
+    10000
 check "the second bridge took the freed bus number $bus" eval "[ \"\$(bridge_bus KVEMU0002)\" = $bus ]"
 wait_for 20 has_bridge_bus KVEMU0001
 bus=$(bridge_bus KVEMU0001)

@@ -1,16 +1,21 @@
-// An emulated i2c-tiny-usb USB-to-I2C bridge for the virtual-machine test: plugs a
-// USB device into the kernel's USB/IP virtual host controller (vhci-hcd) and answers
-// its requests itself, so the kernel's own i2c-tiny-usb driver binds and creates
-// /dev/i2c-N. Behind the bridge, at 7-bit address 0x09, stands the SimulatedCharger.
+// An emulated USB-to-I2C bridge for the virtual-machine test: plugs a USB device into
+// the kernel's USB/IP virtual host controller (vhci-hcd) and answers its requests
+// itself, so the kernel's own driver binds and creates /dev/i2c-N. Behind the bridge,
+// at 7-bit address 0x09, stands the SimulatedCharger. Three families, each driven by
+// its own kernel driver (the devices are in tinyusbdevice.cpp and hidbridgedevices.cpp):
+//   i2c-tiny-usb  0403:c631, i2c-tiny-usb, vendor requests on endpoint 0
+//   cp2112        10c4:ea90, hid-cp2112, HID reports (interrupt and feature)
+//   mcp2221       04d8:00dd, hid-mcp2221, HID reports (interrupt)
 //
-//   usbipbridge SERIAL CONTROL_FIFO [unplugged]
+//   usbipbridge [--family=FAMILY] SERIAL CONTROL_FIFO [unplugged]
 //
-// SERIAL is the USB serial number (two instances with different serials are two
-// distinguishable bridges); "unplugged" starts it detached, waiting for "plug".
-// CONTROL_FIFO is created if missing and removed at exit; write one command per line
-// to it:
+// FAMILY defaults to i2c-tiny-usb. SERIAL is the USB serial number (two instances with
+// different serials are two distinguishable bridges); "unplugged" starts it detached,
+// waiting for "plug". CONTROL_FIFO is created if missing and removed at exit; write one
+// command per line to it:
 //   stall    stop answering USB requests (unlinks are still answered, so the driver's
-//            2 s control timeout fails the transfer)
+//            USB time-out fails the transfer: 2 s for i2c-tiny-usb, 5 s for the
+//            HID bridges' output reports)
 //   answer   answer again
 //   nak      the charger's address NAKs like every other address
 //   ack      the charger's address answers again
@@ -20,7 +25,7 @@
 // Stdout: "USBIP-BRIDGE attached port P serial S" and "USBIP-BRIDGE detached ...".
 // Stderr: anything unexpected (an unknown request, a refused register).
 
-#include "simulatedcharger.h"
+#include "emulateddevice.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -29,18 +34,17 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <linux/i2c.h>
 #include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+
+#include <algorithm>
+#include <array>
 
 namespace {
-using Bytes = std::vector<uint8_t>;
-
 const char *const kVhci = "/sys/devices/platform/vhci_hcd.0";
 
 // USB/IP wire format (drivers/usb/usbip/usbip_common.h): 48-byte big-endian header.
@@ -48,11 +52,6 @@ enum : uint32_t { kCmdSubmit = 1, kCmdUnlink = 2, kRetSubmit = 3, kRetUnlink = 4
 constexpr size_t kHeaderSize = 48;
 constexpr uint32_t kDirIn = 1;
 constexpr int kSpeedFull = 2;
-
-// i2c-tiny-usb vendor requests (drivers/i2c/busses/i2c-tiny-usb.c).
-enum : uint8_t { kEcho = 0, kGetFunc = 1, kSetDelay = 2, kGetStatus = 3, kI2cIo = 4 };
-enum : uint8_t { kIdle = 0, kAddressAck = 1, kAddressNak = 2 };
-constexpr uint16_t kChargerAddress7 = 0x09;
 
 volatile sig_atomic_t stopRequested = 0;
 void onStop(int) { stopRequested = 1; }
@@ -89,24 +88,15 @@ bool writeFull(int fd, const uint8_t *buf, size_t n)
     return true;
 }
 
-Bytes stringDescriptor(const std::string &text)
-{
-    Bytes d{uint8_t(2 + 2 * text.size()), 3};
-    for (char c : text) { // ASCII to UTF-16LE
-        d.push_back(uint8_t(c));
-        d.push_back(0);
-    }
-    return d;
-}
+using Header = std::array<uint8_t, kHeaderSize>;
 
 class Bridge
 {
 public:
-    explicit Bridge(std::string serial) : m_serial(std::move(serial))
-    {
-        std::string name = SimulatedCharger::kAdapterName;
-        m_charger.AdapterOpen(name);
-    }
+    Bridge(std::string serial, std::unique_ptr<EmulatedDevice> device)
+        : m_serial(std::move(serial))
+        , m_device(std::move(device))
+    {}
 
     int socket() const { return m_sock; }
     bool attach();
@@ -118,22 +108,20 @@ private:
     int findFreePort() const;
     bool reply(const uint8_t *request, uint32_t command, int32_t status, const Bytes &in,
                uint32_t actualLength);
+    bool sendReports();
     int32_t control(const uint8_t *setup, const Bytes &out, Bytes &in);
     int32_t standardRequest(uint8_t request, uint16_t value, uint16_t index, Bytes &in);
-    int32_t vendorRequest(uint8_t request, uint16_t value, uint16_t index, const Bytes &out,
-                          uint16_t length, Bytes &in);
-    int32_t i2cTransfer(uint16_t flags, uint16_t address, const Bytes &out, uint16_t length,
-                        Bytes &in);
-    Bytes descriptor(uint8_t type, uint8_t index) const;
 
     std::string m_serial;
-    SimulatedCharger m_charger;
+    std::unique_ptr<EmulatedDevice> m_device;
     int m_sock = -1;
     int m_port = -1;
     bool m_stalled = false;
-    bool m_nak = false;
-    uint8_t m_status = kIdle;
-    uint8_t m_pointer = 0; // register selected by the last write
+    // The host keeps one read pending on the interrupt IN endpoint (usbhid resubmits it
+    // as soon as it completes). It is held until there is a report to send; reports made
+    // while none is pending wait here; both are answered in order.
+    std::deque<Header> m_pendingReads;
+    std::deque<Bytes> m_reports;
 };
 
 // A free port of the USB 2 root hub: "hs  0000 004 ..." in vhci_hcd.0/status (4: free).
@@ -176,7 +164,6 @@ bool Bridge::attach()
         if (ok) {
             m_sock = pair[0];
             m_port = port;
-            m_status = kIdle;
             std::printf("USBIP-BRIDGE attached port %d serial %s\n", port, m_serial.c_str());
             return true;
         }
@@ -194,6 +181,9 @@ void Bridge::detach()
         return;
     close(m_sock); // vhci sees the connection close and disconnects the port
     m_sock = -1;
+    m_pendingReads.clear();
+    m_reports.clear();
+    m_device->reset();
     std::printf("USBIP-BRIDGE detached port %d serial %s\n", m_port, m_serial.c_str());
 }
 
@@ -204,9 +194,9 @@ void Bridge::command(const std::string &line)
     else if (line == "answer")
         m_stalled = false;
     else if (line == "nak")
-        m_nak = true;
+        m_device->m_nak = true;
     else if (line == "ack")
-        m_nak = false;
+        m_device->m_nak = false;
     else if (line == "unplug")
         detach();
     else if (line == "plug" && m_sock < 0)
@@ -219,18 +209,28 @@ void Bridge::command(const std::string &line)
 
 bool Bridge::serveOne()
 {
-    uint8_t header[kHeaderSize];
-    if (!readFull(m_sock, header, kHeaderSize))
+    Header header;
+    if (!readFull(m_sock, header.data(), kHeaderSize))
         return false;
-    const uint32_t command = get32(header);
-    if (command == kCmdUnlink) // the driver gave up waiting: let its urb go
-        return reply(header, kRetUnlink, -ECONNRESET, {}, 0);
+    const uint32_t command = get32(header.data());
+    if (command == kCmdUnlink) {
+        // The driver gave up waiting, or closed (usbhid cancels its pending interrupt
+        // read then): let the request go, and never answer it later, since vhci drops
+        // the connection on an answer to a request it no longer has.
+        const uint32_t seqnum = get32(header.data() + 20);
+        for (auto it = m_pendingReads.begin(); it != m_pendingReads.end(); ++it)
+            if (get32(it->data() + 4) == seqnum) {
+                m_pendingReads.erase(it);
+                break;
+            }
+        return reply(header.data(), kRetUnlink, -ECONNRESET, {}, 0);
+    }
     if (command != kCmdSubmit) {
         std::fprintf(stderr, "usbipbridge: unknown USB/IP command %u\n", command);
         return false;
     }
-    const uint32_t direction = get32(header + 12), endpoint = get32(header + 16);
-    const int32_t length = int32_t(get32(header + 24));
+    const uint32_t direction = get32(header.data() + 12), endpoint = get32(header.data() + 16);
+    const int32_t length = int32_t(get32(header.data() + 24));
     if (length < 0 || length > 4096) {
         std::fprintf(stderr, "usbipbridge: bad transfer length %d\n", length);
         return false;
@@ -241,18 +241,42 @@ bool Bridge::serveOne()
         if (!readFull(m_sock, out.data(), out.size()))
             return false;
     }
+    if (endpoint == 1 && direction == kDirIn) { // held even while stalled: not an answer
+        m_pendingReads.push_back(header);
+        return sendReports();
+    }
     if (m_stalled)
-        return true; // no answer at all: the driver's timeout unlinks it
+        return true; // no answer at all: the driver's time-out unlinks it
+    if (endpoint == 1) {
+        const int32_t status = m_device->interruptOut(out, m_reports);
+        return reply(header.data(), kRetSubmit, status, {}, status == 0 ? out.size() : 0) &&
+               sendReports();
+    }
     if (endpoint != 0) {
         std::fprintf(stderr, "usbipbridge: transfer on endpoint %u\n", endpoint);
-        return reply(header, kRetSubmit, -EPIPE, {}, 0);
+        return reply(header.data(), kRetSubmit, -EPIPE, {}, 0);
     }
     Bytes in;
-    const int32_t status = control(header + 40, out, in);
+    const int32_t status = control(header.data() + 40, out, in);
     if (in.size() > size_t(length))
         in.resize(size_t(length));
     const uint32_t actual = status != 0 ? 0 : direction == kDirIn ? in.size() : out.size();
-    return reply(header, kRetSubmit, status, in, actual);
+    return reply(header.data(), kRetSubmit, status, in, actual);
+}
+
+// Answers pending interrupt reads with queued reports, oldest first.
+bool Bridge::sendReports()
+{
+    while (!m_stalled && !m_pendingReads.empty() && !m_reports.empty()) {
+        const Header read = m_pendingReads.front();
+        Bytes report = std::move(m_reports.front());
+        m_pendingReads.pop_front();
+        m_reports.pop_front();
+        report.resize(std::min<size_t>(report.size(), get32(read.data() + 24)));
+        if (!reply(read.data(), kRetSubmit, 0, report, report.size()))
+            return false;
+    }
+    return true;
 }
 
 bool Bridge::reply(const uint8_t *request, uint32_t command, int32_t status, const Bytes &in,
@@ -271,18 +295,15 @@ bool Bridge::reply(const uint8_t *request, uint32_t command, int32_t status, con
 
 int32_t Bridge::control(const uint8_t *setup, const Bytes &out, Bytes &in)
 {
-    const uint8_t type = setup[0] & 0x60, request = setup[1];
-    const uint16_t value = le16(setup + 2), index = le16(setup + 4), length = le16(setup + 6);
-    int32_t status = -EPIPE;
-    if (type == 0x00)
-        status = standardRequest(request, value, index, in);
-    else if (type == 0x40)
-        status = vendorRequest(request, value, index, out, length, in);
+    const SetupPacket packet{setup[0], setup[1], le16(setup + 2), le16(setup + 4), le16(setup + 6)};
+    const int32_t status = (packet.requestType & 0x60) == 0x00
+                               ? standardRequest(packet.request, packet.value, packet.index, in)
+                               : m_device->control(packet, out, in);
     if (status != 0)
         std::fprintf(stderr,
                      "usbipbridge: stall: bmRequestType 0x%02x bRequest %u wValue 0x%04x "
                      "wIndex 0x%04x wLength %u\n",
-                     setup[0], request, value, index, length);
+                     packet.requestType, packet.request, packet.value, packet.index, packet.length);
     return status;
 }
 
@@ -292,8 +313,8 @@ int32_t Bridge::standardRequest(uint8_t request, uint16_t value, uint16_t index,
     case 0: // GET_STATUS: bus powered, no remote wake-up
         in = {0, 0};
         return 0;
-    case 6: // GET_DESCRIPTOR
-        in = descriptor(uint8_t(value >> 8), uint8_t(value));
+    case 6: // GET_DESCRIPTOR (the HID ones are asked of the interface)
+        in = m_device->descriptor(uint8_t(value >> 8), uint8_t(value));
         return in.empty() ? -EPIPE : 0;
     case 9: // SET_CONFIGURATION
         return value <= 1 ? 0 : -EPIPE;
@@ -303,105 +324,22 @@ int32_t Bridge::standardRequest(uint8_t request, uint16_t value, uint16_t index,
         return -EPIPE;
     }
 }
-
-Bytes Bridge::descriptor(uint8_t type, uint8_t index) const
-{
-    switch (type) {
-    case 1: // device: USB 1.1, class per interface, EP0 64 bytes, 0403:c631, version 1.04
-        return {18, 1, 0x10, 0x01, 0, 0, 0, 64, 0x03, 0x04, 0x31, 0xc6, 0x04, 0x01, 1, 2, 3, 1};
-    case 2: // configuration 1 with one vendor-class interface and no endpoints but EP0
-        return {9, 2, 18, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 0, 0xff, 0, 0, 0};
-    case 3:
-        switch (index) {
-        case 0:
-            return {4, 3, 0x09, 0x04}; // English (US)
-        case 1:
-            return stringDescriptor("kv7320 test bench");
-        case 2:
-            return stringDescriptor("i2c-tiny-usb emulated bridge");
-        case 3:
-            return stringDescriptor(m_serial);
-        }
-    }
-    return {};
-}
-
-int32_t Bridge::vendorRequest(uint8_t request, uint16_t value, uint16_t index, const Bytes &out,
-                              uint16_t length, Bytes &in)
-{
-    switch (request) {
-    case kEcho:
-        in = {uint8_t(value), uint8_t(value >> 8)};
-        return 0;
-    case kGetFunc: {
-        const uint32_t func = I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL;
-        in = {uint8_t(func), uint8_t(func >> 8), uint8_t(func >> 16), uint8_t(func >> 24)};
-        return 0;
-    }
-    case kSetDelay:
-        return 0;
-    case kGetStatus:
-        in = {m_status};
-        return 0;
-    case kI2cIo: // with or without the BEGIN (1) and END (2) flags
-    case kI2cIo | 1:
-    case kI2cIo | 2:
-    case kI2cIo | 3:
-        return i2cTransfer(value, index, out, length, in);
-    default:
-        return -EPIPE;
-    }
-}
-
-// One I2C message. An absent address still completes the USB transfer; the driver
-// learns of the NAK from the status it reads next. A register the charger refuses
-// stalls the transfer, so the driver reports an I/O error.
-int32_t Bridge::i2cTransfer(uint16_t flags, uint16_t address, const Bytes &out, uint16_t length,
-                            Bytes &in)
-{
-    const bool isRead = flags & I2C_M_RD;
-    if (address != kChargerAddress7 || m_nak) {
-        m_status = kAddressNak;
-        in.assign(isRead ? length : 0, 0xff);
-        return 0;
-    }
-    m_status = kAddressAck;
-    const int16_t charger8 = SimulatedCharger::kChargerAddress;
-    if (!isRead && out.size() <= 1) { // address only, or the register for a read
-        if (!out.empty())
-            m_pointer = out[0];
-        return 0;
-    }
-    if (!isRead && out.size() == 3) { // word write: register, low byte, high byte
-        m_pointer = out[0];
-        int16_t word = int16_t(out[1] | out[2] << 8);
-        if (m_charger.AdapterWriteWord(m_pointer, word, charger8) == 0)
-            return 0;
-        std::fprintf(stderr, "usbipbridge: charger refused write to 0x%02X\n", m_pointer);
-        return -EPIPE;
-    }
-    if (isRead && (length == 1 || length == 2)) {
-        int16_t command = m_pointer, word = 0;
-        if (m_charger.AdapterReadWord(command, word, charger8) != 0) {
-            std::fprintf(stderr, "usbipbridge: charger refused read of 0x%02X\n", m_pointer);
-            return -EPIPE;
-        }
-        in = {uint8_t(word), uint8_t(uint16_t(word) >> 8)};
-        in.resize(length);
-        return 0;
-    }
-    std::fprintf(stderr, "usbipbridge: unsupported I2C message: %s of %zu bytes\n",
-                 isRead ? "read" : "write", isRead ? size_t(length) : out.size());
-    return -EPIPE;
-}
 } // namespace
 
 int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::string family = "i2c-tiny-usb";
+    if (argc > 1 && std::strncmp(argv[1], "--family=", 9) == 0) {
+        family = argv[1] + 9;
+        --argc;
+        ++argv;
+    }
     const bool startUnplugged = argc == 4 && std::string(argv[3]) == "unplugged";
-    if (argc != 3 && !startUnplugged) {
-        std::fprintf(stderr, "usage: usbipbridge SERIAL CONTROL_FIFO [unplugged]\n");
+    std::unique_ptr<EmulatedDevice> device = makeEmulatedDevice(family, argv[argc > 1 ? 1 : 0]);
+    if ((argc != 3 && !startUnplugged) || !device) {
+        std::fprintf(stderr, "usage: usbipbridge [--family=i2c-tiny-usb|cp2112|mcp2221] SERIAL "
+                             "CONTROL_FIFO [unplugged]\n");
         return 2;
     }
     const std::string fifoPath = argv[2];
@@ -428,7 +366,7 @@ int main(int argc, char **argv)
     sigaddset(&blocked, SIGINT);
     sigprocmask(SIG_BLOCK, &blocked, &waiting);
 
-    Bridge bridge(argv[1]);
+    Bridge bridge(argv[1], std::move(device));
     int exitCode = startUnplugged || bridge.attach() ? 0 : 1;
     std::string pending;
     while (exitCode == 0 && !stopRequested) {

@@ -1,0 +1,182 @@
+#!/bin/busybox sh
+# Helpers for the USB phases of the kernel test (sourced by usb-phase.sh and
+# hid-phase.sh, inside the virtual machine): PASS/FAIL/INFO lines, waits, and the
+# emulated bridges (/usbipbridge, through vhci-hcd), found again by their serial.
+
+CHARGER=0x09
+failures=0
+
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+info() { echo "INFO $*"; }
+check() { # check "what" command...: PASS when the command succeeds
+    what=$1; shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# Milliseconds since boot (10 ms resolution: busybox date has no nanoseconds).
+now_ms() {
+    read -r up _ </proc/uptime
+    c=${up#*.}; c=${c#0}
+    echo $(( ${up%.*} * 1000 + c * 10 ))
+}
+
+# wait_for SECONDS command...: polls the command every 50 ms until it succeeds.
+wait_for() {
+    limit=$(( $(now_ms) + $1 * 1000 )); shift
+    until "$@"; do
+        [ "$(now_ms)" -lt "$limit" ] || return 1
+        usleep 50000
+    done
+}
+
+# --- the emulated bridges ------------------------------------------------------------
+# One emulator per serial; its control FIFO and log live in /run.
+bridge_fifo() { echo "/run/bridge-$1.ctl"; }
+bridge_log() { echo "/run/bridge-$1.log"; }
+bridge_pid() { cat "/run/bridge-$1.pid" 2>/dev/null; }
+
+# bridge_cmd SERIAL COMMAND: stall, answer, nak, ack, unplug, plug (see usbipbridge.cpp).
+bridge_cmd() {
+    kill -0 "$(bridge_pid "$1")" 2>/dev/null || { echo "bridge $1 is not running"; return 1; }
+    timeout 5 sh -c "echo $2 > $(bridge_fifo "$1")"
+}
+
+# The USB interface of the emulated bridge above i2c bus N: walks the bus's sysfs
+# ancestry for one of the three bridge drivers (bound to the interface itself, or for
+# the HID bridges to the HID device below it), then for the interface. Sets
+# bridge_driver.
+bridge_interface() {
+    dir=$(readlink -f "/sys/bus/i2c/devices/i2c-$1")
+    bridge_driver=
+    while [ "$dir" != "/sys/devices" ] && [ "$dir" != "/" ]; do
+        d=$(basename "$(readlink -f "$dir/driver" 2>/dev/null)")
+        case "$d" in
+            i2c-tiny-usb|cp2112|mcp2221)
+                [ -n "$bridge_driver" ] || { bridge_driver=$d; bridge_driver_dir=$dir; } ;;
+        esac
+        if [ -e "$dir/bInterfaceNumber" ]; then
+            [ -n "$bridge_driver" ] && { echo "$dir"; return 0; }
+            return 1
+        fi
+        dir=$(dirname "$dir")
+    done
+    return 1
+}
+
+# bridge_bus SERIAL: prints N of the bridge bus whose USB device has that serial and
+# whose /dev/i2c-N exists; fails when there is none.
+bridge_bus() {
+    for d in /sys/bus/i2c/devices/i2c-*; do
+        [ -e "$d" ] || continue
+        n=${d##*/i2c-}
+        bridge_interface "$n" >/run/intf.$$ || continue
+        intf=$(cat /run/intf.$$)
+        # A HID bridge still binding (no GPIO chip yet): its serial attribute would
+        # wait for the binding to end, as the program's discovery knows.
+        hid_starting "$bridge_driver" "$bridge_driver_dir" && continue
+        [ "$(cat "$(dirname "$intf")/serial" 2>/dev/null)" = "$1" ] || continue
+        [ -c "/dev/i2c-$n" ] && { echo "$n"; return 0; }
+    done
+    return 1
+}
+# hid_starting DRIVER DIR: a cp2112 or mcp2221 bound at DIR has not finished binding.
+hid_starting() {
+    case "$1" in cp2112|mcp2221) ;; *) return 1 ;; esac
+    for g in "$2"/gpiochip*; do [ -e "$g" ] && return 1; done
+    return 0
+}
+
+# starting_bus DRIVER: prints N of a bus of that HID driver still binding.
+starting_bus() {
+    for d in /sys/bus/i2c/devices/i2c-*; do
+        [ -e "$d" ] || continue
+        n=${d##*/i2c-}
+        bridge_interface "$n" >/dev/null || continue
+        [ "$bridge_driver" = "$1" ] && hid_starting "$1" "$bridge_driver_dir" && { echo "$n"; return 0; }
+    done
+    return 1
+}
+has_starting_bus() { starting_bus "$1" >/dev/null; }
+
+has_bridge_bus() { bridge_bus "$1" >/dev/null; }
+no_bridge_bus() { ! bridge_bus "$1" >/dev/null; }
+no_node() { [ ! -e "/dev/i2c-$1" ]; }
+
+# plug_bridge SERIAL [FAMILY]: starts an emulator (i2c-tiny-usb unless FAMILY says
+# cp2112 or mcp2221) and waits for its bus (and for udev).
+plug_bridge() {
+    /usbipbridge --family="${2:-i2c-tiny-usb}" "$1" "$(bridge_fifo "$1")" \
+        >"$(bridge_log "$1")" 2>&1 &
+    echo $! >"/run/bridge-$1.pid"
+    plug_start=$(now_ms)
+    wait_for 20 has_bridge_bus "$1" || { cat "$(bridge_log "$1")"; return 1; }
+    plug_ms=$(( $(now_ms) - plug_start ))
+    info "bridge $1 bound $plug_ms ms after the emulator started"
+    udevadm settle --timeout=10
+}
+
+# start_unplugged SERIAL [FAMILY]: an emulator that waits for "plug" before it attaches.
+start_unplugged() {
+    /usbipbridge --family="${2:-i2c-tiny-usb}" "$1" "$(bridge_fifo "$1")" unplugged \
+        >"$(bridge_log "$1")" 2>&1 &
+    echo $! >"/run/bridge-$1.pid"
+    wait_for 5 test -p "$(bridge_fifo "$1")"
+}
+
+# kt ARGS...: the program's own backend in the static test binary; its FAIL lines
+# count as failures here.
+kt() {
+    /kerneltest "$@" >/run/kt.out 2>&1
+    cat /run/kt.out
+    failures=$((failures + $(grep -c '^FAIL' /run/kt.out)))
+}
+
+# replug_bridge SERIAL: plug command to a running emulator, then waits as above.
+replug_bridge() {
+    bridge_cmd "$1" plug && wait_for 20 has_bridge_bus "$1" && udevadm settle --timeout=10
+}
+
+# stop_bridge SERIAL: SIGTERM, and the emulator's own exit status.
+stop_bridge() {
+    pid=$(bridge_pid "$1")
+    kill -TERM "$pid" && wait "$pid"
+}
+
+# hidraw_of N: the hidraw node name (hidrawM) of the HID device above i2c bus N.
+hidraw_of() {
+    dir=$(readlink -f "/sys/bus/i2c/devices/i2c-$1")
+    while [ "$dir" != "/sys/devices" ] && [ "$dir" != "/" ]; do
+        for h in "$dir"/hidraw/hidraw*; do [ -e "$h" ] && { basename "$h"; return 0; }; done
+        dir=$(dirname "$dir")
+    done
+    return 1
+}
+
+# word_is N REGISTER EXPECTED: busybox's i2cget reads that word from the charger.
+# hid-cp2112 waits only 50 ms for each of the bridge's answers, which an emulator
+# starved by a loaded host can miss (the transfer then fails with ETIMEDOUT): a busybox
+# transfer that is meant to succeed is tried a second time.
+word_is() {
+    [ "$(i2cget -y "$1" $CHARGER "$2" w 2>/dev/null)" = "$3" ] ||
+        [ "$(i2cget -y "$1" $CHARGER "$2" w 2>/dev/null)" = "$3" ]
+}
+# set_word N REGISTER WORD: busybox i2cset, tried twice as above.
+set_word() { i2cset -y "$1" $CHARGER "$2" "$3" w || i2cset -y "$1" $CHARGER "$2" "$3" w; }
+
+# node_is N "MODE UID GID"
+node_is() { [ "$(stat -c '%a %u %g' "/dev/i2c-$1" 2>/dev/null)" = "$2" ]; }
+
+# time_i2cget BUS COUNT WHAT: COUNT busybox i2cget word reads of the charger, timed.
+time_i2cget() {
+    start=$(now_ms); ok=0; i=0
+    while [ $i -lt "$2" ]; do
+        { i2cget -y "$1" $CHARGER 0x15 w || i2cget -y "$1" $CHARGER 0x15 w; } >/dev/null 2>&1 &&
+            ok=$((ok + 1))
+        i=$((i + 1))
+    done
+    elapsed=$(( $(now_ms) - start ))
+    tenths=$((elapsed * 10 / $2))
+    check "$2 timed i2cget word reads on $3 all succeeded" [ $ok -eq "$2" ]
+    info "busybox i2cget word read on $3: $((tenths / 10)).$((tenths % 10)) ms per word ($2 reads in $elapsed ms)"
+}
