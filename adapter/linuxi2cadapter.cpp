@@ -161,6 +161,7 @@ const char *LinuxI2cAdapter::stateKey(BridgeState state)
     case BridgeState::NoPermission: return "no-permission";
     case BridgeState::NoWordTransfers: return "no-word-transfers";
     case BridgeState::Unusable: return "unusable";
+    case BridgeState::Starting: return "starting";
     }
     return "unusable";
 }
