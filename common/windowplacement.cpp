@@ -19,16 +19,6 @@ void placeTwips(QWidget *widget, int nLeft, int nTop, int nWidth, int nHeight)
     widget->setGeometry(twipsRect(nLeft, nTop, nWidth, nHeight));
 }
 
-QPoint centredTopLeft(const QRect &screen, const QRect &available, const QSize &frame)
-{
-    int left = screen.left() + screen.width() / 2 - frame.width() / 2;
-    int top = screen.top() + screen.height() / 2 - frame.height() / 2;
-    // Inside the free area where it fits; its top-left corner inside it in any case.
-    left = qMax(available.left(), qMin(left, available.left() + available.width() - frame.width()));
-    top = qMax(available.top(), qMin(top, available.top() + available.height() - frame.height()));
-    return QPoint(left, top);
-}
-
 void CenterForm(QWidget *window)
 {
     QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windowfit.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -13,13 +15,6 @@ int twips(int nTwips);
 QRect twipsRect(int nLeft, int nTop, int nWidth, int nHeight);
 // Places a widget at a twips rectangle inside its parent.
 void placeTwips(QWidget *widget, int nLeft, int nTop, int nWidth, int nHeight);
-
-// Where a window's frame goes to stand in the middle of the screen: its top-left corner,
-// given the screen, the part of it free of panels and docks, and the frame's size (the
-// window with its title bar and borders where known). A window too large for the free
-// area, or centred under a panel, is moved into it, top-left corner first: the title
-// bar and the menu must never be off the screen.
-QPoint centredTopLeft(const QRect &screen, const QRect &available, const QSize &frame);
 
 // Moves a window to the middle of its screen, keeping its size.
 void CenterForm(QWidget *window);
