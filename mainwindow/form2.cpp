@@ -70,8 +70,8 @@ void Form2::buildMenus()
     QAction *mnuReadWriteI2C = mnuI2C->addAction(QStringLiteral("&Read and Write Registers"));
     mnuReadWriteI2C->setObjectName(QStringLiteral("mnuReadWriteI2C"));
     connect(mnuReadWriteI2C, &QAction::triggered, this, &Form2::mnuReadWriteI2C_Click);
-    // The bus log comes last, after the register dialog.
-    QAction *mnuBusLog = mnuI2C->addAction(QStringLiteral("Bus Log"));
+    // The bus log comes last, after the register dialog; L is free in this menu.
+    QAction *mnuBusLog = mnuI2C->addAction(QStringLiteral("Bus &Log"));
     mnuBusLog->setObjectName(QStringLiteral("mnuBusLog"));
     connect(mnuBusLog, &QAction::triggered, this, &Form2::mnuBusLog_Click);
 
