@@ -153,7 +153,8 @@ std::string LinuxI2cAdapter::BridgeListing::describe() const
     case BridgeState::OpenHere: state = "open in this program"; break;
     case BridgeState::InUse: state = "in use by another program"; break;
     case BridgeState::NoPermission:
-        state = "no permission to open " + node + " (install the udev rule: see DIAGNOSTICS in man kv7320ev)";
+        state = "no permission to open " + node +
+                " (install the udev rule: see DIAGNOSTICS in man kv7320ev)";
         break;
     case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
     case BridgeState::Unusable: state = "cannot be opened: " + std::string(std::strerror(error)); break;

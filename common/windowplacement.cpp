@@ -21,14 +21,17 @@ void placeTwips(QWidget *widget, int nLeft, int nTop, int nWidth, int nHeight)
     widget->setGeometry(twipsRect(nLeft, nTop, nWidth, nHeight));
 }
 
-ScreenPlacement::ScreenPlacement(QWidget *window) : QObject(window), m_window(window)
+ScreenPlacement::ScreenPlacement(QWidget *window)
+    : QObject(window)
+    , m_window(window)
 {
     window->installEventFilter(this);
 }
 
 ScreenPlacement *ScreenPlacement::of(QWidget *window)
 {
-    if (auto *placement = window->findChild<ScreenPlacement *>(QString(), Qt::FindDirectChildrenOnly))
+    if (auto *placement =
+            window->findChild<ScreenPlacement *>(QString(), Qt::FindDirectChildrenOnly))
         return placement;
     return new ScreenPlacement(window);
 }
@@ -51,7 +54,8 @@ QMargins ScreenPlacement::frameMargins() const
 void ScreenPlacement::place()
 {
     QScreen *screen = this->screen();
-    if (!screen || (m_window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+    if (!screen || (m_window->windowState() &
+                    (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
         return;
     QMargins frame = frameMargins();
     // At a fractional scale factor the frame's sides are each rounded to whole logical
@@ -79,9 +83,9 @@ bool ScreenPlacement::eventFilter(QObject *watched, QEvent *event)
             }
             watch(screen());
         }
-    } else if (!m_framePlaced
-               && (event->type() == QEvent::Expose || event->type() == QEvent::Move
-                   || event->type() == QEvent::Resize)) {
+    } else if (!m_framePlaced &&
+               (event->type() == QEvent::Expose || event->type() == QEvent::Move ||
+                event->type() == QEvent::Resize)) {
         // The window manager frames a window around the time it first shows it, and
         // tells the frame's size a little later. Placed once by that frame; a window
         // manager that reports no frame leaves the first placement as it was.

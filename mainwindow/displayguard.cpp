@@ -36,8 +36,8 @@ void pass(const HeldMessage &m)
 
 void hold(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    const HeldMessage message{type, context.file, context.line, context.function,
-                              context.category, text};
+    const HeldMessage message{type, context.file, context.line, context.function, context.category,
+                              text};
     if (type != QtFatalMsg) {
         g_held.push_back(message);
         return;
@@ -54,7 +54,8 @@ void hold(QtMsgType type, const QMessageLogContext &context, const QString &text
         std::string missing;
         for (const HeldMessage &held : g_held) {
             if (held.text.startsWith(notFound))
-                missing = held.text.mid(notFound.size()).section(QLatin1Char('"'), 0, 0).toStdString();
+                missing =
+                    held.text.mid(notFound.size()).section(QLatin1Char('"'), 0, 0).toStdString();
         }
         const std::string line = noDisplayMessage(g_platform, std::getenv("DISPLAY"),
                                                   std::getenv("WAYLAND_DISPLAY"), missing);

@@ -187,7 +187,8 @@ void Form2::load()
     // strip and the screens exactly: the screens reach the window's bottom edge and
     // nothing shows below them. Where its screen has less room, it takes the room there
     // is (CenterForm sizes it by this rule) and the screens scroll.
-    ScreenPlacement::of(this)->setSizeRule([this](const QSize &room) { return clientSizeFor(room); });
+    ScreenPlacement::of(this)->setSizeRule(
+        [this](const QSize &room) { return clientSizeFor(room); });
     const int width = twips(kWindowWidth);
     setGeometry(0, 0, width, menuBarHeight(width) + m_banner->height());
 

@@ -15,11 +15,12 @@ private slots:
         QTest::addColumn<QRect>("available");
         QTest::addColumn<QMargins>("frame");
         QTest::addColumn<QSize>("room");
-        QTest::newRow("openbox at 1") << QRect(0, 0, 1024, 768) << QMargins(1, 20, 1, 5)
-                                      << QSize(1022, 743);
+        QTest::newRow("openbox at 1")
+            << QRect(0, 0, 1024, 768) << QMargins(1, 20, 1, 5) << QSize(1022, 743);
         QTest::newRow("below a top panel")
             << QRect(0, 27, 1366, 741) << QMargins(4, 30, 4, 4) << QSize(1358, 707);
-        QTest::newRow("no frame reported") << QRect(0, 0, 640, 480) << QMargins() << QSize(640, 480);
+        QTest::newRow("no frame reported")
+            << QRect(0, 0, 640, 480) << QMargins() << QSize(640, 480);
         QTest::newRow("frame larger than the area")
             << QRect(0, 0, 20, 20) << QMargins(8, 30, 8, 8) << QSize(4, 0);
     }
@@ -81,9 +82,8 @@ private slots:
                                            << QSize(600, 720) << QPoint(212, 40);
         QTest::newRow("over a bottom panel") << QRect(0, 0, 1024, 768) << QRect(0, 0, 1024, 728)
                                              << QSize(600, 720) << QPoint(212, 8);
-        QTest::newRow("exactly the free height") << QRect(0, 0, 1024, 768)
-                                                 << QRect(0, 0, 1024, 728) << QSize(600, 728)
-                                                 << QPoint(212, 0);
+        QTest::newRow("exactly the free height") << QRect(0, 0, 1024, 768) << QRect(0, 0, 1024, 728)
+                                                 << QSize(600, 728) << QPoint(212, 0);
         QTest::newRow("left dock")
             << fullHd << QRect(64, 0, 1856, 1080) << QSize(1800, 400) << QPoint(64, 340);
         // Its right edge ends at the dock's left edge, not a pixel short of it.
