@@ -57,17 +57,19 @@ void ScreenPlacement::place()
     if (!screen || (m_window->windowState() &
                     (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
         return;
-    QMargins frame = frameMargins();
-    // At a fractional scale factor the frame's sides are each rounded to whole logical
-    // pixels: one more each way keeps the whole frame on the screen.
-    const qreal scale = m_window->devicePixelRatioF();
-    if (!frame.isNull() && scale != qRound(scale))
-        frame += QMargins(0, 0, 1, 1);
+    // Scaled, the frame's sides come rounded to whole logical pixels, each up to half a
+    // pixel short of the screen pixels they cover: the window is fitted and placed with
+    // one more on each side, so that the whole frame is on the screen.
+    const QMargins frame = frameMargins();
+    const QMargins slack =
+        !frame.isNull() && m_window->devicePixelRatioF() != 1.0 ? QMargins(1, 1, 1, 1) : QMargins();
     if (m_sizeRule)
-        m_window->resize(m_sizeRule(clientRoom(screen->availableGeometry(), frame)));
-    // move() places the frame.
-    const QSize frameSize = m_window->size().grownBy(frame);
-    m_window->move(centredTopLeft(screen->geometry(), screen->availableGeometry(), frameSize));
+        m_window->resize(m_sizeRule(clientRoom(screen->availableGeometry(), frame + slack)));
+    const QSize frameSize = m_window->size().grownBy(frame + slack);
+    const QPoint topLeft =
+        centredTopLeft(screen->geometry(), screen->availableGeometry(), frameSize);
+    // move() places the frame as the platform tells it.
+    m_window->move(topLeft + QPoint(slack.left(), slack.top()));
 }
 
 bool ScreenPlacement::eventFilter(QObject *watched, QEvent *event)
