@@ -88,6 +88,6 @@ std::string adapterTrouble(const AdapterChoice &choice)
     }
     if (found.empty())
         return "No USB-to-I2C bridge found: check the cable, and that the bridge's driver and "
-               "i2c-dev are loaded (see the README).";
+               "i2c-dev are loaded (see DIAGNOSTICS in man kv7320ev).";
     return "No bridge is free: " + found + ".";
 }

@@ -179,7 +179,8 @@ std::string LinuxI2cAdapter::BridgeListing::stateText() const
     case BridgeState::OpenHere: state = "open in this program"; break;
     case BridgeState::InUse: state = "in use by another program"; break;
     case BridgeState::NoPermission:
-        state = "no permission to open " + node + " (install the udev rule, see the README)";
+        state = "no permission to open " + node +
+                " (install the udev rule: see DIAGNOSTICS in man kv7320ev)";
         break;
     case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
     case BridgeState::Starting:

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 
 namespace {
@@ -65,6 +66,19 @@ frmAbout::frmAbout(QWidget *owner, const QString &sExecutablePath) : QWidget(own
     comments = addLabel("comments", 2640, 495, kDefaultPointSize);
 
     load(sExecutablePath.isEmpty() ? QCoreApplication::applicationFilePath() : sExecutablePath);
+}
+
+void frmAbout::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        close();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 QLabel *frmAbout::addLabel(const char *sName, int nTop, int nHeight, int nPointSize)

@@ -21,6 +21,10 @@ public:
     // program's own file.
     explicit frmAbout(QWidget *owner = nullptr, const QString &sExecutablePath = QString());
 
+protected:
+    // Esc and Enter close the window, as they close an information box.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QLabel *addLabel(const char *sName, int nTop, int nHeight, int nPointSize);
     void load(const QString &sExecutablePath);

@@ -22,6 +22,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScrollArea>
+#include <QScrollBar>
 
 namespace {
 constexpr int kWindowWidth = 12500;
@@ -69,8 +71,8 @@ void Form2::buildMenus()
     QAction *mnuReadWriteI2C = mnuI2C->addAction(QStringLiteral("&Read and Write Registers"));
     mnuReadWriteI2C->setObjectName(QStringLiteral("mnuReadWriteI2C"));
     connect(mnuReadWriteI2C, &QAction::triggered, this, &Form2::mnuReadWriteI2C_Click);
-    // The bus log comes last, after the register dialog.
-    QAction *mnuBusLog = mnuI2C->addAction(QStringLiteral("Bus Log"));
+    // The bus log comes last, after the register dialog; L is free in this menu.
+    QAction *mnuBusLog = mnuI2C->addAction(QStringLiteral("Bus &Log"));
     mnuBusLog->setObjectName(QStringLiteral("mnuBusLog"));
     connect(mnuBusLog, &QAction::triggered, this, &Form2::mnuBusLog_Click);
 
@@ -94,9 +96,21 @@ void Form2::buildMenus()
 
 void Form2::buildScreens()
 {
-    auto *background = m_banner = new Banner(this);
+    // The banner strip and the screens keep their size and place whatever the window's:
+    // where the window is smaller they scroll (every control stays in reach of the
+    // mouse), where it is larger the window's background shows beside and below them.
+    m_screenArea = new QScrollArea(this);
+    m_screenArea->setObjectName(QStringLiteral("screenArea"));
+    m_screenArea->setFrameShape(QFrame::NoFrame);
+    m_screenArea->setFocusPolicy(Qt::NoFocus); // Tab goes through the screens as before
+    m_screenArea->viewport()->setBackgroundRole(QPalette::Window);
+    m_screenArea->viewport()->setAutoFillBackground(true);
+    setCentralWidget(m_screenArea);
+
+    auto *background = m_banner = new Banner;
     background->setObjectName(QStringLiteral("banner"));
-    setCentralWidget(background);
+    background->setFixedSize(twips(kWindowWidth), twips(kScreenTop + kScreenHeight));
+    m_screenArea->setWidget(background);
 
     picApplication = new QWidget(background);
     picApplication->setObjectName(QStringLiteral("picApplication"));
@@ -172,9 +186,12 @@ void Form2::load()
     // The window's 9200 twips were its outer height, title bar and menu included; here
     // the client area holds the menu bar, so it is sized to the menu bar, the banner
     // strip and the screens exactly: the screens reach the window's bottom edge and
-    // nothing shows below them.
+    // nothing shows below them. Where its screen has less room, it takes the room there
+    // is (CenterForm sizes it by this rule) and the screens scroll.
+    ScreenPlacement::of(this)->setSizeRule(
+        [this](const QSize &room) { return clientSizeFor(room); });
     const int width = twips(kWindowWidth);
-    setGeometry(0, 0, width, menuBarHeight(width) + twips(kScreenTop + kScreenHeight));
+    setGeometry(0, 0, width, menuBarHeight(width) + m_banner->height());
 
     placeScreen(picTestMode);
     picTestMode->hide();
@@ -224,6 +241,16 @@ int Form2::menuBarHeight(int nWidth) const
         return 0; // drawn by the desktop, outside the window
     const int height = bar->heightForWidth(nWidth);
     return height > 0 ? height : bar->sizeHint().height();
+}
+
+QSize Form2::clientSizeFor(const QSize &room) const
+{
+    const QSize screens = m_banner->size();
+    const int scrollBar = m_screenArea->verticalScrollBar()->sizeHint().width();
+    const int bar = menuBarHeight(qMin(room.width(), screens.width() + scrollBar));
+    const QSize area =
+        scrolledAreaSize(screens, QSize(room.width(), qMax(0, room.height() - bar)), scrollBar);
+    return QSize(area.width(), area.height() + bar);
 }
 
 void Form2::mnuTestMode_Click()

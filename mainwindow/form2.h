@@ -21,6 +21,7 @@ class InputDataFeed;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QScrollArea;
 class TestModeScreen;
 
 // The main window: start-up, the menu bar, the Application and Test Mode screens,
@@ -64,6 +65,9 @@ public:
     frmAbout *aboutWindow() const { return m_frmAbout; }
     frmBusLog *busLogWindow() const { return m_frmBusLog; }
     Banner *banner() const { return m_banner; }
+    // Holds the banner strip and the screens: scrolls them where the window is smaller,
+    // shows the window's background beside and below them where it is larger.
+    QScrollArea *screenArea() const { return m_screenArea; }
     // The Test Mode screen, once it has been shown (built on first use).
     TestModeScreen *testModeScreen() const { return m_testMode; }
 
@@ -94,8 +98,10 @@ private:
     int menuBarHeight(int nWidth) const;
     void showPeriodInForce();
     void showTickReport(const TickReport &report);
+    QSize clientSizeFor(const QSize &room) const;
 
     Banner *m_banner = nullptr;
+    QScrollArea *m_screenArea = nullptr;
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataPath;
     std::unique_ptr<InputDataFeed> m_inputFeed;

@@ -2,6 +2,7 @@
 
 #include "adapterfactory.h"
 #include "commandline.h"
+#include "displayguard.h"
 #include "form2.h"
 #include "frmusb.h"
 #include "inputdatafile.h"
@@ -72,7 +73,9 @@ int runProgram(int argc, char *argv[])
     }
     frmUSB::setAdapterFactory([choice] { return createAdapter(choice); });
 
-    QApplication app(argc, argv); // takes Qt's own options out of argv
+    DisplayGuard displayGuard(argc, argv); // one clear line, not Qt's abort, without a display
+    QApplication app(argc, argv);          // takes Qt's own options out of argv
+    displayGuard.release();
     setUpApplication();
     // Ties the window to the installed desktop entry and its icon (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kv7320.kv7320ev"));

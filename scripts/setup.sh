@@ -33,10 +33,13 @@ kv_sanitizer_env() {
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 }
 
+# kv_build [TARGET...]: configures once, then builds the targets named, or everything.
 kv_build() {
     if [ ! -f "$KV_BUILD_DIR/CMakeCache.txt" ]; then
         # shellcheck disable=SC2086
         cmake -S "$KV_ROOT" -B "$KV_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${KV_CMAKE_ARGS:-}
     fi
-    cmake --build "$KV_BUILD_DIR" -j "$(nproc)"
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$KV_BUILD_DIR" -j "$(nproc)" "${targets[@]}"
 }

@@ -185,7 +185,7 @@ private slots:
         QCOMPARE(items[0]->objectName(), QStringLiteral("mnuReadWriteI2C"));
         QCOMPARE(items[0]->text(), QStringLiteral("&Read and Write Registers"));
         QCOMPARE(items[1]->objectName(), QStringLiteral("mnuBusLog"));
-        QCOMPARE(items[1]->text(), QStringLiteral("Bus Log"));
+        QCOMPARE(items[1]->text(), QStringLiteral("Bus &Log")); // no other item uses L
 
         uint8_t cmd = 0x15, ms = 0x4E, ls = 0x20;
         QCOMPARE(BusWriteWord(cmd, ms, ls), 0); // before the window opens: shown too

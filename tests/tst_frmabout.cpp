@@ -149,6 +149,32 @@ private slots:
         form.close();
         QTRY_VERIFY(!second || !second->isVisible());
     }
+
+    // Esc and Enter close it like its close box; other keys do nothing.
+    void keysClose_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("Esc") << int(Qt::Key_Escape) << true;
+        QTest::newRow("Enter") << int(Qt::Key_Return) << true;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << true;
+        QTest::newRow("Space") << int(Qt::Key_Space) << false;
+    }
+    void keysClose()
+    {
+        QFETCH(int, key);
+        QPointer<frmAbout> about = new frmAbout;
+        about->show();
+        QVERIFY(QTest::qWaitForWindowActive(about));
+        QTest::keyClick(about, Qt::Key(key));
+        QFETCH(bool, closes);
+        if (closes) {
+            QTRY_VERIFY(!about); // unloaded, as by the close box
+        } else {
+            QVERIFY(about->isVisible());
+            delete about;
+        }
+    }
 };
 
 QTEST_MAIN(TestFrmAbout)

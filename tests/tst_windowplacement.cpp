@@ -1,5 +1,7 @@
-// Where CenterForm puts a window: the arithmetic alone, without a window.
-#include "windowplacement.h"
+// How a window is fitted to its screen and where it goes: the arithmetic alone, without
+// a window. Sizes are Qt's logical pixels: a 1920 x 1080 screen at a scale factor of 2
+// is 960 x 540.
+#include "windowfit.h"
 
 #include <QtTest>
 
@@ -8,6 +10,56 @@ class TestWindowPlacement : public QObject
     Q_OBJECT
 
 private slots:
+    void clientRoom_data()
+    {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QMargins>("frame");
+        QTest::addColumn<QSize>("room");
+        QTest::newRow("openbox at 1")
+            << QRect(0, 0, 1024, 768) << QMargins(1, 20, 1, 5) << QSize(1022, 743);
+        QTest::newRow("below a top panel")
+            << QRect(0, 27, 1366, 741) << QMargins(4, 30, 4, 4) << QSize(1358, 707);
+        QTest::newRow("no frame reported")
+            << QRect(0, 0, 640, 480) << QMargins() << QSize(640, 480);
+        QTest::newRow("frame larger than the area")
+            << QRect(0, 0, 20, 20) << QMargins(8, 30, 8, 8) << QSize(4, 0);
+    }
+    void clientRoom()
+    {
+        QFETCH(QRect, available);
+        QFETCH(QMargins, frame);
+        QTEST(::clientRoom(available, frame), "room");
+    }
+
+    // The main window's banner strip and screens (833 x 568) in the room its screen
+    // leaves below the title bar and the menu bar; scroll bars 15 pixels wide.
+    void scrolledAreaSize_data()
+    {
+        QTest::addColumn<QSize>("content");
+        QTest::addColumn<QSize>("room");
+        QTest::addColumn<QSize>("area");
+        const QSize screens(833, 568);
+        QTest::newRow("1366x768 at 1.25: fits") << screens << QSize(1091, 571) << screens;
+        QTest::newRow("exactly the room") << screens << screens << screens;
+        // Too low: the vertical scroll bar goes beside the screens, not over them.
+        QTest::newRow("1920x1080 at 2") << screens << QSize(958, 504) << QSize(848, 504);
+        QTest::newRow("one row too low, no room for the bar")
+            << screens << QSize(833, 567) << QSize(833, 567);
+        QTest::newRow("one row too low, room for the bar but one")
+            << screens << QSize(847, 567) << QSize(847, 567);
+        QTest::newRow("too narrow") << screens << QSize(800, 700) << QSize(800, 583);
+        QTest::newRow("too narrow, no room for the bar")
+            << screens << QSize(800, 580) << QSize(800, 580);
+        QTest::newRow("640x480 at 1") << screens << QSize(638, 432) << QSize(638, 432);
+        QTest::newRow("no room") << screens << QSize(0, 0) << QSize(0, 0);
+    }
+    void scrolledAreaSize()
+    {
+        QFETCH(QSize, content);
+        QFETCH(QSize, room);
+        QTEST(::scrolledAreaSize(content, room, 15), "area");
+    }
+
     void centredTopLeft_data()
     {
         QTest::addColumn<QRect>("screen");
@@ -28,8 +80,15 @@ private slots:
                                            << QSize(600, 720) << QPoint(212, 40);
         QTest::newRow("over a bottom panel") << QRect(0, 0, 1024, 768) << QRect(0, 0, 1024, 728)
                                              << QSize(600, 720) << QPoint(212, 8);
+        QTest::newRow("exactly the free height") << QRect(0, 0, 1024, 768) << QRect(0, 0, 1024, 728)
+                                                 << QSize(600, 728) << QPoint(212, 0);
         QTest::newRow("left dock")
             << fullHd << QRect(64, 0, 1856, 1080) << QSize(1800, 400) << QPoint(64, 340);
+        // Its right edge ends at the dock's left edge, not a pixel short of it.
+        QTest::newRow("right dock")
+            << fullHd << QRect(0, 0, 1856, 1080) << QSize(1800, 400) << QPoint(56, 340);
+        QTest::newRow("exactly the width beside a right dock")
+            << fullHd << QRect(0, 0, 1856, 1080) << QSize(1856, 400) << QPoint(0, 340);
     }
     void centredTopLeft()
     {
