@@ -1,8 +1,9 @@
 #include "frmusb.h"
 
 #include "adapterfactory.h"
+#include "chargeregisters.h"
 
-int16_t nDeviceAddress = 18;
+int16_t nDeviceAddress = kChargerAddress;
 
 namespace {
 frmUSB::AdapterFactory &factory()

@@ -15,8 +15,10 @@ constexpr RegisterModel kRegisters[] = {
     {0x00, 0xFFFF, true},  {0x01, 0xFFFF, true},  {0x02, 0xFFFF, true},
     {0x08, 0xFFFF, true},  {0x09, 0xFFFF, true},  {0x0A, 0xFFFF, true},
     {0x0B, 0xFFFF, false}, {0x0C, 0xFFFF, false}, {0x0D, 0xFFFF, false},
-    {0x14, 0x1F80, true},  {0x15, 0x7FF0, true},  {0x3F, 0x1F80, true},
-    {0xFE, 0xFFFF, false}, {0xFF, 0xFFFF, false},
+    {kChargeCurrent.yCommand, kChargeCurrent.fieldMask(), true},
+    {kChargeVoltage.yCommand, kChargeVoltage.fieldMask(), true},
+    {kInputCurrent.yCommand, kInputCurrent.fieldMask(), true},
+    {kManufacturerIdRegister, 0xFFFF, false}, {kDeviceIdRegister, 0xFFFF, false},
 };
 
 const RegisterModel *findRegister(int16_t command)
@@ -36,8 +38,8 @@ SimulatedCharger::SimulatedCharger() : m_clock(monotonicMs)
         m_regs[static_cast<uint8_t>(0x08 + i)] = kFactoryTrim[i];
         m_regs[static_cast<uint8_t>(0x0B + i)] = kFactoryTrim[i];
     }
-    m_regs[0xFE] = kManufacturerId;
-    m_regs[0xFF] = kDeviceId;
+    m_regs[kManufacturerIdRegister] = kManufacturerId;
+    m_regs[kDeviceIdRegister] = kDeviceId;
     m_lastSettingWriteMs = m_clock();
     m_writes.reserve(kWriteLogLimit);
 }
@@ -50,8 +52,8 @@ void SimulatedCharger::setClock(Clock clock)
 
 void SimulatedCharger::serviceWatchdog()
 {
-    if (m_regs[0x14] != 0 && m_clock() - m_lastSettingWriteMs >= m_watchdogMs)
-        m_regs[0x14] = 0;
+    if (m_regs[kChargeCurrent.yCommand] != 0 && m_clock() - m_lastSettingWriteMs >= m_watchdogMs)
+        m_regs[kChargeCurrent.yCommand] = 0;
 }
 
 int16_t SimulatedCharger::transferStatus(int16_t nAddress)
@@ -83,7 +85,7 @@ int16_t SimulatedCharger::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int
         if (m_writes.size() == kWriteLogLimit) // drop the oldest quarter, not one at a time
             m_writes.erase(m_writes.begin(), m_writes.begin() + kWriteLogLimit / 4);
         m_writes.push_back({r->command, word});
-        if (r->command == 0x14 || r->command == 0x15)
+        if (r->command == kChargeCurrent.yCommand || r->command == kChargeVoltage.yCommand)
             m_lastSettingWriteMs = m_clock();
     }
     m_lastWriteStatus = status;

@@ -2,6 +2,7 @@
 
 #include "adaptercontrol.h"
 #include "busstatus.h"
+#include "chargeregisters.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,7 +17,7 @@ class SimulatedCharger : public AdapterControl
 {
 public:
     static constexpr const char *kAdapterName = "kv7320 Simulated Charger";
-    static constexpr int16_t kChargerAddress = 0x12; // 7-bit 0x09, write form
+    static constexpr int16_t kChargerAddress = ::kChargerAddress; // 7-bit 0x09, write form
     static constexpr int64_t kDefaultWatchdogMs = 175000;
 
     // Failure statuses, from the one vocabulary (busstatus.h).

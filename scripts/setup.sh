@@ -1,5 +1,5 @@
-# Shared by scripts/run and scripts/test: installs what is missing, then configures
-# and builds. Sourced, not run. Honours KV_BUILD_DIR and KV_CMAKE_ARGS.
+# Shared by every script: installs what is missing (the one place that does), then
+# configures and builds. Sourced, not run. Honours KV_BUILD_DIR and KV_CMAKE_ARGS.
 set -euo pipefail
 
 KV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -8,12 +8,14 @@ KV_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev)
 
 kv_missing_packages() {
     local p
-    for p in "${KV_PACKAGES[@]}" "$@"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
     done
 }
 
-kv_install() {
+# kv_install_packages PACKAGE...: installs those of them that are missing, with apt-get,
+# through sudo when not root.
+kv_install_packages() {
     local missing
     missing=$(kv_missing_packages "$@")
     [ -z "$missing" ] && return 0
@@ -23,6 +25,11 @@ kv_install() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
     # shellcheck disable=SC2086
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+}
+
+# kv_install [PACKAGE...]: what the build needs, and those.
+kv_install() {
+    kv_install_packages "${KV_PACKAGES[@]}" "$@"
 }
 
 # What the sanitizer runs report and how (the suite under -DKV_SANITIZE=ON, the fuzzers):

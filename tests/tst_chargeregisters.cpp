@@ -1,6 +1,5 @@
-// Charge-register arithmetic and the window timer, without a window.
+// Charge-register arithmetic, without a window.
 #include "chargeregisters.h"
-#include "windowtimer.h"
 
 #include <QtTest>
 
@@ -154,25 +153,6 @@ private slots:
         QFETCH(int, last);
         QFETCH(int, word);
         QCOMPARE(int(recoveryWord(*reg, static_cast<int16_t>(last))), word);
-    }
-
-    void windowTimer()
-    {
-        WindowTimer t;
-        QCOMPARE(t.timerType(), Qt::PreciseTimer);
-        t.setPeriod(50);
-        QVERIFY(!t.isActive()); // not enabled yet
-        t.setEnabled(true);
-        QVERIFY(t.isActive());
-        QCOMPARE(t.interval(), 50);
-        t.setPeriod(0); // a period of 0 gives no ticks
-        QVERIFY(!t.isActive());
-        QVERIFY(t.isEnabled());
-        t.setPeriod(20); // enabled all along: ticks again
-        QVERIFY(t.isActive());
-        t.setEnabled(false);
-        QVERIFY(!t.isActive());
-        QCOMPARE(t.period(), 20);
     }
 };
 

@@ -29,16 +29,27 @@ struct ChargeRegister
     int nWriteLowLimit; // Write: 0 < v < this gives nWriteLowResult
     int nWriteLowResult;
 
-    uint16_t fieldMask() const;
+    constexpr uint16_t fieldMask() const
+    {
+        return static_cast<uint16_t>(((1u << (nHighBit + 1)) - 1) & ~((1u << nLowBit) - 1));
+    }
     bool inField(int nBit) const { return nBit >= nLowBit && nBit <= nHighBit; }
     // Weight of field bit n in units.
     int bitWeight(int nBit) const { return nStep << (nBit - nLowBit); }
 };
 
-extern const ChargeRegister kChargeCurrent;
-extern const ChargeRegister kChargeVoltage;
-extern const ChargeRegister kInputCurrent;
-extern const std::array<const ChargeRegister *, 3> kChargeRegisters;
+// clang-format off
+// key, unit, warning; register, field bits, step, units per field LSB, largest value,
+// warning above, Write's low limit and what a value below it becomes.
+inline constexpr ChargeRegister kChargeCurrent = {"charge-current", "mA", "Set to 8.064 A Maximum",
+                                       0x14, 7, 12, 128, 1, 8064, 8064, 128, 0};
+inline constexpr ChargeRegister kChargeVoltage = {"charge-voltage", "mV", "Exceeds 19.2 V Limit",
+                                       0x15, 4, 14, 16, 1, 32752, 19200, 1024, 0};
+inline constexpr ChargeRegister kInputCurrent = {"input-current", "mA", "Exceeds 11.004 A Limit",
+                                      0x3F, 7, 12, 256, 2, 16128, 11004, 256, 256};
+// clang-format on
+inline constexpr std::array<const ChargeRegister *, 3> kChargeRegisters = {
+    &kChargeCurrent, &kChargeVoltage, &kInputCurrent};
 
 // A value and whether its warning label shows.
 struct NormalisedValue

@@ -2,24 +2,6 @@
 
 #include <algorithm>
 
-// clang-format off
-// key, unit, warning; register, field bits, step, units per field LSB, largest value,
-// warning above, Write's low limit and what a value below it becomes.
-const ChargeRegister kChargeCurrent = {"charge-current", "mA", "Set to 8.064 A Maximum",
-                                       0x14, 7, 12, 128, 1, 8064, 8064, 128, 0};
-const ChargeRegister kChargeVoltage = {"charge-voltage", "mV", "Exceeds 19.2 V Limit",
-                                       0x15, 4, 14, 16, 1, 32752, 19200, 1024, 0};
-const ChargeRegister kInputCurrent = {"input-current", "mA", "Exceeds 11.004 A Limit",
-                                      0x3F, 7, 12, 256, 2, 16128, 11004, 256, 256};
-// clang-format on
-const std::array<const ChargeRegister *, 3> kChargeRegisters = {&kChargeCurrent, &kChargeVoltage,
-                                                                &kInputCurrent};
-
-uint16_t ChargeRegister::fieldMask() const
-{
-    return static_cast<uint16_t>(((1u << (nHighBit + 1)) - 1) & ~((1u << nLowBit) - 1));
-}
-
 namespace {
 int roundDown(int nValue, int nStep)
 {

@@ -1,0 +1,70 @@
+// The window program's command line: our options, Qt's own, and the errors.
+#include "commandline.h"
+
+#include <QtTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("exit");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("simulator");
+        QTest::addColumn<QString>("outputHas");
+        QTest::newRow("none") << QStringList{} << false << 0 << false << "";
+        QTest::newRow("simulator") << QStringList{"--simulator"} << false << 0 << true << "";
+        QTest::newRow("help") << QStringList{"--help"} << true << 0 << false << "--simulator";
+        QTest::newRow("version") << QStringList{"--version"} << true << 0 << false << "1.0.0.1";
+        QTest::newRow("unknown") << QStringList{"--bogus"} << true << 2 << false << "bogus";
+        QTest::newRow("input file without path") << QStringList{"--input-file"} << true << 2 << false << "input-file";
+        QTest::newRow("stray argument") << QStringList{"file"} << true << 2 << false << "file";
+        QTest::newRow("bridge without a name") << QStringList{"--bridge"} << true << 2 << false << "bridge";
+        // An empty name (an unset shell variable) must not open whichever bridge is first.
+        QTest::newRow("bridge with an empty name") << QStringList{"--bridge="} << true << 2 << false << "needs a NAME";
+        QTest::newRow("bridge and simulator")
+            << QStringList{"--simulator", "--bridge", "FT5VX2K1"} << true << 2 << false << "together";
+        // Qt's own options, with their values, are left to Qt.
+        QTest::newRow("Qt options")
+            << QStringList{"-platform", "offscreen", "--simulator", "-reverse", "-style=fusion",
+                           "--style",   "fusion",    "-display",    ":1", "-nograb"}
+            << false << 0 << true << "";
+        QTest::newRow("Qt option and help")
+            << QStringList{"-platform", "xcb", "--help"} << true << 0 << false << "--simulator";
+        QTest::newRow("Qt option and unknown")
+            << QStringList{"-reverse", "--bogus"} << true << 2 << false << "bogus";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, exit);
+        QFETCH(int, code);
+        QFETCH(bool, simulator);
+        QFETCH(QString, outputHas);
+        const CommandLine c = parseCommandLine(QStringList{"kv7320ev"} + args);
+        QCOMPARE(c.exit, exit);
+        QCOMPARE(c.exitCode, code);
+        QCOMPARE(c.simulator, simulator);
+        QVERIFY2(c.output.contains(outputHas), qPrintable(c.output));
+        if (code == 2)
+            QVERIFY(c.output.contains("Usage: kv7320ev"));
+    }
+
+    void bridgeOptions()
+    {
+        const CommandLine c = parseCommandLine({"kv7320ev", "--bridge", "serial 1", "--list-bridges"});
+        QVERIFY(!c.exit);
+        QCOMPARE(c.bridge, QStringLiteral("serial 1"));
+        QVERIFY(c.listBridges);
+        const CommandLine f =
+            parseCommandLine({"kv7320ev", "--input-file", "sub/../steer.txt", "--simulator"});
+        QVERIFY(!f.exit);
+        QCOMPARE(f.inputFile, QStringLiteral("sub/../steer.txt"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
