@@ -1,5 +1,7 @@
 #include "atomicfile.h"
 
+#include "ioloop.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -64,20 +66,13 @@ namespace {
 
 bool writeAll(FileOps &ops, int fd, const QByteArray &data)
 {
-    const char *p = data.constData();
-    size_t left = static_cast<size_t>(data.size());
-    while (left > 0) {
-        const ssize_t n = ops.write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0) // a disk that takes nothing more
-            errno = ENOSPC;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
+    const auto size = static_cast<size_t>(data.size());
+    const ssize_t written = ioLoop(size, [&](size_t done, size_t left) {
+        return ops.write(fd, data.constData() + done, left);
+    });
+    if (written >= 0 && static_cast<size_t>(written) < size)
+        errno = ENOSPC; // the disk took nothing more
+    return written >= 0 && static_cast<size_t>(written) == size;
 }
 
 // ".NAME.tmpPID-N": this writer's temporary name for NAME.

@@ -1,5 +1,6 @@
 #include "inputdatafile.h"
 
+#include "ioloop.h"
 #include "monotonicclock.h"
 #include "versioninfo.h"
 
@@ -38,17 +39,11 @@ bool renamedAfter(bool bRenamedIn, InputFileAccess::NameEvents events)
 std::optional<QByteArray> SystemInputFileAccess::readHead(int fd)
 {
     QByteArray head(kInputDataHeadBytes, Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < head.size()) {
-        const ssize_t n = ::pread(fd, head.data() + got, size_t(head.size() - got), off_t(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            break;
-        got += n;
-    }
+    const ssize_t got = ioLoop(size_t(head.size()), [&](size_t done, size_t left) {
+        return ::pread(fd, head.data() + done, left, off_t(done));
+    });
+    if (got < 0)
+        return std::nullopt;
     head.truncate(got);
     return head;
 }

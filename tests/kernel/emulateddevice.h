@@ -49,3 +49,6 @@ std::unique_ptr<EmulatedDevice> makeEmulatedDevice(const std::string &family,
 
 // A USB string descriptor of ASCII text.
 Bytes stringDescriptor(const std::string &text);
+// The string descriptors every emulated bridge has: 0 the language (English, US), 1 the
+// manufacturer, 2 the product, 3 the serial number; empty for another index.
+Bytes bridgeString(uint8_t index, const std::string &product, const std::string &serial);

@@ -70,17 +70,7 @@ public:
             return d;
         }
         case 3:
-            switch (index) {
-            case 0:
-                return {4, 3, 0x09, 0x04}; // English (US)
-            case 1:
-                return stringDescriptor("kv7320 test bench");
-            case 2:
-                return stringDescriptor(m_productName);
-            case 3:
-                return stringDescriptor(m_serial);
-            }
-            return {};
+            return bridgeString(index, m_productName, m_serial);
         case 0x21:
             return hid;
         case 0x22:
@@ -423,6 +413,17 @@ std::unique_ptr<EmulatedDevice> makeEmulatedDevice(const std::string &family,
     if (family == "mcp2221")
         return std::make_unique<Mcp2221>(serial);
     return nullptr;
+}
+
+Bytes bridgeString(uint8_t index, const std::string &product, const std::string &serial)
+{
+    switch (index) {
+    case 0: return {4, 3, 0x09, 0x04};
+    case 1: return stringDescriptor("kv7320 test bench");
+    case 2: return stringDescriptor(product);
+    case 3: return stringDescriptor(serial);
+    }
+    return {};
 }
 
 Bytes stringDescriptor(const std::string &text)

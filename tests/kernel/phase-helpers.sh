@@ -21,6 +21,14 @@ now_ms() {
     echo $(( ${up%.*} * 1000 + c * 10 ))
 }
 
+# timed command...: runs it, its output dropped; status is its exit status, elapsed the
+# milliseconds it took.
+timed() {
+    start=$(now_ms)
+    "$@" >/dev/null 2>&1; status=$?
+    elapsed=$(( $(now_ms) - start ))
+}
+
 # wait_for SECONDS command...: polls the command every 50 ms until it succeeds.
 wait_for() {
     limit=$(( $(now_ms) + $1 * 1000 )); shift

@@ -31,16 +31,7 @@ public:
         case 2: // configuration 1 with one vendor-class interface and no endpoints but EP0
             return {9, 2, 18, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 0, 0xff, 0, 0, 0};
         case 3:
-            switch (index) {
-            case 0:
-                return {4, 3, 0x09, 0x04}; // English (US)
-            case 1:
-                return stringDescriptor("kv7320 test bench");
-            case 2:
-                return stringDescriptor("i2c-tiny-usb emulated bridge");
-            case 3:
-                return stringDescriptor(m_serial);
-            }
+            return bridgeString(index, "i2c-tiny-usb emulated bridge", m_serial);
         }
         return {};
     }

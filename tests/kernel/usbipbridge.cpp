@@ -26,6 +26,7 @@
 // Stderr: anything unexpected (an unknown request, a refused register).
 
 #include "emulateddevice.h"
+#include "ioloop.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -62,30 +63,14 @@ uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 
 bool readFull(int fd, uint8_t *buf, size_t n)
 {
-    while (n > 0) {
-        const ssize_t r = read(fd, buf, n);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        buf += r;
-        n -= size_t(r);
-    }
-    return true;
+    return ioLoop(n, [&](size_t done, size_t left) { return read(fd, buf + done, left); })
+           == ssize_t(n);
 }
 
 bool writeFull(int fd, const uint8_t *buf, size_t n)
 {
-    while (n > 0) {
-        const ssize_t r = write(fd, buf, n);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        buf += r;
-        n -= size_t(r);
-    }
-    return true;
+    return ioLoop(n, [&](size_t done, size_t left) { return write(fd, buf + done, left); })
+           == ssize_t(n);
 }
 
 using Header = std::array<uint8_t, kHeaderSize>;
