@@ -7,8 +7,9 @@
 #include <functional>
 #include <memory>
 
-// The charger's bus address as the adapter expects it (8-bit write form). Start-up
-// and the test-mode reads set it to 18; nothing gives it another value.
+// The charger's bus address as the adapter expects it, kChargerAddress (the 8-bit write
+// form of 7-bit 0x09). The window's start-up, the test-mode reads and kv7320ctl set it;
+// nothing gives it another value.
 extern int16_t nDeviceAddress;
 
 // The one owner of the adapter. Each public method turns one request of the program
