@@ -3,7 +3,7 @@
 #include "frmusb.h"
 #include "i2cdevsyscalls.h"
 #include "linuxi2cadapter.h"
-#include "sysfsfixture.h"
+#include "support/sysfsfixture.h"
 
 #include <QtTest>
 
@@ -161,10 +161,11 @@ struct AdapterReset
 };
 const std::string kCp2112 = "cp2112 at USB 1-2 serial 0012A3F4";
 
-LinuxI2cAdapter::Options optionsFor(const SysfsFixture &fx)
+LinuxI2cAdapter::Options optionsFor(SysfsFixture &fx)
 {
     LinuxI2cAdapter::Options options;
     options.discovery.sysfsRoot = fx.sys().string();
+    options.discovery.files = &fx.tree;
     options.devDir = fx.dev().string();
     return options;
 }
@@ -485,7 +486,7 @@ private slots:
     {
         // The /dev node can go first (i2c-dev unloaded): the node is given up too.
         OpenBridge b;
-        b.kernel.onTransferError = [&] { std::filesystem::remove(b.fx.dev() / "i2c-3"); };
+        b.kernel.onTransferError = [&] { b.fx.tree.remove(b.fx.dev() / "i2c-3"); };
         b.kernel.transferErrors = {ENODEV};
         int16_t word = 0;
         QCOMPARE(b.read(0x14, word), int16_t(ENODEV));
