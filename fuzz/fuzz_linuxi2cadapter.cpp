@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 constexpr int kErrnos[] = {0, EIO, ENXIO, ENODEV, ETIMEDOUT, EAGAIN, EREMOTEIO, EPROTO, EINTR};
@@ -107,9 +106,8 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const ScratchFolder scratch("kv-fuzz-i2c");
-    FakeTree tree(scratch.path);
     // The machine as it starts, built again only after an input unplugged the bridge.
+    static FakeTree tree;
     static bool changed = true;
     if (changed) {
         tree.reset();
@@ -121,6 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedKernel kernel(in);
     LinuxI2cAdapter::Options options;
     options.discovery.sysfsRoot = tree.sys().string();
+    options.discovery.files = &tree.files;
     options.devDir = tree.dev().string();
     auto adapter = std::make_unique<LinuxI2cAdapter>(options, &kernel);
     int bus = 3;

@@ -3,7 +3,6 @@
 // the refresh period is in range, and a writer that fails at any step leaves the file
 // byte for byte and no temporary file beside it.
 #include "atomicfile.h"
-#include "faketree.h"
 #include "fuzzcheck.h"
 #include "inifile.h"
 #include "settings.h"
