@@ -1,5 +1,6 @@
 #include "devicefiles.h"
 
+#include <filesystem>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -8,36 +9,36 @@ namespace {
 class SystemFiles : public DeviceFiles
 {
 public:
-    fs::path canonical(const fs::path &path) override
+    std::string canonical(const std::string &path) override
     {
         std::error_code ec;
-        fs::path resolved = fs::canonical(path, ec);
-        return ec ? fs::path() : resolved;
+        const fs::path resolved = fs::canonical(path, ec);
+        return ec ? std::string() : resolved.string();
     }
-    fs::path readLink(const fs::path &path) override
+    std::string readLink(const std::string &path) override
     {
         std::error_code ec;
-        fs::path target = fs::read_symlink(path, ec);
-        return ec ? fs::path() : target;
+        const fs::path target = fs::read_symlink(path, ec);
+        return ec ? std::string() : target.string();
     }
-    bool exists(const fs::path &path) override
+    bool exists(const std::string &path) override
     {
         std::error_code ec;
         return fs::exists(path, ec);
     }
-    bool isDirectory(const fs::path &path) override
+    bool isDirectory(const std::string &path) override
     {
         std::error_code ec;
         return fs::is_directory(path, ec);
     }
-    std::string readLine(const fs::path &path) override
+    std::string readLine(const std::string &path) override
     {
         std::ifstream in(path);
         std::string line;
         std::getline(in, line);
         return line;
     }
-    std::vector<std::string> list(const fs::path &path) override
+    std::vector<std::string> list(const std::string &path) override
     {
         std::vector<std::string> names;
         std::error_code ec;

@@ -49,7 +49,7 @@ public:
         const std::string_view path = rest.substr(0, space);
         const std::string_view arg =
             space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
-        const std::string at = "/sys/" + std::string(path);
+        const std::string at = join("/sys/", path);
         switch (line[0]) {
         case 'd':
             if (safe(path))
@@ -58,23 +58,23 @@ public:
         case 'f':
             if (safe(path)) {
                 files.makeDirectories(at.substr(0, at.rfind('/')));
-                files.writeFile(at, std::string(arg) + "\n");
+                files.writeFile(at, join(arg, "\n"));
             }
             break;
         case 'l':
             if (safe(path) && safe(arg)) {
                 files.makeDirectories(at.substr(0, at.rfind('/')));
-                files.linkTo(at, "/sys/" + std::string(arg));
+                files.linkTo(at, join("/sys/", arg));
             }
             break;
         case 'n':
             if (isNumber(path))
-                files.writeFile("/dev/i2c-" + std::string(path), std::string(1, '\0'));
+                files.writeFile(join("/dev/i2c-", path), std::string(1, '\0'));
             break;
         case 'u':
             if (isNumber(path)) {
-                files.remove("/sys/bus/i2c/devices/i2c-" + std::string(path));
-                files.remove("/dev/i2c-" + std::string(path));
+                files.remove(join("/sys/bus/i2c/devices/i2c-", path));
+                files.remove(join("/dev/i2c-", path));
             }
             break;
         default:
@@ -83,6 +83,12 @@ public:
     }
 
 private:
+    static std::string join(std::string_view a, std::string_view b)
+    {
+        std::string joined;
+        joined.reserve(a.size() + b.size());
+        return joined.append(a).append(b);
+    }
     static bool isNumber(std::string_view s)
     {
         return !s.empty() && s.size() < 6 &&

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,19 +21,17 @@
 class MemoryTree : public DeviceFiles
 {
 public:
-    using path = std::filesystem::path;
-
     MemoryTree() { clear(); }
 
     // Only "/" left.
-    void clear() { m_root = make(Node::Directory); }
+    void clear() { m_root = std::make_unique<Node>(); }
 
     // A directory and any parents it lacks (as mkdir -p).
     bool makeDirectories(const std::string &where)
     {
         Walk &w = start();
         int links = 0;
-        return walk(w, where, true, links, true) && w.back().node->kind == Node::Directory;
+        return walk(w, where, true, links, true) && w.back()->kind == Node::Directory;
     }
     // Replaces or creates a file holding text; a link in the last place is followed, also
     // to a file it would create (as open with O_CREAT does). The folder must exist.
@@ -48,10 +44,8 @@ public:
             const std::string_view name = baseName(p);
             if (!dir || !isName(name))
                 return false;
-            auto it = dir->entries.find(name);
-            if (it == dir->entries.end())
-                it = dir->entries.emplace(std::string(name), make(Node::File)).first;
-            Node &node = *it->second;
+            Node *found = dir->find(name);
+            Node &node = found ? *found : dir->add(name, Node::File);
             if (node.kind == Node::Directory)
                 return false;
             if (node.kind == Node::File) {
@@ -70,12 +64,9 @@ public:
         int links = 0;
         Node *dir = folderOf(w, where, links);
         const std::string_view name = baseName(where);
-        if (!dir || !isName(name) || target.empty() ||
-            dir->entries.find(name) != dir->entries.end())
+        if (!dir || !isName(name) || target.empty() || dir->find(name))
             return false;
-        auto link = make(Node::Link);
-        link->text = target;
-        dir->entries.emplace(std::string(name), std::move(link));
+        dir->add(name, Node::Link).text = target;
         return true;
     }
     // A link at where to target holding the relative way from the link's folder to
@@ -86,26 +77,27 @@ public:
         int links = 0;
         Node *dir = folderOf(w, where, links);
         const std::string_view name = baseName(where);
-        if (!dir || !isName(name) || dir->entries.find(name) != dir->entries.end())
+        if (!dir || !isName(name) || dir->find(name))
             return false;
         // Up from the folder to the deepest folder the two share, then down to the target.
-        const std::string from = reached(w) + (w.size() > 1 ? "/" : "");
+        const std::string from = w.size() > 1 ? reached(w, "/") : "/";
         const std::string to = weaklyCanonical(target);
+        if (to.empty())
+            return false;
         const std::string down = to.back() == '/' ? to : to + "/";
         size_t shared = 0;
         for (size_t i = 0; i < from.size() && i < down.size() && from[i] == down[i]; ++i)
             if (from[i] == '/')
                 shared = i + 1;
         std::string way;
+        way.reserve(from.size() + down.size());
         for (size_t i = shared; i < from.size(); ++i)
             if (from[i] == '/')
                 way += "../";
         way.append(down, shared, std::string::npos);
         if (way.size() > 1 && to.back() != '/')
             way.pop_back();
-        auto link = make(Node::Link);
-        link->text = way.empty() ? "." : way;
-        dir->entries.emplace(std::string(name), std::move(link));
+        dir->add(name, Node::Link).text = way.empty() ? "." : std::move(way);
         return true;
     }
     // Takes away a file, a link (not what it leads to) or an empty directory.
@@ -141,42 +133,42 @@ public:
 
     // The tree below where, written to the same place in the real file system (which
     // must hold where's folder), links as they are.
-    bool copyTo(const path &where)
+    bool copyTo(const std::string &where)
     {
-        const Node *n = find(where.native(), false);
+        const Node *n = find(where, false);
         return n && copy(*n, where);
     }
 
-    path canonical(const path &p) override
+    std::string canonical(const std::string &p) override
     {
         Walk &w = start();
         int links = 0;
-        return walk(w, p.native(), true, links) ? path(reached(w)) : path();
+        return walk(w, p, true, links) ? reached(w) : std::string();
     }
-    path readLink(const path &p) override
+    std::string readLink(const std::string &p) override
     {
-        const Node *n = find(p.native(), false);
-        return n && n->kind == Node::Link ? path(n->text) : path();
+        const Node *n = find(p, false);
+        return n && n->kind == Node::Link ? n->text : std::string();
     }
-    bool exists(const path &p) override { return find(p.native(), true) != nullptr; }
-    bool isDirectory(const path &p) override
+    bool exists(const std::string &p) override { return find(p, true) != nullptr; }
+    bool isDirectory(const std::string &p) override
     {
-        const Node *n = find(p.native(), true);
+        const Node *n = find(p, true);
         return n && n->kind == Node::Directory;
     }
-    std::string readLine(const path &p) override
+    std::string readLine(const std::string &p) override
     {
-        const Node *n = find(p.native(), true);
+        const Node *n = find(p, true);
         if (!n || n->kind != Node::File)
             return std::string();
         return n->text.substr(0, n->text.find('\n'));
     }
-    std::vector<std::string> list(const path &p) override
+    std::vector<std::string> list(const std::string &p) override
     {
         std::vector<std::string> names;
-        if (const Node *n = find(p.native(), true); n && n->kind == Node::Directory)
+        if (const Node *n = find(p, true); n && n->kind == Node::Directory)
             for (const auto &entry : n->entries)
-                names.push_back(entry.first);
+                names.push_back(entry->name);
         return names;
     }
 
@@ -186,40 +178,49 @@ private:
     struct Node
     {
         enum Kind { Directory, File, Link } kind = Directory;
-        // A directory's entries; std::less<> finds them by a string_view.
-        std::map<std::string, std::unique_ptr<Node>, std::less<>> entries;
+        std::string name; // in its folder
+        // A directory's entries, in the order they were made: a folder in sysfs holds a
+        // few, so a search from the front is the quickest.
+        std::vector<std::unique_ptr<Node>> entries;
         std::string text; // a file's bytes, a link's target
+
+        Node *find(std::string_view entry) const
+        {
+            for (const auto &n : entries)
+                if (n->name == entry)
+                    return n.get();
+            return nullptr;
+        }
+        Node &add(std::string_view entry, Kind k)
+        {
+            entries.push_back(std::make_unique<Node>());
+            Node &n = *entries.back();
+            n.kind = k;
+            n.name = entry;
+            return n;
+        }
     };
-    static std::unique_ptr<Node> make(Node::Kind kind)
-    {
-        auto n = std::make_unique<Node>();
-        n->kind = kind;
-        return n;
-    }
-    // Where a walk stands: the directories from "/" down, each with its name in its
-    // parent, and last what it reached.
-    struct Step
-    {
-        const std::string *name;
-        Node *node;
-    };
-    using Walk = std::vector<Step>;
+    // Where a walk stands: the directories from "/" down, and last what it reached.
+    using Walk = std::vector<Node *>;
 
     // A walk from "/", reusing one vector: paths are resolved for every read.
     Walk &start()
     {
-        static const std::string rootName;
-        m_walk.assign(1, Step{&rootName, m_root.get()});
+        m_walk.assign(1, m_root.get());
         return m_walk;
     }
 
     // The path a walk has reached, from "/".
-    static std::string reached(const Walk &w)
+    static std::string reached(const Walk &w, std::string_view more = {})
     {
-        std::string out;
+        size_t size = more.size();
         for (size_t i = 1; i < w.size(); ++i)
-            out.append("/").append(*w[i].name);
-        return out.empty() ? "/" : out;
+            size += 1 + w[i]->name.size();
+        std::string out;
+        out.reserve(std::max<size_t>(size, 1));
+        for (size_t i = 1; i < w.size(); ++i)
+            out.append("/").append(w[i]->name);
+        return out.append(out.empty() && more.empty() ? "/" : more);
     }
 
     static bool isName(std::string_view name)
@@ -251,9 +252,9 @@ private:
     }
 
     // Follows p from where w stands (from "/" when p is absolute); the last part's link
-    // is followed when followLast says so, or when a "/" ends p. With makeMissing,
-    // missing directories are made. On failure, missingAt (when given) tells where in p
-    // the part starts that could not be followed.
+    // is followed when followLast says so, and a "/" at the end asks for a directory.
+    // With makeMissing, missing directories are made. On failure, missingAt (when given)
+    // tells where in p the part starts that could not be followed.
     bool walk(Walk &w, std::string_view p, bool followLast, int &links, bool makeMissing = false,
               size_t *missingAt = nullptr)
     {
@@ -270,7 +271,7 @@ private:
             const std::string_view name = p.substr(i, end - i);
             i = p.find_first_not_of('/', end);
             const bool last = i == std::string_view::npos;
-            Node *dir = w.back().node;
+            Node *dir = w.back();
             if (dir->kind != Node::Directory)
                 return fail(begin);
             if (name == ".")
@@ -280,37 +281,35 @@ private:
                     w.pop_back();
                 continue;
             }
-            auto it = dir->entries.find(name);
-            if (it == dir->entries.end()) {
+            Node *child = dir->find(name);
+            if (!child) {
                 if (!makeMissing)
                     return fail(begin);
-                it = dir->entries.emplace(std::string(name), make(Node::Directory)).first;
+                child = &dir->add(name, Node::Directory);
             }
-            Node *child = it->second.get();
-            if (child->kind == Node::Link && (!last || followLast || end < p.size())) {
+            if (child->kind == Node::Link && (!last || followLast)) {
                 if (++links > kMaxLinks || !walk(w, child->text, true, links))
                     return fail(begin);
                 continue;
             }
-            w.push_back({&it->first, child});
+            w.push_back(child);
         }
         // A "/" at the end names a directory.
-        return p.empty() || p.back() != '/' || w.back().node->kind == Node::Directory ||
-               fail(p.size());
+        return p.empty() || p.back() != '/' || w.back()->kind == Node::Directory || fail(p.size());
     }
     // Walks w to the folder that p's last part would lie in, p's link-free parent.
     Node *folderOf(Walk &w, std::string_view p, int &links)
     {
         if (!walk(w, folderName(p), true, links))
             return nullptr;
-        Node *dir = w.back().node;
+        Node *dir = w.back();
         return dir->kind == Node::Directory ? dir : nullptr;
     }
     const Node *find(std::string_view p, bool followLast)
     {
         Walk &w = start();
         int links = 0;
-        return walk(w, p, followLast, links) ? w.back().node : nullptr;
+        return walk(w, p, followLast, links) ? w.back() : nullptr;
     }
     bool take(const std::string &where, bool everything)
     {
@@ -320,14 +319,15 @@ private:
         const std::string_view name = baseName(where);
         if (!dir || !isName(name))
             return false;
-        const auto it = dir->entries.find(name);
+        const auto it = std::find_if(dir->entries.begin(), dir->entries.end(),
+                                     [&](const auto &n) { return n->name == name; });
         if (it == dir->entries.end() ||
-            (!everything && it->second->kind == Node::Directory && !it->second->entries.empty()))
+            (!everything && (*it)->kind == Node::Directory && !(*it)->entries.empty()))
             return false;
         dir->entries.erase(it);
         return true;
     }
-    static bool copy(const Node &node, const path &to)
+    static bool copy(const Node &node, const std::filesystem::path &to)
     {
         std::error_code ec;
         switch (node.kind) {
@@ -339,7 +339,7 @@ private:
         case Node::Directory:
             std::filesystem::create_directory(to, ec);
             for (const auto &entry : node.entries)
-                if (!copy(*entry.second, to / entry.first))
+                if (!copy(*entry, to / entry->name))
                     return false;
             return !ec;
         }
