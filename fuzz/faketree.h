@@ -3,7 +3,6 @@
 #include "support/memorytree.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -22,8 +21,8 @@ class FakeTree
 public:
     MemoryTree files;
 
-    std::filesystem::path sys() const { return "/sys"; }
-    std::filesystem::path dev() const { return "/dev"; }
+    static std::string sys() { return "/sys"; }
+    static std::string dev() { return "/dev"; }
 
     void reset()
     {

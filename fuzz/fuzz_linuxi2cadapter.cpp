@@ -68,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         I2C_FUNC_I2C | I2C_FUNC_SMBUS_READ_WORD_DATA | I2C_FUNC_SMBUS_WRITE_WORD_DATA;
     kernel.failure = [&in](FakeKernel::Call) { return errorFrom(in); };
     LinuxI2cAdapter::Options options;
-    options.discovery.sysfsRoot = tree.sys().string();
+    options.discovery.sysfsRoot = tree.sys();
     options.discovery.files = &tree.files;
-    options.devDir = tree.dev().string();
+    options.devDir = tree.dev();
     auto adapter = std::make_unique<LinuxI2cAdapter>(options, &kernel);
     int bus = 3;
     int16_t lastWrite = LinuxI2cAdapter::kStatusNoWriteYet;
