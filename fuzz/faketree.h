@@ -19,6 +19,8 @@
 class FakeTree
 {
 public:
+    FakeTree() { reset(); }
+
     MemoryTree files;
 
     static std::string sys() { return "/sys"; }

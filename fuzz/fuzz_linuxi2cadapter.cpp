@@ -53,14 +53,15 @@ void checkRequests(const FakeKernel &kernel)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // The machine as it starts, built again only after an input unplugged the bridge.
+    // The machine as it starts, kept from input to input: one that unplugs or replugs the
+    // bridge builds it again at its end, so that what a run allocates it frees (or
+    // libFuzzer would look for a leak).
     static FakeTree tree;
-    static bool changed = true;
-    if (changed) {
-        tree.reset();
+    static bool built = false;
+    if (!built)
         tree.run(kCp2112Script);
-        changed = false;
-    }
+    built = true;
+    bool changed = false;
 
     Input in(data, size);
     FakeKernel kernel;
@@ -157,5 +158,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     adapter.reset();
     checkRequests(kernel);
     FUZZ_CHECK(kernel.openCount() == 0);
+    if (changed) {
+        tree.reset();
+        tree.run(kCp2112Script);
+    }
     return 0;
 }
