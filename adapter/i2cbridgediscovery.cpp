@@ -1,12 +1,10 @@
 #include "i2cbridgediscovery.h"
 
+#include "devicefiles.h"
+
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-
-namespace fs = std::filesystem;
 
 namespace {
 // Bridge drivers bind either to the USB interface itself (i2c-tiny-usb, dln2, ljca,
@@ -25,42 +23,60 @@ constexpr std::string_view kGpioChipLastDrivers[] = {"cp2112", "mcp2221"};
 
 // Whether the driver bound to dir is still in its probe: a GPIO chip driver without its
 // chip, on a kernel with GPIO support (bus/gpio).
-bool driverStarting(const fs::path &root, const fs::path &dir, const std::string &driver)
+bool driverStarting(DeviceFiles &files, const std::string &root, const std::string &dir,
+                    const std::string &driver)
 {
     if (std::find(std::begin(kGpioChipLastDrivers), std::end(kGpioChipLastDrivers), driver) ==
         std::end(kGpioChipLastDrivers))
         return false;
-    std::error_code ec;
-    if (!fs::is_directory(root / "bus" / "gpio", ec))
+    if (!files.isDirectory(root + "/bus/gpio"))
         return false;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().filename().string().rfind("gpiochip", 0) == 0)
+    for (const std::string &name : files.list(dir))
+        if (name.rfind("gpiochip", 0) == 0)
             return false;
     return true;
 }
 
-std::string readAttribute(const fs::path &file)
+std::string readAttribute(DeviceFiles &files, const std::string &file)
 {
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
+    std::string text = files.readLine(file);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.pop_back();
     return text;
 }
 
-// The basename of a symlink's target ("driver", "subsystem"), empty when absent.
-std::string linkBasename(const fs::path &link)
+// What follows the last "/" of a path: a name, or "" after a "/" at the end.
+std::string lastName(const std::string &path)
 {
-    std::error_code ec;
-    const fs::path target = fs::read_symlink(link, ec);
-    return ec ? std::string() : target.filename().string();
+    return path.substr(path.rfind('/') + 1);
 }
 
-bool isUsbInterface(const fs::path &dir)
+// The folder holding a canonical path ("/" holds itself).
+std::string parentOf(const std::string &path)
 {
-    std::error_code ec;
-    return linkBasename(dir / "subsystem") == "usb" && fs::exists(dir / "bInterfaceNumber", ec);
+    const size_t cut = path.rfind('/');
+    return cut == 0 || cut == std::string::npos ? "/" : path.substr(0, cut);
+}
+
+// Whether a canonical path lies below the canonical folder dir.
+bool isBelow(const std::string &path, const std::string &dir)
+{
+    if (dir == "/")
+        return path.size() > 1 && path[0] == '/';
+    return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
+           path[dir.size()] == '/';
+}
+
+// The basename of a symlink's target ("driver", "subsystem"), empty when absent.
+std::string linkBasename(DeviceFiles &files, const std::string &link)
+{
+    return lastName(files.readLink(link));
+}
+
+bool isUsbInterface(DeviceFiles &files, const std::string &dir)
+{
+    return linkBasename(files, dir + "/subsystem") == "usb" &&
+           files.exists(dir + "/bInterfaceNumber");
 }
 
 // A name that fits the comma-separated list and one line.
@@ -86,44 +102,40 @@ std::optional<int> busNumberOf(const std::string &entry)
 }
 
 // Walks from the bus's own sysfs directory up towards <root>/devices.
-std::optional<I2cBridge> inspectBus(const fs::path &root, const fs::path &devicesDir,
-                                    const fs::path &entry, int bus, bool acceptNonUsb)
+std::optional<I2cBridge> inspectBus(DeviceFiles &files, const std::string &root,
+                                    const std::string &devicesDir, const std::string &entry,
+                                    int bus, bool acceptNonUsb)
 {
-    std::error_code ec;
-    const fs::path busDir = fs::canonical(entry, ec);
-    if (ec)
-        return std::nullopt;
-    const auto [rootEnd, busEnd] =
-        std::mismatch(devicesDir.begin(), devicesDir.end(), busDir.begin(), busDir.end());
-    if (rootEnd != devicesDir.end() || busEnd == busDir.end())
-        return std::nullopt; // not a device below <root>/devices
+    const std::string busDir = files.canonical(entry);
+    if (!isBelow(busDir, devicesDir))
+        return std::nullopt; // gone, or not a device below <root>/devices
 
     std::string driver;
-    fs::path driverDir;
-    for (fs::path dir = busDir; dir != devicesDir; dir = dir.parent_path()) {
+    std::string driverDir;
+    for (std::string dir = busDir; dir != devicesDir; dir = parentOf(dir)) {
         if (driver.empty()) {
-            const std::string bound = linkBasename(dir / "driver");
+            const std::string bound = linkBasename(files, dir + "/driver");
             if (isBridgeDriver(bound)) {
                 driver = bound;
                 driverDir = dir;
             }
         }
-        if (!isUsbInterface(dir))
+        if (!isUsbInterface(files, dir))
             continue;
         if (driver.empty())
             return std::nullopt; // on USB, but not a bridge we know (a TV tuner, say)
-        const fs::path usbDevice = dir.parent_path();
+        const std::string usbDevice = parentOf(dir);
         I2cBridge bridge;
         bridge.busNumber = bus;
         bridge.driver = driver;
-        bridge.usbPort = usbDevice.filename().string();
+        bridge.usbPort = lastName(usbDevice);
         // While a driver below it binds, the kernel holds the USB device's lock, and
         // reading its serial number waits for that lock (16 s for an MCP2221 on 6.1):
         // a bridge still starting is named by its port alone.
-        bridge.starting = driverStarting(root, driverDir, driver);
+        bridge.starting = driverStarting(files, root, driverDir, driver);
         if (!bridge.starting)
-            bridge.serial = readAttribute(usbDevice / "serial");
-        bridge.instance = busDir.string() + "#" + readAttribute(usbDevice / "devnum");
+            bridge.serial = readAttribute(files, usbDevice + "/serial");
+        bridge.instance = busDir + "#" + readAttribute(files, usbDevice + "/devnum");
         bridge.name = listable(driver + " at USB " + bridge.usbPort
                                + (bridge.serial.empty() ? "" : " serial " + bridge.serial));
         return bridge;
@@ -132,8 +144,9 @@ std::optional<I2cBridge> inspectBus(const fs::path &root, const fs::path &device
         return std::nullopt;
     I2cBridge plain;
     plain.busNumber = bus;
-    plain.instance = busDir.string();
-    plain.name = listable("i2c-" + std::to_string(bus) + " " + readAttribute(busDir / "name"));
+    plain.instance = busDir;
+    plain.name =
+        listable("i2c-" + std::to_string(bus) + " " + readAttribute(files, busDir + "/name"));
     return plain;
 }
 } // namespace
@@ -159,19 +172,18 @@ std::vector<I2cBridge> discoverI2cBridges(const I2cDiscoveryOptions &options)
 {
     std::vector<I2cBridge> bridges;
     try {
-        const fs::path root(options.sysfsRoot);
-        std::error_code ec;
-        const fs::path devicesDir = fs::canonical(root / "devices", ec);
-        if (ec)
+        DeviceFiles &files = options.files ? *options.files : DeviceFiles::system();
+        const std::string &root = options.sysfsRoot;
+        const std::string devicesDir = files.canonical(root + "/devices");
+        if (devicesDir.empty())
             return bridges;
-        for (fs::directory_iterator it(root / "bus" / "i2c" / "devices", ec), end;
-             !ec && it != end; it.increment(ec)) {
-            const std::string entry = it->path().filename().string();
+        const std::string busesDir = root + "/bus/i2c/devices";
+        for (const std::string &entry : files.list(busesDir)) {
             const std::optional<int> bus = busNumberOf(entry);
             if (!bus)
                 continue; // a client such as "3-0050"
-            if (auto bridge =
-                    inspectBus(root, devicesDir, it->path(), *bus, options.acceptNonUsbBuses))
+            if (auto bridge = inspectBus(files, root, devicesDir, busesDir + "/" + entry, *bus,
+                                         options.acceptNonUsbBuses))
                 bridges.push_back(std::move(*bridge));
         }
         std::sort(bridges.begin(), bridges.end(),

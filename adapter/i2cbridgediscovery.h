@@ -23,9 +23,14 @@ struct I2cBridge
     bool sameBridge(const I2cBridge &other) const;
 };
 
+class DeviceFiles;
+
 struct I2cDiscoveryOptions
 {
     std::string sysfsRoot = "/sys";
+    // Where sysfs and /dev are read (the backend's node checks too); nullptr: the real
+    // file system. It must outlive every use of the options.
+    DeviceFiles *files = nullptr;
     // Also list buses that are not on USB (by bus number and adapter name). Only the
     // kernel test sets it, to reach i2c-stub; the program never does.
     bool acceptNonUsbBuses = false;

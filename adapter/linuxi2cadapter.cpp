@@ -1,11 +1,11 @@
 #include "linuxi2cadapter.h"
 
+#include "devicefiles.h"
 #include "i2cdevsyscalls.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <utility>
@@ -46,6 +46,11 @@ LinuxI2cAdapter::~LinuxI2cAdapter()
 int16_t LinuxI2cAdapter::errnoStatus(int error)
 {
     return error > 0 && error < kStatusNotOpen ? static_cast<int16_t>(error) : kStatusInternal;
+}
+
+DeviceFiles &LinuxI2cAdapter::files() const
+{
+    return m_options.discovery.files ? *m_options.discovery.files : DeviceFiles::system();
 }
 
 std::string LinuxI2cAdapter::nodePath(int bus) const
@@ -213,8 +218,7 @@ int16_t LinuxI2cAdapter::ensureOpen()
 // can be ENODEV), so look at sysfs and /dev: the same bus, instance and node.
 bool LinuxI2cAdapter::bridgeStillThere()
 {
-    std::error_code ec;
-    if (!std::filesystem::exists(nodePath(m_bridge.busNumber), ec))
+    if (!files().exists(nodePath(m_bridge.busNumber)))
         return false;
     for (const I2cBridge &b : discoverI2cBridges(m_options.discovery))
         if (b.sameBridge(m_bridge))
@@ -273,8 +277,7 @@ int16_t LinuxI2cAdapter::stallGate()
     if (!m_stalled)
         return 0;
     // Only the node, not a walk of sysfs: this runs for every attempt while stalled.
-    std::error_code ec;
-    if (!std::filesystem::exists(nodePath(m_bridge.busNumber), ec)) {
+    if (!files().exists(nodePath(m_bridge.busNumber))) {
         closeNode();
         return kStatusBridgeGone;
     }

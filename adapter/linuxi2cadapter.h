@@ -6,6 +6,7 @@
 
 #include <vector>
 
+class DeviceFiles;
 class I2cDevSyscalls;
 
 // The adapter for a USB-to-I2C bridge driven through the kernel's i2c-dev
@@ -63,7 +64,8 @@ public:
 
     struct Options
     {
-        I2cDiscoveryOptions discovery; // sysfs root; non-USB buses for the kernel test only
+        // sysfs root and where sysfs and /dev are read; non-USB buses for the kernel test only
+        I2cDiscoveryOptions discovery;
         std::string devDir = "/dev";
         // When set, only the bridge with this listed name, serial number or USB port.
         std::string bridge;
@@ -135,6 +137,7 @@ private:
     void noteTransferTime(bool failed, int64_t startMs);
     bool bridgeStillThere();
     std::string nodePath(int bus) const;
+    DeviceFiles &files() const;
 
     Options m_options;
     I2cDevSyscalls &m_sys;

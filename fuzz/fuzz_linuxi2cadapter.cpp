@@ -8,6 +8,7 @@
 #include "fuzzproperty.h"
 #include "i2cdevsyscalls.h"
 #include "linuxi2cadapter.h"
+#include "support/fakekernel.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,9 +16,7 @@
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <algorithm>
-#include <map>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 constexpr int kErrnos[] = {0, EIO, ENXIO, ENODEV, ETIMEDOUT, EAGAIN, EREMOTEIO, EPROTO, EINTR};
@@ -35,93 +34,44 @@ private:
     size_t m_pos = 0;
 };
 
-// A kernel whose answers come from the input: each call first takes a byte that says
-// whether it fails and with which errno.
-class FuzzedKernel : public I2cDevSyscalls
+// Whether a call fails, and with which errno: one byte of the input for each call.
+int errorFrom(Input &in)
 {
-public:
-    explicit FuzzedKernel(Input &in) : m_in(in) {}
+    const uint8_t b = in.byte();
+    // Mostly answers: one call in four fails.
+    return (b & 3) == 3 ? kErrnos[(b >> 2) % std::size(kErrnos)] : 0;
+}
 
-    std::map<int, int> fds; // fd -> 7-bit address set with I2C_SLAVE, -1 none
-    std::map<uint8_t, uint16_t> chip;
-    unsigned long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_READ_WORD_DATA
-                              | I2C_FUNC_SMBUS_WRITE_WORD_DATA;
-
-    int open(const std::string &) override
-    {
-        if (const int e = error())
-            return -e;
-        fds[m_next] = -1;
-        return m_next++;
-    }
-    int close(int fd) override
-    {
-        FUZZ_CHECK(fds.erase(fd) == 1);
-        return 0;
-    }
-    int ioctl(int fd, unsigned long request, unsigned long arg) override
-    {
-        auto it = fds.find(fd);
-        FUZZ_CHECK(it != fds.end());
-        if (const int e = error())
-            return -e;
-        switch (request) {
-        case I2C_FUNCS:
-            *reinterpret_cast<unsigned long *>(arg) = functions;
-            return 0;
-        case I2C_SLAVE:
-            FUZZ_CHECK(arg <= 0x7F);
-            it->second = int(arg);
-            return 0;
-        case I2C_SMBUS: {
-            auto &args = *reinterpret_cast<i2c_smbus_ioctl_data *>(arg);
-            FUZZ_CHECK(args.size == I2C_SMBUS_WORD_DATA && args.data);
-            FUZZ_CHECK(args.read_write == I2C_SMBUS_READ || args.read_write == I2C_SMBUS_WRITE);
-            FUZZ_CHECK(it->second >= 0);
-            if (it->second != 0x09)
-                return -ENXIO;
-            if (args.read_write == I2C_SMBUS_WRITE)
-                chip[args.command] = args.data->word;
-            else
-                args.data->word = chip[args.command];
-            return 0;
-        }
-        default:
-            FUZZ_CHECK(false && "unexpected ioctl");
-            return -ENOTTY;
-        }
-    }
-
-private:
-    int error()
-    {
-        const uint8_t b = m_in.byte();
-        // Mostly answers: one call in four fails.
-        return (b & 3) == 3 ? kErrnos[(b >> 2) % std::size(kErrnos)] : 0;
-    }
-
-    Input &m_in;
-    int m_next = 3;
-};
+// Every request the backend made so far is one the kernel takes.
+void checkRequests(const FakeKernel &kernel)
+{
+    if (!kernel.faults.empty())
+        std::fprintf(stderr, "%s", kernel.faultList().c_str());
+    FUZZ_CHECK(kernel.faults.empty());
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const ScratchFolder scratch("kv-fuzz-i2c");
-    FakeTree tree(scratch.path);
-    // The machine as it starts, built again only after an input unplugged the bridge.
-    static bool changed = true;
-    if (changed) {
-        tree.reset();
+    // The machine as it starts, kept from input to input: one that unplugs or replugs the
+    // bridge builds it again at its end, so that what a run allocates it frees (or
+    // libFuzzer would look for a leak).
+    static FakeTree tree;
+    static bool built = false;
+    if (!built)
         tree.run(kCp2112Script);
-        changed = false;
-    }
+    built = true;
+    bool changed = false;
 
     Input in(data, size);
-    FuzzedKernel kernel(in);
+    FakeKernel kernel;
+    kernel.functions =
+        I2C_FUNC_I2C | I2C_FUNC_SMBUS_READ_WORD_DATA | I2C_FUNC_SMBUS_WRITE_WORD_DATA;
+    kernel.failure = [&in](FakeKernel::Call) { return errorFrom(in); };
     LinuxI2cAdapter::Options options;
-    options.discovery.sysfsRoot = tree.sys().string();
-    options.devDir = tree.dev().string();
+    options.discovery.sysfsRoot = tree.sys();
+    options.discovery.files = &tree.files;
+    options.devDir = tree.dev();
     auto adapter = std::make_unique<LinuxI2cAdapter>(options, &kernel);
     int bus = 3;
     int16_t lastWrite = LinuxI2cAdapter::kStatusNoWriteYet;
@@ -148,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         case 2:
             FUZZ_CHECK(adapter->AdapterClose() == 0);
-            FUZZ_CHECK(kernel.fds.empty());
+            FUZZ_CHECK(kernel.openCount() == 0);
             break;
         case 3: {
             int16_t word = static_cast<int16_t>(in.byte() << 8 | in.byte());
@@ -156,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             lastWrite = adapter->AdapterWriteWord(command, word, address);
             if (lastWrite == 0) {
                 FUZZ_CHECK((address & 0xFF) >> 1 == 0x09);
-                FUZZ_CHECK(kernel.chip[command] == uint16_t(written));
+                FUZZ_CHECK(kernel.words[command] == uint16_t(written));
             }
             break;
         }
@@ -165,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             int16_t word = 0x5A5A;
             const int16_t s = adapter->AdapterReadWord(c, word, address);
             if (s == 0)
-                FUZZ_CHECK(uint16_t(word) == kernel.chip[command]);
+                FUZZ_CHECK(uint16_t(word) == kernel.words[command]);
             else
                 FUZZ_CHECK(word == 0x5A5A);
             break;
@@ -201,10 +151,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             kernel.functions ^= I2C_FUNC_SMBUS_READ_WORD_DATA;
             break;
         }
-        FUZZ_CHECK(kernel.fds.size() <= 1);
-        FUZZ_CHECK((adapter->openBusNumber() >= 0) == (kernel.fds.size() == 1));
+        checkRequests(kernel);
+        FUZZ_CHECK(kernel.openCount() <= 1);
+        FUZZ_CHECK((adapter->openBusNumber() >= 0) == (kernel.openCount() == 1));
     }
     adapter.reset();
-    FUZZ_CHECK(kernel.fds.empty());
+    checkRequests(kernel);
+    FUZZ_CHECK(kernel.openCount() == 0);
+    if (changed) {
+        tree.reset();
+        tree.run(kCp2112Script);
+    }
     return 0;
 }

@@ -3,17 +3,15 @@
 // the refresh period is in range, and a writer that fails at any step leaves the file
 // byte for byte and no temporary file beside it.
 #include "atomicfile.h"
-#include "faketree.h"
 #include "fuzzcheck.h"
 #include "inifile.h"
 #include "settings.h"
+#include "support/failingdisk.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <cerrno>
 
 namespace {
 const QString kFile = QStringLiteral("kv7320EV.ini");
@@ -34,34 +32,6 @@ void replace(const QString &path, const QByteArray &bytes)
     FUZZ_CHECK(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
                              QFileDevice::FileModificationTime));
 }
-
-// Fails the n-th file-system call of the writer (counting every call), as a full or
-// failing disk would.
-struct FailingDisk : FileOps
-{
-    int failAt = 0;
-    int calls = 0;
-    bool fails() { return ++calls == failAt; }
-
-    ssize_t write(int fd, const void *data, size_t size) override
-    {
-        if (fails())
-            return errno = ENOSPC, -1;
-        // Short writes, to be continued by the writer.
-        return FileOps::write(fd, data, size > 7 ? 7 : size);
-    }
-    int fsync(int fd) override { return fails() ? (errno = EIO, -1) : FileOps::fsync(fd); }
-    int fchmod(int fd, mode_t m) override { return fails() ? (errno = EPERM, -1) : FileOps::fchmod(fd, m); }
-    int close(int fd) override
-    {
-        const int r = FileOps::close(fd);
-        return fails() ? (errno = EIO, -1) : r;
-    }
-    int rename(const char *a, const char *b) override
-    {
-        return fails() ? (errno = EXDEV, -1) : FileOps::rename(a, b);
-    }
-};
 
 struct StartUp
 {
@@ -110,8 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(again.refreshTime == refreshTime);
         FUZZ_CHECK(contents(path) == first);
     } else {
-        FailingDisk disk;
+        FailingDisk disk; // fails the failAt-th call, with short writes before it
         disk.failAt = failAt;
+        disk.chunk = 7;
         const bool written = IniFile::write(path, "system", "Write Delay", "0.07", disk);
         if (!written)
             FUZZ_CHECK(contents(path) == original);

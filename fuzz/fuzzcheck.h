@@ -4,6 +4,19 @@
 
 #include <QByteArray>
 
+#include <filesystem>
+#include <unistd.h>
+
+// Where fuzzers keep their files: memory (/dev/shm) when there is one, since a run
+// makes thousands of files and a disk's metadata writes would dominate it.
+inline std::filesystem::path fuzzTempFolder()
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
+        return "/dev/shm";
+    return std::filesystem::temp_directory_path(ec);
+}
+
 // Reads a fuzzer's input piece by piece; past the end it gives zeros and empty text.
 class FuzzInput
 {

@@ -1,14 +1,21 @@
 #include "i2cbridgediscovery.h"
-#include "sysfsfixture.h"
+#include "support/sysfsfixture.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <functional>
+
+namespace fs = std::filesystem;
+
 namespace {
-std::vector<I2cBridge> discover(const SysfsFixture &fx, bool acceptNonUsb = false)
+std::vector<I2cBridge> discover(SysfsFixture &fx, bool acceptNonUsb = false)
 {
     I2cDiscoveryOptions options;
     options.sysfsRoot = fx.sys().string();
     options.acceptNonUsbBuses = acceptNonUsb;
+    options.files = &fx.tree;
     return discoverI2cBridges(options);
 }
 
@@ -123,9 +130,9 @@ private slots:
         fx.addCp2112(3);
         // A dangling entry (the bus went away mid-walk) and a link leading out of
         // <root>/devices are both ignored.
-        std::filesystem::create_symlink("../../../devices/gone/i2c-8",
-                                        fx.sys() / "bus/i2c/devices/i2c-8");
-        std::filesystem::create_symlink("/", fx.sys() / "bus/i2c/devices/i2c-9");
+        QVERIFY(
+            fx.tree.makeLink(fx.sys() / "bus/i2c/devices/i2c-8", "../../../devices/gone/i2c-8"));
+        QVERIFY(fx.tree.makeLink(fx.sys() / "bus/i2c/devices/i2c-9", "/"));
         QCOMPARE(names(discover(fx)), QStringList({"cp2112 at USB 1-2 serial 0012A3F4"}));
     }
 
@@ -146,6 +153,72 @@ private slots:
         options.sysfsRoot = "/nonexistent/sys";
         options.acceptNonUsbBuses = true;
         QVERIFY(discoverI2cBridges(options).empty());
+    }
+
+    // The tree in memory the other tests use reads as the real file system does: the
+    // same tree written to a folder gives the same answer for every path in it, also
+    // through links (".." after a link, a link to a link, an absolute one, a dangling
+    // one, a loop), and discovery finds the same there.
+    void memoryTreeReadsAsTheRealOne()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const fs::path root = fs::canonical(tmp.path().toStdString());
+        SysfsFixture fx(root);
+        addEverything(fx);
+        fx.mkdir("bus/gpio");
+        fx.mkdir("devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/0003:10C4:EA90.0004/gpiochip2");
+        const fs::path cls = fx.sys() / "class/i2c-dev";
+        fx.mkdir("class/i2c-dev");
+        QVERIFY(fx.tree.makeLink(cls / "i2c-12", "../../bus/i2c/devices/i2c-12"));
+        QVERIFY(fx.tree.makeLink(cls / "devices", fx.sys() / "devices"));
+        QVERIFY(fx.tree.makeLink(cls / "gone", "../nothing/here"));
+        QVERIFY(fx.tree.makeLink(cls / "loop", "loop"));
+        QVERIFY(fx.tree.copyTo(root));
+
+        std::vector<std::string> paths;
+        std::function<void(const std::string &)> collect = [&](const std::string &dir) {
+            for (const std::string &name : fx.tree.list(dir)) {
+                const std::string p = dir + "/" + name;
+                for (const char *more :
+                     {"", "/", "/.", "/..", "/subsystem", "/../name", "/../../devnum"})
+                    paths.push_back(p + more);
+                if (fx.tree.readLink(p).empty())
+                    collect(p);
+            }
+        };
+        collect(root.string());
+        // ".." at "/" and just below it.
+        paths.push_back("/../../" + (*std::next(root.begin())).string() + "/.." + root.string());
+        QVERIFY(paths.size() > 600);
+        auto reading = [](DeviceFiles &files, const std::string &p) {
+            std::vector<std::string> names = files.list(p);
+            std::sort(names.begin(), names.end());
+            std::string text = p + ": " + files.canonical(p) + " | " + files.readLink(p) + " | " +
+                               (files.exists(p) ? "exists" : "missing") +
+                               (files.isDirectory(p) ? " directory | " : " | ") +
+                               files.readLine(p) + " |";
+            for (const std::string &name : names)
+                text += " " + name;
+            return QString::fromStdString(text);
+        };
+        for (const std::string &p : paths)
+            QCOMPARE(reading(fx.tree, p), reading(DeviceFiles::system(), p));
+
+        I2cDiscoveryOptions options;
+        options.sysfsRoot = fx.sys().string();
+        options.acceptNonUsbBuses = true;
+        const auto onDisk = discoverI2cBridges(options);
+        const auto inMemory = discover(fx, true);
+        QCOMPARE(onDisk.size(), size_t(7));
+        QCOMPARE(inMemory.size(), onDisk.size());
+        for (size_t i = 0; i < onDisk.size(); ++i) {
+            QCOMPARE(inMemory[i].name, onDisk[i].name);
+            QCOMPARE(inMemory[i].instance, onDisk[i].instance);
+            QCOMPARE(inMemory[i].starting, onDisk[i].starting);
+        }
+        QVERIFY(onDisk[3].starting);  // the mcp2221 without its GPIO chip
+        QVERIFY(!onDisk[6].starting); // the cp2112 with its chip
     }
 
     void sameBridge_data()

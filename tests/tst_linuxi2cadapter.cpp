@@ -3,152 +3,16 @@
 #include "frmusb.h"
 #include "i2cdevsyscalls.h"
 #include "linuxi2cadapter.h"
-#include "sysfsfixture.h"
+#include "support/fakekernel.h"
+#include "support/sysfsfixture.h"
 
 #include <QtTest>
 
 #include <cerrno>
-#include <deque>
-#include <functional>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
-#include <map>
-#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
-
-// Stands in for the kernel's i2c-dev: checks every request and its argument, keeps
-// the words of one chip at 7-bit 0x09, and fails calls as scripted.
-class FakeKernel : public I2cDevSyscalls
-{
-public:
-    struct Transfer
-    {
-        int fd;
-        int address; // the one set on fd with I2C_SLAVE
-        uint8_t readWrite;
-        uint8_t command;
-        uint32_t size;
-        uint16_t word; // as handed to the kernel
-    };
-
-    unsigned long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_BYTE_DATA
-                              | I2C_FUNC_SMBUS_READ_WORD_DATA | I2C_FUNC_SMBUS_WRITE_WORD_DATA;
-    std::map<std::string, int> openErrors;  // path -> errno
-    std::deque<int> transferErrors;         // errno per I2C_SMBUS call, 0 = answer
-    std::deque<int> slaveErrors;            // errno per I2C_SLAVE call
-    std::function<void()> onTransferError;  // runs when a scripted error is returned
-    std::map<uint8_t, uint16_t> words;
-    std::set<std::string> lockedElsewhere;  // nodes another program holds
-    int64_t clockMs = 0;
-    int64_t hangMs = 0; // a bridge that does not answer: each transfer waits this long, then EIO
-    int64_t answerMs = 0; // how long each answered transfer takes
-    std::deque<int64_t> hangs; // as hangMs, one transfer each, before hangMs applies
-
-    std::vector<std::string> opened;
-    std::vector<int> slaveAddresses;
-    std::vector<Transfer> transfers;
-    QStringList faults; // requests the backend must never make
-    int funcsQueries = 0;
-
-    int open(const std::string &path) override
-    {
-        opened.push_back(path);
-        if (auto it = openErrors.find(path); it != openErrors.end())
-            return -it->second;
-        m_open[m_next] = -1;
-        m_paths[m_next] = path;
-        return m_next++;
-    }
-
-    int lock(int fd) override
-    {
-        return lockedElsewhere.count(m_paths[fd]) ? -EWOULDBLOCK : 0;
-    }
-
-    int64_t monotonicMs() override { return clockMs; }
-
-    int close(int fd) override
-    {
-        if (!m_open.erase(fd))
-            faults << QString("close of fd %1 that is not open").arg(fd);
-        return 0;
-    }
-
-    int ioctl(int fd, unsigned long request, unsigned long arg) override
-    {
-        auto it = m_open.find(fd);
-        if (it == m_open.end()) {
-            faults << QString("ioctl 0x%1 on fd %2 that is not open").arg(request, 0, 16).arg(fd);
-            return -EBADF;
-        }
-        switch (request) {
-        case I2C_FUNCS:
-            ++funcsQueries;
-            *reinterpret_cast<unsigned long *>(arg) = functions;
-            return 0;
-        case I2C_SLAVE:
-            slaveAddresses.push_back(int(arg));
-            if (arg > 0x7F)
-                faults << QString("I2C_SLAVE with 0x%1").arg(arg, 0, 16);
-            if (!slaveErrors.empty()) {
-                const int e = slaveErrors.front();
-                slaveErrors.pop_front();
-                if (e)
-                    return -e;
-            }
-            it->second = int(arg);
-            return 0;
-        case I2C_SMBUS:
-            return smbus(fd, it->second, *reinterpret_cast<i2c_smbus_ioctl_data *>(arg));
-        default:
-            faults << QString("unexpected ioctl 0x%1").arg(request, 0, 16);
-            return -ENOTTY;
-        }
-    }
-
-    int openCount() const { return int(m_open.size()); }
-
-private:
-    int smbus(int fd, int address, i2c_smbus_ioctl_data &args)
-    {
-        transfers.push_back({fd, address, args.read_write, args.command, args.size,
-                             args.data ? args.data->word : uint16_t(0)});
-        if (args.size != I2C_SMBUS_WORD_DATA || !args.data
-            || (args.read_write != I2C_SMBUS_READ && args.read_write != I2C_SMBUS_WRITE))
-            faults << "I2C_SMBUS other than a word transfer";
-        if (address < 0)
-            faults << "I2C_SMBUS before I2C_SLAVE";
-        const int64_t hang = hangs.empty() ? hangMs : hangs.front();
-        if (!hangs.empty())
-            hangs.pop_front();
-        if (hang > 0) {
-            clockMs += hang;
-            return -EIO;
-        }
-        clockMs += answerMs;
-        if (!transferErrors.empty()) {
-            const int e = transferErrors.front();
-            transferErrors.pop_front();
-            if (e) {
-                if (onTransferError)
-                    onTransferError();
-                return -e;
-            }
-        }
-        if (address != 0x09)
-            return -ENXIO;
-        if (args.read_write == I2C_SMBUS_WRITE)
-            words[args.command] = args.data->word;
-        else
-            args.data->word = words[args.command];
-        return 0;
-    }
-
-    std::map<int, int> m_open; // fd -> address set with I2C_SLAVE, -1 none
-    std::map<int, std::string> m_paths;
-    int m_next = 3;
-};
 
 namespace {
 constexpr int16_t kCharger = 0x12;
@@ -161,10 +25,11 @@ struct AdapterReset
 };
 const std::string kCp2112 = "cp2112 at USB 1-2 serial 0012A3F4";
 
-LinuxI2cAdapter::Options optionsFor(const SysfsFixture &fx)
+LinuxI2cAdapter::Options optionsFor(SysfsFixture &fx)
 {
     LinuxI2cAdapter::Options options;
     options.discovery.sysfsRoot = fx.sys().string();
+    options.discovery.files = &fx.tree;
     options.devDir = fx.dev().string();
     return options;
 }
@@ -238,7 +103,7 @@ private slots:
         QVERIFY(frmUSB::instance().openedAdapterName().empty());
         QCOMPARE(kernel.openCount(), 0);
         frmUSB::instance().setAdapter(nullptr);
-        QVERIFY(kernel.faults.isEmpty());
+        QVERIFY(kernel.faults.empty());
     }
 
     void neverOpensWhatIsNotListed_data()
@@ -310,7 +175,7 @@ private slots:
         int16_t command = 0x14, word = 0;
         QCOMPARE(adapter.AdapterReadWord(command, word, kCharger), LinuxI2cAdapter::kStatusNotOpen);
         QVERIFY(kernel.transfers.empty());
-        QVERIFY(kernel.faults.isEmpty());
+        QVERIFY(kernel.faults.empty());
     }
 
     void wordTransfersReachTheKernelExactly_data()
@@ -347,7 +212,7 @@ private slots:
         }
         QCOMPARE(int(w.word), kernelWord);
         QCOMPARE(int(b.kernel.words[uint8_t(command)]), kernelWord);
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     void addressChangesSetTheSlaveAgain()
@@ -359,7 +224,7 @@ private slots:
         QCOMPARE(b.read(0x14, word, 0x14), int16_t(ENXIO)); // 7-bit 0x0A: nobody there
         QCOMPARE(b.read(0x14, word), int16_t(0));
         QCOMPARE(b.kernel.slaveAddresses, (std::vector<int>{0x09, 0x0A, 0x09}));
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     void kernelErrorsBecomeStatuses_data()
@@ -395,7 +260,7 @@ private slots:
         QCOMPARE(word, int16_t(0x0C80));
         QCOMPARE(b.kernel.opened.size(), size_t(1));
         QCOMPARE(b.adapter->openBusNumber(), 3);
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     void addressHeldByAKernelDriverIsNotTaken()
@@ -456,7 +321,7 @@ private slots:
         QCOMPARE(b.kernel.slaveAddresses.back(), 0x09); // the new node gets its address
         QCOMPARE(b.write(0x14, 0x0200), int16_t(0));
         QCOMPARE(b.adapter->AdapterWriteCheck(), int16_t(0));
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     void replugOnTheSameBusNumberIsNoticed()
@@ -478,14 +343,14 @@ private slots:
         QCOMPARE(b.read(0x14, word), int16_t(0));
         QCOMPARE(b.kernel.opened.size(), size_t(2));
         QVERIFY(b.kernel.transfers.back().fd != oldFd);
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     void nodeGoneButSysfsStillThere()
     {
         // The /dev node can go first (i2c-dev unloaded): the node is given up too.
         OpenBridge b;
-        b.kernel.onTransferError = [&] { std::filesystem::remove(b.fx.dev() / "i2c-3"); };
+        b.kernel.onTransferError = [&] { b.fx.tree.remove(b.fx.dev() / "i2c-3"); };
         b.kernel.transferErrors = {ENODEV};
         int16_t word = 0;
         QCOMPARE(b.read(0x14, word), int16_t(ENODEV));
@@ -523,7 +388,7 @@ private slots:
         QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
         frmUSB::instance().setAdapter(nullptr);
         QCOMPARE(kernel.openCount(), 0);
-        QVERIFY(kernel.faults.isEmpty());
+        QVERIFY(kernel.faults.empty());
     }
 
     // What --list-bridges and the USB error's explanation say about a bridge that
@@ -598,7 +463,7 @@ private slots:
         b.fx.mkdir(back + "/1-6:1.0/0003:10C4:EA90.0009/gpiochip1"); // bound
         QCOMPARE(b.read(0x14, word), int16_t(0));
         QCOMPARE(b.adapter->openBusNumber(), 7);
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     void bridgeChosenByNameSerialOrPort_data()
@@ -671,7 +536,7 @@ private slots:
         QCOMPARE(BusReadWord(command, ms, ls), int32_t(LinuxI2cAdapter::kStatusBridgeGone));
         QCOMPARE(b.kernel.openCount(), 0);
         frmUSB::instance().setAdapter(nullptr);
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     // Each rule of the guard, on the fake kernel's clock.
@@ -746,7 +611,7 @@ private slots:
         QVERIFY(BusReadWord(command, ms, ls) != 0);
         QCOMPARE(b.kernel.clockMs - start, int64_t(2000));
         frmUSB::instance().setAdapter(nullptr);
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
     // A bridge whose every failure takes just under the stall threshold: one tick (three
@@ -775,7 +640,7 @@ private slots:
                      qPrintable(QString("%1 ms").arg(b.kernel.clockMs - start)));
         }
         frmUSB::instance().setAdapter(nullptr);
-        QVERIFY2(b.kernel.faults.isEmpty(), qPrintable(b.kernel.faults.join("; ")));
+        QVERIFY2(b.kernel.faults.empty(), b.kernel.faultList().c_str());
     }
 
     // The real lock: a second program's lock on a held node fails at once, never waits
@@ -818,7 +683,7 @@ private slots:
         QCOMPARE(b.kernel.openCount(), 1);
         b.adapter.reset();
         QCOMPARE(b.kernel.openCount(), 0);
-        QVERIFY(b.kernel.faults.isEmpty());
+        QVERIFY(b.kernel.faults.empty());
     }
 
 };

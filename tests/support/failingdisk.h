@@ -11,6 +11,9 @@
 struct FailingDisk : FileOps
 {
     QByteArray failing; // "write", "fsync", "fchmod", "close", "rename" or nothing
+    // Or the failAt-th of those calls, whichever kind, counting from 1; 0: none.
+    int failAt = 0;
+    int calls = 0;        // of those kinds so far
     qint64 diskRoom = -1; // bytes writes may take in all; -1: no limit
     size_t chunk = 0; // largest write taken at once; 0: no limit
     std::function<void()> whileSyncing; // another program at work while the new file syncs
@@ -27,6 +30,7 @@ struct FailingDisk : FileOps
 
     ssize_t write(int fd, const void *data, size_t size) override
     {
+        const bool failNow = fails("write");
         if (chunk)
             size = std::min(size, chunk);
         if (diskRoom >= 0) {
@@ -37,7 +41,7 @@ struct FailingDisk : FileOps
             size = std::min(size, size_t(diskRoom));
             diskRoom -= qint64(size);
         }
-        if (failing == "write") {
+        if (failNow) {
             errno = EIO;
             return -1;
         }
@@ -47,23 +51,25 @@ struct FailingDisk : FileOps
     {
         if (whileSyncing)
             whileSyncing();
-        return failing == "fsync" ? fail(EIO) : FileOps::fsync(fd);
+        return fails("fsync") ? fail(EIO) : FileOps::fsync(fd);
     }
     int fchmod(int fd, mode_t mode) override
     {
-        return failing == "fchmod" ? fail(EPERM) : FileOps::fchmod(fd, mode);
+        return fails("fchmod") ? fail(EPERM) : FileOps::fchmod(fd, mode);
     }
     int close(int fd) override
     {
         const int r = FileOps::close(fd);
         ++closes;
-        return failing == "close" ? fail(EIO) : r;
+        return fails("close") ? fail(EIO) : r;
     }
     int rename(const char *from, const char *to) override
     {
-        return failing == "rename" ? fail(EXDEV) : FileOps::rename(from, to);
+        return fails("rename") ? fail(EXDEV) : FileOps::rename(from, to);
     }
     int64_t nowMs() override { return clockMs >= 0 ? clockMs : FileOps::nowMs(); }
+    // Counts the call and tells whether it fails.
+    bool fails(const char *call) { return ++calls == failAt || failing == call; }
     static int fail(int error)
     {
         errno = error;

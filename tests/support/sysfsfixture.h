@@ -1,26 +1,27 @@
 #pragma once
 
-#include <QTemporaryDir>
-#include <QtTest>
+#include "memorytree.h"
 
 #include <filesystem>
-#include <fstream>
+#include <stdexcept>
 #include <string>
 
-// A small sysfs and /dev laid out under a temporary folder the way the kernel lays
-// them out: devices under devices/, bus/i2c/devices/i2c-N as relative symlinks to
-// them, "driver" and "subsystem" as symlinks into bus/<subsystem>/drivers.
+// A small sysfs and /dev in memory (root/sys and root/dev), laid out the way the kernel
+// lays them out: devices under devices/, bus/i2c/devices/i2c-N as relative symlinks to
+// them, "driver" and "subsystem" as symlinks into bus/<subsystem>/drivers. Building a
+// tree it cannot build is a fault of the test, and throws.
 class SysfsFixture
 {
 public:
-    SysfsFixture()
+    explicit SysfsFixture(std::filesystem::path root = "/")
+        : m_root(std::move(root))
     {
-        QVERIFY(m_tmp.isValid());
-        m_root = std::filesystem::path(m_tmp.path().toStdString());
-        std::filesystem::create_directories(sys() / "bus" / "i2c" / "devices");
-        std::filesystem::create_directories(dev());
+        need(tree.makeDirectories(sys() / "bus" / "i2c" / "devices"), "bus/i2c/devices");
+        need(tree.makeDirectories(dev()), "dev");
         m_pci = mkdir("devices/pci0000:00");
     }
+
+    MemoryTree tree;
 
     std::filesystem::path sys() const { return m_root / "sys"; }
     std::filesystem::path dev() const { return m_root / "dev"; }
@@ -28,20 +29,18 @@ public:
     // A device directory (relative to sys/), created with its parents.
     std::string mkdir(const std::string &rel)
     {
-        std::filesystem::create_directories(sys() / rel);
+        need(tree.makeDirectories(sys() / rel), rel);
         return rel;
     }
     void write(const std::string &rel, const std::string &text)
     {
-        std::ofstream(sys() / rel) << text << "\n";
+        need(tree.writeFile(sys() / rel, text + "\n"), rel);
     }
     // A relative symlink at rel pointing to target (both relative to sys/).
     void link(const std::string &rel, const std::string &target)
     {
-        const auto at = sys() / rel;
-        std::filesystem::remove(at);
-        std::filesystem::create_symlink(std::filesystem::relative(sys() / target, at.parent_path()),
-                                        at);
+        tree.remove(sys() / rel);
+        need(tree.linkTo(sys() / rel, sys() / target), rel);
     }
     void bind(const std::string &device, const std::string &subsystem, const std::string &driver)
     {
@@ -108,15 +107,15 @@ public:
         write(d + "/name", name);
         link("bus/i2c/devices/" + bus, d);
         if (node)
-            std::ofstream(dev() / bus).put('\0');
+            need(tree.writeFile(dev() / bus, std::string(1, '\0')), bus);
     }
     // Takes i2c-N out of sysfs and /dev, as an unplug does.
     void removeBus(int n, const std::string &deviceToRemove)
     {
         const std::string bus = "i2c-" + std::to_string(n);
-        std::filesystem::remove(sys() / "bus/i2c/devices" / bus);
-        std::filesystem::remove(dev() / bus);
-        std::filesystem::remove_all(sys() / deviceToRemove);
+        tree.remove(sys() / "bus/i2c/devices" / bus);
+        tree.remove(dev() / bus);
+        tree.removeAll(sys() / deviceToRemove);
     }
 
     // The three HID bridges, each with its usual topology.
@@ -148,7 +147,12 @@ public:
     }
 
 private:
-    QTemporaryDir m_tmp;
+    static void need(bool done, const std::string &what)
+    {
+        if (!done)
+            throw std::logic_error("the test's sysfs cannot hold " + what);
+    }
+
     std::filesystem::path m_root;
     std::string m_pci;
 };
