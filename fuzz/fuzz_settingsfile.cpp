@@ -47,8 +47,10 @@ StartUp startUp()
     return s;
 }
 
-// What an empty value may look like in the file: its bytes are the ones replaced.
-const QByteArray kEmptyValueBytes = QByteArray(" \t\"'");
+// What an empty value may look like in the file: its bytes are the ones replaced. Blanks
+// around a value are trimmed as QByteArray::trimmed() does, form feed and vertical tab
+// included.
+const QByteArray kEmptyValueBytes = QByteArray(" \t\v\f\"'");
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
