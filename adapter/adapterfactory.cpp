@@ -83,8 +83,10 @@ std::string adapterTrouble(const AdapterChoice &choice)
         std::string all;
         for (const std::string &line : listAdapters({}))
             all += (all.empty() ? "" : "; ") + line;
-        return "No bridge matches \"" + choice.sBridge + "\" (a listed name, serial number or "
-               "USB port). Found: " + (all.empty() ? "none" : all) + ".";
+        return "No bridge matches \"" + choice.sBridge +
+               "\" (a listed name, serial number or "
+               "USB port). Found: " +
+               (all.empty() ? "none" : all) + ".";
     }
     if (found.empty())
         return "No USB-to-I2C bridge found: check the cable, and that the bridge's driver and "

@@ -30,8 +30,9 @@ struct AdapterListing
     std::string sSerial;  // the USB serial number, empty when none
     std::string sUsbPort; // "1-2"; empty for the simulated charger
     std::string sNode;    // "/dev/i2c-3"; empty for the simulated charger
-    std::string sState;   // free, open-here, in-use, no-permission, no-word-transfers, starting, unusable
-    std::string sDetail;  // for people: what the state means here
+    std::string
+        sState; // free, open-here, in-use, no-permission, no-word-transfers, starting, unusable
+    std::string sDetail; // for people: what the state means here
     // "cp2112 at USB 1-2 serial 0012A3F4: in use by another program (/dev/i2c-3)".
     std::string describe() const;
 };

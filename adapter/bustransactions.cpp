@@ -4,8 +4,7 @@
 #include "frmusb.h"
 
 namespace {
-template<typename Transfer>
-int32_t retried(Transfer transfer, int &nAttempts)
+template<typename Transfer> int32_t retried(Transfer transfer, int &nAttempts)
 {
     int32_t status = 0;
     for (nAttempts = 1; nAttempts <= kBusAttempts; ++nAttempts) {
@@ -31,8 +30,9 @@ int32_t BusReadWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
 int32_t BusWriteWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
 {
     int nAttempts = 0;
-    const int32_t status = retried(
-        [&] { return frmUSB::instance().WriteSMBusWord(ySubCommand, yMSData, yLSData); }, nAttempts);
+    const int32_t status =
+        retried([&] { return frmUSB::instance().WriteSMBusWord(ySubCommand, yMSData, yLSData); },
+                nAttempts);
     BusLog::instance().record(true, ySubCommand, joinBytes(yMSData, yLSData), status, nAttempts);
     return status;
 }

@@ -43,7 +43,9 @@ int16_t joinWord(uint8_t yMSData, uint8_t yLSData)
     return static_cast<int16_t>(start + high * 256 + yLSData);
 }
 
-frmUSB::frmUSB() : m_adapter(factory()()) {}
+frmUSB::frmUSB()
+    : m_adapter(factory()())
+{}
 
 frmUSB &frmUSB::instance()
 {
@@ -63,8 +65,7 @@ AdapterControl *frmUSB::setAdapter(std::unique_ptr<AdapterControl> adapter)
     return m_adapter.get();
 }
 
-template<typename Operation>
-int32_t frmUSB::guarded(Operation operation)
+template<typename Operation> int32_t frmUSB::guarded(Operation operation)
 {
     if (!m_adapter)
         return kStatusAdapterFault;
@@ -134,8 +135,8 @@ int32_t frmUSB::WriteSMBusWord(uint8_t ySubCommand, uint8_t &yMSData, uint8_t &y
 
 int32_t frmUSB::I2CReadByte(int16_t &nAddr, int16_t &nReadData, uint8_t &yRetByte)
 {
-    int32_t status =
-        guarded([&] { return m_adapter->AdapterByteTransfer(2, nDeviceAddress, nAddr, nReadData); });
+    int32_t status = guarded(
+        [&] { return m_adapter->AdapterByteTransfer(2, nDeviceAddress, nAddr, nReadData); });
     // A value that is not a byte is never stored; report it rather than pass it off as a read.
     if (nReadData < 0 || nReadData > 255)
         return status != 0 ? status : kStatusNotAByte;
@@ -145,12 +146,14 @@ int32_t frmUSB::I2CReadByte(int16_t &nAddr, int16_t &nReadData, uint8_t &yRetByt
 
 int32_t frmUSB::I2CWriteByte(int16_t &nAddr, int16_t &nWriteData)
 {
-    return guarded([&] { return m_adapter->AdapterByteTransfer(1, nDeviceAddress, nAddr, nWriteData); });
+    return guarded(
+        [&] { return m_adapter->AdapterByteTransfer(1, nDeviceAddress, nAddr, nWriteData); });
 }
 
 int32_t frmUSB::EEReadByte(int16_t &nAddr, int16_t & /*nWriteData*/, int16_t &nReadData)
 {
-    return guarded([&] { return m_adapter->AdapterByteTransfer(1, nDeviceAddress, nAddr, nReadData); });
+    return guarded(
+        [&] { return m_adapter->AdapterByteTransfer(1, nDeviceAddress, nAddr, nReadData); });
 }
 
 int32_t frmUSB::WriteI2C(int16_t &, int16_t &, int16_t &, int16_t &)

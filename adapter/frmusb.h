@@ -55,8 +55,7 @@ public:
 
 private:
     frmUSB();
-    template<typename Operation>
-    int32_t guarded(Operation operation);
+    template<typename Operation> int32_t guarded(Operation operation);
 
     std::unique_ptr<AdapterControl> m_adapter;
     std::string m_openedName;

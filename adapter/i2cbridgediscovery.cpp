@@ -11,8 +11,8 @@ namespace {
 // i2c-diolan-u2c) or to a HID device below it (cp2112, mcp2221, ft260); the i2c cells
 // of dln2 and ljca are listed by their module names as well.
 constexpr std::string_view kBridgeDrivers[] = {
-    "cp2112", "mcp2221", "ft260", "i2c-tiny-usb", "dln2",
-    "i2c-dln2", "i2c-diolan-u2c", "ljca", "i2c-ljca",
+    "cp2112",   "mcp2221",        "ft260", "i2c-tiny-usb", "dln2",
+    "i2c-dln2", "i2c-diolan-u2c", "ljca",  "i2c-ljca",
 };
 
 // The HID bridge drivers that add their i2c bus first and a GPIO chip last in their
@@ -95,8 +95,8 @@ std::optional<int> busNumberOf(const std::string &entry)
         return std::nullopt;
     const std::string digits = entry.substr(prefix.size());
     // The kernel writes bus numbers without leading zeros: "i2c-03" is not bus 3.
-    if (digits.size() > 6 || (digits.size() > 1 && digits[0] == '0') || !std::all_of(digits.begin(), digits.end(),
-                                          [](char c) { return c >= '0' && c <= '9'; }))
+    if (digits.size() > 6 || (digits.size() > 1 && digits[0] == '0') ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     return std::stoi(digits);
 }
@@ -136,8 +136,8 @@ std::optional<I2cBridge> inspectBus(DeviceFiles &files, const std::string &root,
         if (!bridge.starting)
             bridge.serial = readAttribute(files, usbDevice + "/serial");
         bridge.instance = busDir + "#" + readAttribute(files, usbDevice + "/devnum");
-        bridge.name = listable(driver + " at USB " + bridge.usbPort
-                               + (bridge.serial.empty() ? "" : " serial " + bridge.serial));
+        bridge.name = listable(driver + " at USB " + bridge.usbPort +
+                               (bridge.serial.empty() ? "" : " serial " + bridge.serial));
         return bridge;
     }
     if (!acceptNonUsb)
@@ -164,8 +164,8 @@ bool I2cBridge::sameBridge(const I2cBridge &other) const
 
 bool isBridgeDriver(std::string_view driver)
 {
-    return std::find(std::begin(kBridgeDrivers), std::end(kBridgeDrivers), driver)
-           != std::end(kBridgeDrivers);
+    return std::find(std::begin(kBridgeDrivers), std::end(kBridgeDrivers), driver) !=
+           std::end(kBridgeDrivers);
 }
 
 std::vector<I2cBridge> discoverI2cBridges(const I2cDiscoveryOptions &options)

@@ -7,12 +7,12 @@
 // One i2c bus the Linux backend may open: a USB-to-I2C bridge found in sysfs.
 struct I2cBridge
 {
-    int busNumber = -1;    // N of /dev/i2c-N; may change when the bridge is replugged
-    std::string driver;    // the allow-listed driver on the way to the USB interface
-    std::string usbPort;   // the USB device's port path, e.g. "1-2" or "3-1.4"
-    std::string serial;    // the USB device's serial number, empty when it has none
-    std::string instance;  // changes on every replug (resolved sysfs path and USB devnum)
-    std::string name;      // what AdapterFindDevices lists; never contains a comma
+    int busNumber = -1;   // N of /dev/i2c-N; may change when the bridge is replugged
+    std::string driver;   // the allow-listed driver on the way to the USB interface
+    std::string usbPort;  // the USB device's port path, e.g. "1-2" or "3-1.4"
+    std::string serial;   // the USB device's serial number, empty when it has none
+    std::string instance; // changes on every replug (resolved sysfs path and USB devnum)
+    std::string name;     // what AdapterFindDevices lists; never contains a comma
     // Its driver has made the bus but has not finished binding: transfers would only
     // time out (hid-mcp2221 on Linux 6.1 takes about 16 s after the bus appears). Its
     // serial is left empty then: reading it would wait for the binding to end.

@@ -9,8 +9,7 @@
 // continued and EINTR retried, until n bytes went through or the call gives 0 (an end
 // of file, a disk that takes nothing more). Returns the bytes that went through, or -1
 // on an error, errno set.
-template<typename Io>
-ssize_t ioLoop(size_t n, Io io)
+template<typename Io> ssize_t ioLoop(size_t n, Io io)
 {
     size_t done = 0;
     while (done < n) {

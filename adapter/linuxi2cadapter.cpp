@@ -15,8 +15,7 @@ constexpr unsigned long kWordFunctions =
     I2C_FUNC_SMBUS_READ_WORD_DATA | I2C_FUNC_SMBUS_WRITE_WORD_DATA;
 
 // Runs one operation so that nothing escapes the interface.
-template<typename Operation>
-int16_t guarded(Operation operation)
+template<typename Operation> int16_t guarded(Operation operation)
 {
     try {
         return operation();
@@ -31,12 +30,14 @@ unsigned long pointerArg(void *p)
 }
 } // namespace
 
-LinuxI2cAdapter::LinuxI2cAdapter() : LinuxI2cAdapter(Options{}) {}
+LinuxI2cAdapter::LinuxI2cAdapter()
+    : LinuxI2cAdapter(Options{})
+{}
 
 LinuxI2cAdapter::LinuxI2cAdapter(Options options, I2cDevSyscalls *syscalls)
-    : m_options(std::move(options)), m_sys(syscalls ? *syscalls : I2cDevSyscalls::system())
-{
-}
+    : m_options(std::move(options))
+    , m_sys(syscalls ? *syscalls : I2cDevSyscalls::system())
+{}
 
 LinuxI2cAdapter::~LinuxI2cAdapter()
 {
@@ -91,8 +92,8 @@ int openLocked(I2cDevSyscalls &sys, const std::string &node)
 
 bool isOwnStatus(int negative)
 {
-    return -negative == LinuxI2cAdapter::kStatusInUse
-           || -negative == LinuxI2cAdapter::kStatusNoWordTransfers;
+    return -negative == LinuxI2cAdapter::kStatusInUse ||
+           -negative == LinuxI2cAdapter::kStatusNoWordTransfers;
 }
 } // namespace
 
@@ -149,8 +150,8 @@ std::vector<LinuxI2cAdapter::BridgeListing> LinuxI2cAdapter::listBridges()
             entry.state = BridgeState::NoWordTransfers;
         } else {
             entry.error = -fd;
-            entry.state = -fd == EACCES || -fd == EPERM ? BridgeState::NoPermission
-                                                        : BridgeState::Unusable;
+            entry.state =
+                -fd == EACCES || -fd == EPERM ? BridgeState::NoPermission : BridgeState::Unusable;
         }
         list.push_back(std::move(entry));
     }
@@ -160,13 +161,20 @@ std::vector<LinuxI2cAdapter::BridgeListing> LinuxI2cAdapter::listBridges()
 const char *LinuxI2cAdapter::stateKey(BridgeState state)
 {
     switch (state) {
-    case BridgeState::Free: return "free";
-    case BridgeState::OpenHere: return "open-here";
-    case BridgeState::InUse: return "in-use";
-    case BridgeState::NoPermission: return "no-permission";
-    case BridgeState::NoWordTransfers: return "no-word-transfers";
-    case BridgeState::Unusable: return "unusable";
-    case BridgeState::Starting: return "starting";
+    case BridgeState::Free:
+        return "free";
+    case BridgeState::OpenHere:
+        return "open-here";
+    case BridgeState::InUse:
+        return "in-use";
+    case BridgeState::NoPermission:
+        return "no-permission";
+    case BridgeState::NoWordTransfers:
+        return "no-word-transfers";
+    case BridgeState::Unusable:
+        return "unusable";
+    case BridgeState::Starting:
+        return "starting";
     }
     return "unusable";
 }
@@ -180,19 +188,29 @@ std::string LinuxI2cAdapter::BridgeListing::stateText() const
 {
     std::string state;
     switch (this->state) {
-    case BridgeState::Free: state = "free"; break;
-    case BridgeState::OpenHere: state = "open in this program"; break;
-    case BridgeState::InUse: state = "in use by another program"; break;
+    case BridgeState::Free:
+        state = "free";
+        break;
+    case BridgeState::OpenHere:
+        state = "open in this program";
+        break;
+    case BridgeState::InUse:
+        state = "in use by another program";
+        break;
     case BridgeState::NoPermission:
         state = "no permission to open " + node +
                 " (install the udev rule: see DIAGNOSTICS in man kv7320ev)";
         break;
-    case BridgeState::NoWordTransfers: state = "its bus does no SMBus word transfers"; break;
+    case BridgeState::NoWordTransfers:
+        state = "its bus does no SMBus word transfers";
+        break;
     case BridgeState::Starting:
         state = "its driver is still starting (an MCP2221 can take half a minute after it is "
                 "plugged in, and tells its serial number only then); try again in a moment";
         break;
-    case BridgeState::Unusable: state = "cannot be opened: " + std::string(std::strerror(error)); break;
+    case BridgeState::Unusable:
+        state = "cannot be opened: " + std::string(std::strerror(error));
+        break;
     }
     return state;
 }
@@ -226,8 +244,7 @@ bool LinuxI2cAdapter::bridgeStillThere()
     return false;
 }
 
-int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &word,
-                                      int16_t nAddress)
+int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &word, int16_t nAddress)
 {
     if (const int16_t s = ensureOpen())
         return s;
@@ -298,8 +315,8 @@ void LinuxI2cAdapter::noteTransferTime(bool failed, int64_t startMs)
         m_stalled = false; // it answered, if only to refuse
         return;
     }
-    m_probeIntervalMs = m_probeIntervalMs == 0 ? kStallProbeMs
-                                               : std::min(2 * m_probeIntervalMs, kStallProbeMaxMs);
+    m_probeIntervalMs =
+        m_probeIntervalMs == 0 ? kStallProbeMs : std::min(2 * m_probeIntervalMs, kStallProbeMaxMs);
     m_stalled = true;
     m_nextProbeMs = now + m_probeIntervalMs;
     m_actionFailedMs = 0;

@@ -85,8 +85,8 @@ public:
     {
         I2cBridge bridge;
         BridgeState state = BridgeState::Unusable;
-        int error = 0;     // errno for NoPermission and Unusable
-        std::string node;  // /dev/i2c-N
+        int error = 0;    // errno for NoPermission and Unusable
+        std::string node; // /dev/i2c-N
         // "cp2112 at USB 1-2 serial 0012A3F4: free (/dev/i2c-3)"
         std::string describe() const;
         // What the state means here, for people: "in use by another program".
@@ -141,14 +141,14 @@ private:
 
     Options m_options;
     I2cDevSyscalls &m_sys;
-    I2cBridge m_bridge;       // the bridge AdapterOpen chose
+    I2cBridge m_bridge; // the bridge AdapterOpen chose
     bool m_haveBridge = false;
     int m_fd = -1;
-    int m_address = -1;       // 7-bit address last set with I2C_SLAVE on m_fd
+    int m_address = -1; // 7-bit address last set with I2C_SLAVE on m_fd
     int16_t m_lastWriteStatus = kStatusNoWriteYet;
-    bool m_stalled = false;   // the bridge did not answer the last transfer it was sent
+    bool m_stalled = false;        // the bridge did not answer the last transfer it was sent
     int64_t m_probeIntervalMs = 0; // 0 until a stall; back to 0 at a success
     int64_t m_nextProbeMs = 0;
-    int64_t m_actionFailedMs = 0;  // what this action's failures took
-    bool m_userAsks = false;       // a user's action that has not reached the bridge yet
+    int64_t m_actionFailedMs = 0; // what this action's failures took
+    bool m_userAsks = false;      // a user's action that has not reached the bridge yet
 };

@@ -1,9 +1,21 @@
 #include "nohardwareadapter.h"
 
-int16_t NoHardwareAdapter::AdapterWriteWord(int16_t, int16_t &, int16_t) { return kStatusNoDevice; }
-int16_t NoHardwareAdapter::AdapterReadWord(int16_t &, int16_t &, int16_t) { return kStatusNoDevice; }
-int16_t NoHardwareAdapter::AdapterOpen(std::string &) { return BusStatus::kNoSuchAdapter; }
-int16_t NoHardwareAdapter::AdapterClose() { return 0; }
+int16_t NoHardwareAdapter::AdapterWriteWord(int16_t, int16_t &, int16_t)
+{
+    return kStatusNoDevice;
+}
+int16_t NoHardwareAdapter::AdapterReadWord(int16_t &, int16_t &, int16_t)
+{
+    return kStatusNoDevice;
+}
+int16_t NoHardwareAdapter::AdapterOpen(std::string &)
+{
+    return BusStatus::kNoSuchAdapter;
+}
+int16_t NoHardwareAdapter::AdapterClose()
+{
+    return 0;
+}
 
 int16_t NoHardwareAdapter::AdapterFindDevices(int32_t, int32_t &nCount, std::string &sNames)
 {
@@ -16,6 +28,15 @@ int16_t NoHardwareAdapter::AdapterByteTransfer(int32_t, int16_t &, int16_t &, in
 {
     return kStatusNoDevice;
 }
-int16_t NoHardwareAdapter::AdapterWriteCheck() { return kStatusNoDevice; }
-int16_t NoHardwareAdapter::AdapterHdqWrite(int32_t, int16_t &, int16_t &) { return kStatusNoDevice; }
-int16_t NoHardwareAdapter::AdapterHdqRead(int32_t, int16_t &, int16_t &) { return kStatusNoDevice; }
+int16_t NoHardwareAdapter::AdapterWriteCheck()
+{
+    return kStatusNoDevice;
+}
+int16_t NoHardwareAdapter::AdapterHdqWrite(int32_t, int16_t &, int16_t &)
+{
+    return kStatusNoDevice;
+}
+int16_t NoHardwareAdapter::AdapterHdqRead(int32_t, int16_t &, int16_t &)
+{
+    return kStatusNoDevice;
+}

@@ -12,13 +12,20 @@ struct RegisterModel
 };
 
 constexpr RegisterModel kRegisters[] = {
-    {0x00, 0xFFFF, true},  {0x01, 0xFFFF, true},  {0x02, 0xFFFF, true},
-    {0x08, 0xFFFF, true},  {0x09, 0xFFFF, true},  {0x0A, 0xFFFF, true},
-    {0x0B, 0xFFFF, false}, {0x0C, 0xFFFF, false}, {0x0D, 0xFFFF, false},
+    {0x00, 0xFFFF, true},
+    {0x01, 0xFFFF, true},
+    {0x02, 0xFFFF, true},
+    {0x08, 0xFFFF, true},
+    {0x09, 0xFFFF, true},
+    {0x0A, 0xFFFF, true},
+    {0x0B, 0xFFFF, false},
+    {0x0C, 0xFFFF, false},
+    {0x0D, 0xFFFF, false},
     {kChargeCurrent.yCommand, kChargeCurrent.fieldMask(), true},
     {kChargeVoltage.yCommand, kChargeVoltage.fieldMask(), true},
     {kInputCurrent.yCommand, kInputCurrent.fieldMask(), true},
-    {kManufacturerIdRegister, 0xFFFF, false}, {kDeviceIdRegister, 0xFFFF, false},
+    {kManufacturerIdRegister, 0xFFFF, false},
+    {kDeviceIdRegister, 0xFFFF, false},
 };
 
 const RegisterModel *findRegister(int16_t command)
@@ -30,7 +37,8 @@ const RegisterModel *findRegister(int16_t command)
 }
 } // namespace
 
-SimulatedCharger::SimulatedCharger() : m_clock(monotonicMs)
+SimulatedCharger::SimulatedCharger()
+    : m_clock(monotonicMs)
 {
     for (const auto &r : kRegisters)
         m_regs[r.command] = 0;

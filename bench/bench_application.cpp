@@ -27,8 +27,7 @@ double medianOf(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-template<typename Action>
-double medianMicroseconds(int runs, Action action)
+template<typename Action> double medianMicroseconds(int runs, Action action)
 {
     std::vector<double> us;
     QElapsedTimer t;

@@ -48,13 +48,14 @@ int main()
         if (BusLog::instance().nextSequence() - logged != (on ? kCallsPerBatch : 0))
             return 3; // the log did not record what it was meant to
         (on ? logOn : logOff)
-            .perCallNs.push_back(std::chrono::duration<double, std::nano>(end - start).count()
-                                 / kCallsPerBatch);
+            .perCallNs.push_back(std::chrono::duration<double, std::nano>(end - start).count() /
+                                 kCallsPerBatch);
         sim->clearLog(); // keep the simulator's own write list from growing
     }
     const double on = logOn.median(), off = logOff.median();
     std::printf("BusWriteWord to the simulated charger, bus log on: median %.0f ns per call "
                 "(%d calls; fastest batch %.0f ns, slowest %.0f ns); log off: median %.0f ns\n",
-                on, kBatches * kCallsPerBatch, logOn.perCallNs.front(), logOn.perCallNs.back(), off);
+                on, kBatches * kCallsPerBatch, logOn.perCallNs.front(), logOn.perCallNs.back(),
+                off);
     return 0;
 }

@@ -33,7 +33,10 @@ class Report
 public:
     explicit Report(const char *sCommand) { m_json.addText("command", sCommand); }
 
-    void add(const std::string &sKey, std::string sJsonValue) { m_json.add(sKey, std::move(sJsonValue)); }
+    void add(const std::string &sKey, std::string sJsonValue)
+    {
+        m_json.add(sKey, std::move(sJsonValue));
+    }
     void addText(const std::string &sKey, const std::string &sText) { m_json.addText(sKey, sText); }
     void addNumber(const std::string &sKey, long long nValue) { m_json.addNumber(sKey, nValue); }
     void line(const std::string &sText) { m_lines.push_back(sText); }
@@ -338,14 +341,14 @@ private:
         // Never a silent change: whatever the register makes of the value is said.
         if (written != c.nValue) {
             const std::string unit = reg.sUnit;
-            std::string change = std::to_string(c.nValue) + " " + unit + " asked, "
-                                 + std::to_string(written) + " " + unit + " written";
+            std::string change = std::to_string(c.nValue) + " " + unit + " asked, " +
+                                 std::to_string(written) + " " + unit + " written";
             if (written == 0 && reg.yCommand == kChargeCurrent.yCommand)
                 change += " (charging off)";
             if (m_inv.bExact) {
-                r.fail(ctlName(reg) + ": " + std::to_string(c.nValue) + " " + unit
-                       + " cannot be written exactly (it would be " + std::to_string(written)
-                       + " " + unit + "); nothing written");
+                r.fail(ctlName(reg) + ": " + std::to_string(c.nValue) + " " + unit +
+                       " cannot be written exactly (it would be " + std::to_string(written) + " " +
+                       unit + "); nothing written");
                 return;
             }
             r.warn(ctlName(reg), change, "adjusted");
@@ -387,8 +390,7 @@ private:
                     ++failed;
                     lastStatus = status;
                     m_env.err << m_env.sProgram << ": keepalive: write " << hex(yRegister, 2) << " "
-                              << hex(word, 4) << " failed: " << BusStatus::describe(status)
-                              << '\n';
+                              << hex(word, 4) << " failed: " << BusStatus::describe(status) << '\n';
                 }
             }
             if (stopped)
@@ -409,7 +411,7 @@ private:
                " failed writes, " + (stopped ? "stopped by a signal" : "time is up"));
         if (failed > 0)
             r.fail("keepalive: " + std::to_string(failed) + " of " + std::to_string(writes) +
-                   " writes failed, the last",
+                       " writes failed, the last",
                    lastStatus);
     }
 
@@ -438,7 +440,7 @@ int runCtl(const CtlInvocation &invocation, CtlEnvironment &env)
     case CtlInvocation::Action::Help:
     case CtlInvocation::Action::Version:
         env.out << (invocation.action == CtlInvocation::Action::Help ? ctlUsage(env.sProgram)
-                                                                      : env.sVersion + '\n');
+                                                                     : env.sVersion + '\n');
         if (!env.out.flush()) {
             env.err << env.sProgram << ": cannot write the output\n";
             return kCtlExitFailure;

@@ -23,8 +23,8 @@ int main(int argc, char *argv[])
     {
         StopSignals stop;
         CtlEnvironment env(std::cout, std::cerr);
-        env.sVersion = std::string("kv7320ctl (") + VersionInfo::kFileDescription + ") "
-                       + VersionInfo::kFileVersion;
+        env.sVersion = std::string("kv7320ctl (") + VersionInfo::kFileDescription + ") " +
+                       VersionInfo::kFileVersion;
         env.wait = [&stop](int64_t nMs) { return stop.wait(nMs); };
         env.stopSignal = [&stop] { return stop.stopSignal(); };
         code = runCtl(invocation, env);

@@ -60,8 +60,8 @@ QVariant BusLogModel::data(const QModelIndex &index, int role) const
     const BusLogEntry &e = m_entries[size_t(index.row())];
     // A failure's status says what it means, in the cell and its tooltip (the copied
     // text and the CSV keep the number alone).
-    if (index.column() == kStatusColumn && e.nStatus != 0
-        && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+    if (index.column() == kStatusColumn && e.nStatus != 0 &&
+        (role == Qt::DisplayRole || role == Qt::ToolTipRole))
         return QStringLiteral("%1 (%2)").arg(e.nStatus).arg(
             QString::fromStdString(BusStatus::text(e.nStatus)));
     if (role == Qt::DisplayRole)

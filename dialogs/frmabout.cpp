@@ -46,7 +46,8 @@ QString ExecutableFilePath(const QString &sFolder, const QString &sName)
     return path + sName;
 }
 
-frmAbout::frmAbout(QWidget *owner, const QString &sExecutablePath) : QWidget(owner, Qt::Window)
+frmAbout::frmAbout(QWidget *owner, const QString &sExecutablePath)
+    : QWidget(owner, Qt::Window)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -108,7 +109,8 @@ void frmAbout::load(const QString &sExecutablePath)
 
     const QFileInfo program(sExecutablePath);
     QString sError;
-    const QDate date = fileDate(ExecutableFilePath(program.absolutePath(), program.fileName()), sError);
+    const QDate date =
+        fileDate(ExecutableFilePath(program.absolutePath(), program.fileName()), sError);
     if (!sError.isEmpty()) {
         badpathlabel->setText(sError);
         // Wide enough to read: the stored width holds no text at all.
@@ -116,7 +118,8 @@ void frmAbout::load(const QString &sExecutablePath)
         badpathlabel->adjustSize();
         badpathlabel->resize(qMin(badpathlabel->width(), width()), twips(195));
     }
-    UpdateDate->setText(QStringLiteral("Last Updated ") + date.toString(QStringLiteral("MM/dd/yyyy")));
+    UpdateDate->setText(QStringLiteral("Last Updated ") +
+                        date.toString(QStringLiteral("MM/dd/yyyy")));
 
     comments->setText(QString::fromUtf8(VersionInfo::kComments));
     LegalNotice->setText(QString::fromUtf8(VersionInfo::kLegalNotice));

@@ -23,7 +23,8 @@ constexpr const char *kReadDataMeaning = "Data read (hex)";
 constexpr const char *kNoData = "----";
 } // namespace
 
-frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
+frmRegisters::frmRegisters(QWidget *owner)
+    : QWidget(owner, Qt::Window)
 {
     setObjectName(QStringLiteral("frmRegisters"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -61,7 +62,8 @@ frmRegisters::frmRegisters(QWidget *owner) : QWidget(owner, Qt::Window)
     // Enter in a row's box presses that row's button.
     for (QLineEdit *box : {txtReadAddr, txtWriteAddr, txtWriteData})
         connect(box, &QLineEdit::returnPressed, this,
-                box == txtReadAddr ? &frmRegisters::cmdReadI2C_Click : &frmRegisters::cmdWriteI2C_Click);
+                box == txtReadAddr ? &frmRegisters::cmdReadI2C_Click
+                                   : &frmRegisters::cmdWriteI2C_Click);
 
     connect(cmdReadI2C, &QPushButton::clicked, this, &frmRegisters::cmdReadI2C_Click);
     connect(cmdWriteI2C, &QPushButton::clicked, this, &frmRegisters::cmdWriteI2C_Click);
@@ -88,8 +90,7 @@ QLabel *frmRegisters::addLabel(const char *sName, const char *sText, int nLeft, 
     return label;
 }
 
-QLineEdit *frmRegisters::addTextBox(const char *sName, int nLeft, int nTop, int nWidth,
-                                    int nHeight)
+QLineEdit *frmRegisters::addTextBox(const char *sName, int nLeft, int nTop, int nWidth, int nHeight)
 {
     auto *box = new QLineEdit(this);
     box->setObjectName(QString::fromLatin1(sName));
@@ -125,16 +126,16 @@ void frmRegisters::cmdReadI2C_Click()
     beginBusAction(BusAction::User);
     const int32_t status = BusReadWord(ySubCommand, yMSData, yLSData);
     // A failed read shows no value, and says why.
-    const QString word = status == 0 ? HexByteText(yMSData) + HexByteText(yLSData)
-                                     : QString::fromLatin1(kNoData);
+    const QString word =
+        status == 0 ? HexByteText(yMSData) + HexByteText(yLSData) : QString::fromLatin1(kNoData);
     lblReadData->setText(word);
     // A screen reader hears the word read, not only what the box is for.
-    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ")
-                                   + (status == 0 ? word : QStringLiteral("none, the read failed")));
+    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
+                                   (status == 0 ? word : QStringLiteral("none, the read failed")));
     if (status != 0)
-        lblStatus->showFailure(QStringLiteral("Read of %1 failed: %2")
-                                   .arg(HexByteText(nAddress),
-                                        QString::fromStdString(BusStatus::describe(status))));
+        lblStatus->showFailure(
+            QStringLiteral("Read of %1 failed: %2")
+                .arg(HexByteText(nAddress), QString::fromStdString(BusStatus::describe(status))));
 }
 
 void frmRegisters::cmdWriteI2C_Click()

@@ -87,10 +87,11 @@ void removeStaleTemporaries(FileOps &ops, const QString &target)
 {
     const QFileInfo info(target);
     const QString prefix = QFile::decodeName(tempPrefix(target));
-    const QRegularExpression pattern(QStringLiteral("^%1(\\d+)-\\d+$")
-                                         .arg(QRegularExpression::escape(prefix)));
+    const QRegularExpression pattern(
+        QStringLiteral("^%1(\\d+)-\\d+$").arg(QRegularExpression::escape(prefix)));
     const QStringList names =
-        QDir(info.absolutePath()).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+        QDir(info.absolutePath())
+            .entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
     for (const QString &name : names) {
         const QRegularExpressionMatch m = pattern.match(name);
         bool ok = false;
@@ -132,8 +133,8 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps 
     QByteArray tempName;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempName = folder + "/" + tempPrefix(target) + QByteArray::number(::getpid()) + "-"
-                   + QByteArray::number(attempt);
+        tempName = folder + "/" + tempPrefix(target) + QByteArray::number(::getpid()) + "-" +
+                   QByteArray::number(attempt);
         fd = ops.open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             return failed(errno);

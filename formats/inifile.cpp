@@ -97,7 +97,7 @@ Parsed parseLine(const QByteArray &text, const Line &line)
 struct Location
 {
     bool sectionFound = false;
-    qsizetype keyLine = -1;       // index of the key's line
+    qsizetype keyLine = -1;         // index of the key's line
     qsizetype lastContentLine = -1; // last non-blank line of the section (its header at least)
 };
 
@@ -194,8 +194,8 @@ struct FileState
     int64_t modifiedNs = 0;
     bool operator==(const FileState &o) const
     {
-        return exists == o.exists && device == o.device && inode == o.inode && size == o.size
-               && modifiedNs == o.modifiedNs;
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               modifiedNs == o.modifiedNs;
     }
 };
 

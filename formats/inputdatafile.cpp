@@ -20,16 +20,19 @@ namespace {
 
 bool sameFileState(const struct stat &a, const struct stat &b)
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
-           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 bool renamedAfter(bool bRenamedIn, InputFileAccess::NameEvents events)
 {
     switch (events) {
-    case InputFileAccess::NameEvents::None: return bRenamedIn;
-    case InputFileAccess::NameEvents::RenamedIn: return true;
-    case InputFileAccess::NameEvents::Written: return false;
+    case InputFileAccess::NameEvents::None:
+        return bRenamedIn;
+    case InputFileAccess::NameEvents::RenamedIn:
+        return true;
+    case InputFileAccess::NameEvents::Written:
+        return false;
     }
     return false;
 }
@@ -69,14 +72,13 @@ InputFileLook SystemInputFileAccess::look(const QString &path)
     struct stat after = {};
     std::optional<QByteArray> first;
     std::optional<QByteArray> second;
-    const bool read = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)
-                      && (first = readHead(fd)) && (second = readHead(fd))
-                      && ::fstat(fd, &after) == 0;
+    const bool read = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                      (first = readHead(fd)) && (second = readHead(fd)) && ::fstat(fd, &after) == 0;
     ::close(fd);
     if (!read)
         return look;
-    const bool still = sameFileState(before, opened) && sameFileState(opened, after)
-                       && *first == *second;
+    const bool still =
+        sameFileState(before, opened) && sameFileState(opened, after) && *first == *second;
     look.state = still ? InputFileLook::State::Read : InputFileLook::State::Changing;
     look.device = after.st_dev;
     look.inode = after.st_ino;
@@ -147,9 +149,9 @@ std::unique_ptr<InputFileAccess> InputFileAccess::system()
     return std::make_unique<SystemInputFileAccess>();
 }
 
-InputDataFeed::InputDataFeed(std::unique_ptr<InputFileAccess> access) : m_access(std::move(access))
-{
-}
+InputDataFeed::InputDataFeed(std::unique_ptr<InputFileAccess> access)
+    : m_access(std::move(access))
+{}
 
 InputDataFeed::~InputDataFeed() = default;
 
@@ -175,16 +177,16 @@ InputDataFeed::Result InputDataFeed::read(int nPeriodMs)
 
     if (look.state != InputFileLook::State::Read) {
         m_seen.reset();
-        result.outcome = look.state == InputFileLook::State::Missing ? Outcome::Missing
-                                                                     : Outcome::Changing;
+        result.outcome =
+            look.state == InputFileLook::State::Missing ? Outcome::Missing : Outcome::Changing;
         return result;
     }
     const int64_t now = m_access->monotonicMs();
     const bool unchanged = m_seen && m_seen->sameFile(look);
     // A modification time in the future says nothing about a writer at work.
     const int64_t ageMs = m_access->wallMs() - look.modifiedNs / 1000000;
-    const bool settled = renamedIn || (unchanged && now - m_seenAtMs >= nPeriodMs)
-                         || ageMs >= int64_t(nPeriodMs) + kInputDataClockSlackMs;
+    const bool settled = renamedIn || (unchanged && now - m_seenAtMs >= nPeriodMs) ||
+                         ageMs >= int64_t(nPeriodMs) + kInputDataClockSlackMs;
     if (!unchanged) {
         m_seen = look;
         m_seenAtMs = now;
@@ -257,8 +259,8 @@ QString chooseInputDataPath(const InputDataPlace &place)
     if (!place.explicitPath.isEmpty())
         return place.explicitPath;
     const bool useExecutableFolder =
-        place.fileInExecutableFolder
-        || (place.executableFolderWritable && !place.executableFolderIsInstallFolder);
+        place.fileInExecutableFolder ||
+        (place.executableFolderWritable && !place.executableFolderIsInstallFolder);
     const QString folder = useExecutableFolder ? place.executableFolder : place.userFolder;
     return QDir(folder).filePath(QString::fromLatin1(kInputDataFileName));
 }
@@ -277,8 +279,7 @@ QString inputDataPath(const QString &explicitPath, const QString &executableFold
         QFileInfo(QString::fromLatin1(VersionInfo::kInstallBinDir)).canonicalFilePath();
     place.executableFolderIsInstallFolder =
         !installFolder.isEmpty() && folder.canonicalFilePath() == installFolder;
-    place.userFolder =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-            .filePath(QStringLiteral("kv7320ev"));
+    place.userFolder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                           .filePath(QStringLiteral("kv7320ev"));
     return chooseInputDataPath(place);
 }

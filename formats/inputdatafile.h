@@ -28,8 +28,8 @@ struct InputFileLook
     QByteArray head;
     bool sameFile(const InputFileLook &o) const
     {
-        return device == o.device && inode == o.inode && size == o.size
-               && modifiedNs == o.modifiedNs && head == o.head;
+        return device == o.device && inode == o.inode && size == o.size &&
+               modifiedNs == o.modifiedNs && head == o.head;
     }
 };
 
@@ -127,12 +127,12 @@ std::optional<std::array<int16_t, 3>> parseInputData(const QByteArray &head,
 // inputDataPath() and given directly by tests.
 struct InputDataPlace
 {
-    QString explicitPath;             // --input-file, taken as it is when not empty
+    QString explicitPath; // --input-file, taken as it is when not empty
     QString executableFolder;
     bool fileInExecutableFolder = false;
     bool executableFolderWritable = false;
     bool executableFolderIsInstallFolder = false; // e.g. /usr/bin, even for root
-    QString userFolder;               // $XDG_DATA_HOME/kv7320ev, else ~/.local/share/kv7320ev
+    QString userFolder; // $XDG_DATA_HOME/kv7320ev, else ~/.local/share/kv7320ev
 };
 
 // The file's full path. An explicit path wins. Otherwise the executable's folder when

@@ -16,8 +16,8 @@ bool same(const std::vector<I2cBridge> &a, const std::vector<I2cBridge> &b)
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].busNumber != b[i].busNumber || a[i].name != b[i].name
-            || a[i].instance != b[i].instance || !a[i].sameBridge(b[i]))
+        if (a[i].busNumber != b[i].busNumber || a[i].name != b[i].name ||
+            a[i].instance != b[i].instance || !a[i].sameBridge(b[i]))
             return false;
     return true;
 }

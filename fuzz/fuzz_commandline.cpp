@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(result.output.contains(QStringLiteral("Usage: kv7320ev [options]")));
     }
     const CommandLine again = parseCommandLine(arguments);
-    FUZZ_CHECK(again.simulator == result.simulator && again.exit == result.exit
-               && again.exitCode == result.exitCode && again.output == result.output);
+    FUZZ_CHECK(again.simulator == result.simulator && again.exit == result.exit &&
+               again.exitCode == result.exitCode && again.output == result.output);
 
     // Only our own options: the plain reading.
     bool simulator = false, help = false, version = false, ours = true;

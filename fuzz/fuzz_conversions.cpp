@@ -68,14 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const auto key = int16_t(uint16_t(n));
     FUZZ_CHECK(FilterHexKey(key) == ((isHexKey(key) || key == kKeyBackspace) ? key : 0));
-    FUZZ_CHECK(FilterDecimalKey(key)
-               == (((key >= '0' && key <= '9') || key == kKeyBackspace) ? key : 0));
+    FUZZ_CHECK(FilterDecimalKey(key) ==
+               (((key >= '0' && key <= '9') || key == kKeyBackspace) ? key : 0));
 
     // Text as typed or pasted: UTF-16 from the input, including non-Latin characters.
     const QByteArray raw = in.rest();
-    const QString text = (raw.size() % 2) ? QString::fromUtf8(raw)
-                                          : QString(reinterpret_cast<const QChar *>(raw.constData()),
-                                                    raw.size() / 2);
+    const QString text =
+        (raw.size() % 2)
+            ? QString::fromUtf8(raw)
+            : QString(reinterpret_cast<const QChar *>(raw.constData()), raw.size() / 2);
     FUZZ_CHECK(HexTextValue(text) == referenceHexTextValue(text));
     FUZZ_CHECK(ParseHexByte(text) == referenceParseHexByte(text));
     // A byte's text reads back as the byte.

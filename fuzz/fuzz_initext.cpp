@@ -10,8 +10,8 @@ QByteArray plainText(const QByteArray &raw, const char *fallback)
 {
     QByteArray out;
     for (char c : raw) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
-            || c == ' ' || c == '.')
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == ' ' || c == '.')
             out += c;
     }
     out = out.trimmed();

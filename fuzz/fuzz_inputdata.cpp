@@ -2,8 +2,8 @@
 // applies it: inside its register's field, on its step, within its limits, and shown
 // back as the value it was limited to.
 #include "chargeregisters.h"
-#include "inputdatafile.h"
 #include "fuzzcheck.h"
+#include "inputdatafile.h"
 
 #include <string>
 

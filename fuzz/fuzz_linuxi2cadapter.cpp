@@ -10,12 +10,12 @@
 #include "linuxi2cadapter.h"
 #include "support/fakekernel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -24,7 +24,10 @@ constexpr int kErrnos[] = {0, EIO, ENXIO, ENODEV, ETIMEDOUT, EAGAIN, EREMOTEIO, 
 class Input
 {
 public:
-    Input(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    Input(const uint8_t *data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {}
     uint8_t byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
     bool atEnd() const { return m_pos >= m_size; }
 
@@ -85,11 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             int32_t count = -1;
             std::string names;
             FUZZ_CHECK(adapter->AdapterFindDevices(1, count, names) == 0);
-            FUZZ_CHECK(count == (names.empty() ? 0 : 1 + int(std::count(names.begin(), names.end(), ','))));
+            FUZZ_CHECK(count ==
+                       (names.empty() ? 0 : 1 + int(std::count(names.begin(), names.end(), ','))));
             break;
         }
         case 1: {
-            std::string name = op & 0x80 ? "cp2112 at USB 1-2 serial 0012A3F4" : "cp2112 at USB 9-9";
+            std::string name =
+                op & 0x80 ? "cp2112 at USB 1-2 serial 0012A3F4" : "cp2112 at USB 9-9";
             const int16_t s = adapter->AdapterOpen(name);
             if (!(op & 0x80))
                 FUZZ_CHECK(s == LinuxI2cAdapter::kStatusNoSuchAdapter);
@@ -125,7 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         case 6: {
             int16_t a = 0, r = 0, d = 0;
-            FUZZ_CHECK(adapter->AdapterByteTransfer(1, a, r, d) == LinuxI2cAdapter::kStatusNotOnThisBus);
+            FUZZ_CHECK(adapter->AdapterByteTransfer(1, a, r, d) ==
+                       LinuxI2cAdapter::kStatusNotOnThisBus);
             FUZZ_CHECK(adapter->AdapterHdqRead(1, r, d) == LinuxI2cAdapter::kStatusNotOnThisBus);
             break;
         }
@@ -141,9 +147,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 "devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/0003:10C4:EA90.0004";
             tree.apply("d " + hid + "/i2c-" + std::to_string(bus));
             tree.apply("l " + hid + "/i2c-" + std::to_string(bus) + "/subsystem bus/i2c");
-            tree.apply("f devices/pci0000:00/0000:00:14.0/usb1/1-2/devnum " + std::to_string(bus + 2));
-            tree.apply("l bus/i2c/devices/i2c-" + std::to_string(bus) + " " + hid + "/i2c-"
-                       + std::to_string(bus));
+            tree.apply("f devices/pci0000:00/0000:00:14.0/usb1/1-2/devnum " +
+                       std::to_string(bus + 2));
+            tree.apply("l bus/i2c/devices/i2c-" + std::to_string(bus) + " " + hid + "/i2c-" +
+                       std::to_string(bus));
             tree.apply("n " + std::to_string(bus));
             break;
         }

@@ -55,7 +55,8 @@ const QByteArray kEmptyValueBytes = QByteArray(" \t\v\f\"'");
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir dir(QString::fromStdString((fuzzTempFolder() / "kv-fuzz-ini-XXXXXX").string()));
+    static QTemporaryDir dir(
+        QString::fromStdString((fuzzTempFolder() / "kv-fuzz-ini-XXXXXX").string()));
     FUZZ_CHECK(dir.isValid());
     setSettingsFolder(dir.path());
     const QString path = dir.filePath(kFile);
@@ -92,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(IniFile::read(path, "system", "Write Delay") == QByteArray("0.07"));
     }
     // Never a temporary file left behind.
-    FUZZ_CHECK(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
-               == QStringList{kFile});
+    FUZZ_CHECK(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) ==
+               QStringList{kFile});
     return 0;
 }

@@ -21,7 +21,10 @@ inline std::filesystem::path fuzzTempFolder()
 class FuzzInput
 {
 public:
-    FuzzInput(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    FuzzInput(const uint8_t *data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {}
 
     uint8_t byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
     // Bytes up to the next separator (or the end), without it.
@@ -59,8 +62,8 @@ inline bool keepsEveryByte(const QByteArray &before, const QByteArray &after,
     while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix])
         ++prefix;
     qsizetype suffix = 0;
-    while (suffix < before.size() - prefix && suffix < after.size() - prefix
-           && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+    while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
+           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
         ++suffix;
     for (qsizetype i = prefix; i < before.size() - suffix; ++i)
         if (!removable.contains(before[i]))

@@ -11,7 +11,8 @@ constexpr int kRowHeight = 16; // the strip's right end holds two rows
 constexpr int kSmallPixels = 11;
 } // namespace
 
-Banner::Banner(QWidget *parent) : QWidget(parent)
+Banner::Banner(QWidget *parent)
+    : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_tickStatus = new StatusLine(this);

@@ -20,7 +20,7 @@ const char *const kQtOptionsWithValue[] = {
     "stylesheet", "display", "name", "visual"};
 // clang-format on
 const char *const kQtFlags[] = {"reverse", "testability", "widgetcount",
-                                 "sync",    "nograb",      "dograb"};
+                                "sync",    "nograb",      "dograb"};
 const char *const kQtOptionsWithEquals[] = {"style=", "stylesheet=", "qmljsdebugger="};
 
 // The arguments without Qt's own options and their values.
@@ -56,17 +56,20 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     const QStringList arguments = withoutQtOptions(allArguments);
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(VersionInfo::kFileDescription));
-    const QCommandLineOption simulator(QStringLiteral("simulator"),
-                                       QStringLiteral("Open the built-in simulated charger instead of looking for hardware."));
+    const QCommandLineOption simulator(
+        QStringLiteral("simulator"),
+        QStringLiteral("Open the built-in simulated charger instead of looking for hardware."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    const QCommandLineOption bridge(QStringLiteral("bridge"),
-                                    QStringLiteral("Open only this bridge: its listed name, serial number or USB port."),
-                                    QStringLiteral("NAME"));
-    const QCommandLineOption listBridges(QStringLiteral("list-bridges"),
-                                         QStringLiteral("Print the bridges found, one a line with its state, and exit."));
+    const QCommandLineOption bridge(
+        QStringLiteral("bridge"),
+        QStringLiteral("Open only this bridge: its listed name, serial number or USB port."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption listBridges(
+        QStringLiteral("list-bridges"),
+        QStringLiteral("Print the bridges found, one a line with its state, and exit."));
     const QCommandLineOption inputFile(QStringLiteral("input-file"),
                                        QStringLiteral("Read the input-data file from <path>."),
                                        QStringLiteral("path"));
@@ -78,8 +81,8 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     parser.addOption(version);
 
     CommandLine result;
-    const QString program = arguments.isEmpty() ? QStringLiteral("kv7320ev")
-                                                 : QFileInfo(arguments.first()).fileName();
+    const QString program =
+        arguments.isEmpty() ? QStringLiteral("kv7320ev") : QFileInfo(arguments.first()).fileName();
     // The usage line names the program as it was started, whoever parses.
     QString usage = parser.helpText();
     usage.replace(0, usage.indexOf(QLatin1Char('\n')),
@@ -88,8 +91,8 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     if (!parser.parse(arguments))
         error = parser.errorText();
     else if (!parser.positionalArguments().isEmpty())
-        error = QStringLiteral("Unexpected argument '%1'.")
-                    .arg(parser.positionalArguments().first());
+        error =
+            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
     else if (parser.isSet(bridge) && parser.value(bridge).isEmpty())
         // An empty name would open whichever bridge comes first: on a bench of several
         // boards, perhaps the wrong one.
@@ -107,8 +110,9 @@ CommandLine parseCommandLine(const QStringList &allArguments)
         result.output = usage;
     } else if (parser.isSet(version)) {
         result.exit = true;
-        result.output = QStringLiteral("%1 %2\n").arg(QString::fromLatin1(VersionInfo::kFileDescription),
-                                                      QString::fromLatin1(VersionInfo::kFileVersion));
+        result.output =
+            QStringLiteral("%1 %2\n").arg(QString::fromLatin1(VersionInfo::kFileDescription),
+                                          QString::fromLatin1(VersionInfo::kFileVersion));
     }
     result.simulator = parser.isSet(simulator);
     result.bridge = parser.value(bridge);

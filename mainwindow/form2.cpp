@@ -1,15 +1,15 @@
-#include "adapterfactory.h"
 #include "form2.h"
+#include "adapterfactory.h"
 
 #include "banner.h"
+#include "bustransactions.h"
 #include "chargeregisterframe.h"
+#include "frmabout.h"
+#include "frmregisters.h"
+#include "frmusb.h"
 #include "identificationframe.h"
 #include "inputdatafile.h"
 #include "keyfilter.h"
-#include "frmabout.h"
-#include "frmregisters.h"
-#include "bustransactions.h"
-#include "frmusb.h"
 #include "messages.h"
 #include "settings.h"
 #include "testmodescreen.h"
@@ -38,8 +38,7 @@ void placeScreen(QWidget *screen)
 }
 
 // Shows the one window of its kind, creating it when it is not open.
-template<typename Window>
-void showSingleInstance(QPointer<Window> &window, QWidget *owner)
+template<typename Window> void showSingleInstance(QPointer<Window> &window, QWidget *owner)
 {
     if (!window)
         window = new Window(owner);
@@ -49,7 +48,9 @@ void showSingleInstance(QPointer<Window> &window, QWidget *owner)
 }
 } // namespace
 
-Form2::Form2(QWidget *parent) : QMainWindow(parent), m_inputFeed(std::make_unique<InputDataFeed>())
+Form2::Form2(QWidget *parent)
+    : QMainWindow(parent)
+    , m_inputFeed(std::make_unique<InputDataFeed>())
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("kv7320 Evaluation Software"));
@@ -198,8 +199,9 @@ void Form2::load()
     placeScreen(picApplication);
     picApplication->show();
 
-    const QString refreshTime = ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"),
-                                            QStringLiteral("1"), sSettingsFileName);
+    const QString refreshTime =
+        ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"), QStringLiteral("1"),
+                    sSettingsFileName);
     const auto settingsPeriod = refreshPeriodMsFromSeconds(refreshTime);
     nRefreshPeriodMs = settingsPeriod.value_or(1000);
     m_periodSource = settingsPeriod ? QStringLiteral("from the settings file")
@@ -313,7 +315,8 @@ QString secondsText(int nMs)
 QString inputFileNote(InputDataFeed::Outcome outcome)
 {
     switch (outcome) {
-    case InputDataFeed::Outcome::Applied: return QString();
+    case InputDataFeed::Outcome::Applied:
+        return QString();
     case InputDataFeed::Outcome::Missing:
         return QStringLiteral("no readable file %1; the last values were written again")
             .arg(QString::fromLatin1(kInputDataFileName));
@@ -329,11 +332,11 @@ QString inputFileNote(InputDataFeed::Outcome outcome)
 
 void Form2::showPeriodInForce()
 {
-    const QString inForce =
-        QStringLiteral("Period in force: %1 s, %2").arg(secondsText(nRefreshPeriodMs), m_periodSource);
+    const QString inForce = QStringLiteral("Period in force: %1 s, %2")
+                                .arg(secondsText(nRefreshPeriodMs), m_periodSource);
     txtRefreshTime->setToolTip(QStringLiteral("Refresh period in whole seconds (0 to 32); Enter "
-                                              "applies it.\n")
-                               + inForce);
+                                              "applies it.\n") +
+                               inForce);
     txtRefreshTime->setAccessibleDescription(inForce);
 }
 
@@ -412,7 +415,8 @@ void Form2::setInputDataPath(const QString &path)
     m_inputDataPath = path;
     m_inputFeed->setPath(path);
     chkInputFile->setToolTip(
-        QStringLiteral("Reads %1 every period: charge current mA, charge voltage mV, input current mA")
+        QStringLiteral(
+            "Reads %1 every period: charge current mA, charge voltage mV, input current mA")
             .arg(QDir::toNativeSeparators(path)));
 }
 

@@ -12,7 +12,7 @@
 #include <QPushButton>
 
 namespace {
-const QString kOne = QStringLiteral("         1");  // nine blanks, as the chip's tool shows them
+const QString kOne = QStringLiteral("         1"); // nine blanks, as the chip's tool shows them
 const QString kZero = QStringLiteral("         0");
 
 QString identifierName(bool bDevice)
@@ -43,8 +43,9 @@ IdentificationFrame::IdentificationFrame(QWidget *parent)
 
     placeTwips(label(QStringLiteral("Manufacturer ID (0xFE)"), QStringLiteral("Label58"), this),
                1320, 300, 3000, 255);
-    placeTwips(label(QStringLiteral("           Device ID  (0xFF)"), QStringLiteral("Label59"), this),
-               1320, 1380, 3000, 255);
+    placeTwips(
+        label(QStringLiteral("           Device ID  (0xFF)"), QStringLiteral("Label59"), this),
+        1320, 1380, 3000, 255);
     buildRow(false, 600, 720);
     buildRow(true, 1680, 1800);
 
@@ -74,7 +75,8 @@ void IdentificationFrame::buildRow(bool bDevice, int nRowTop, int nValueTop)
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     placeTwips(value, 9360, nValueTop, 735, 285);
     (bDevice ? m_devValue : m_manufValue) = value;
-    placeTwips(label(QStringLiteral("hex"), bDevice ? QStringLiteral("Label57") : QStringLiteral("Label56"), this),
+    placeTwips(label(QStringLiteral("hex"),
+                     bDevice ? QStringLiteral("Label57") : QStringLiteral("Label56"), this),
                10320, nValueTop, 375, 285);
 }
 

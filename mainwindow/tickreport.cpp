@@ -12,8 +12,8 @@ QString clock(const QTime &time)
 void TickReport::tick(const QTime &time, int nWrites, int nFailed, int32_t nLastStatus,
                       const QString &sFileNote)
 {
-    m_note = sFileNote.isEmpty() ? QString()
-                                 : QStringLiteral("%1 (%2)").arg(sFileNote, clock(time));
+    m_note =
+        sFileNote.isEmpty() ? QString() : QStringLiteral("%1 (%2)").arg(sFileNote, clock(time));
     if (nFailed > 0) {
         m_failedRun += nFailed;
         m_again.clear();

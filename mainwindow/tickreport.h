@@ -12,7 +12,9 @@
 class TickReport
 {
 public:
-    explicit TickReport(const QString &sWhat) : m_what(sWhat) {}
+    explicit TickReport(const QString &sWhat)
+        : m_what(sWhat)
+    {}
 
     // One tick: nFailed of nWrites writes failed, the last with nLastStatus; sFileNote
     // says why the file was not applied (empty when it was, or for Refresh).
@@ -26,8 +28,8 @@ public:
 
 private:
     QString m_what;
-    QString m_failure; // the last tick's failed writes
-    QString m_note;    // the last tick's file note
-    QString m_again;   // writes go through again after failures
+    QString m_failure;   // the last tick's failed writes
+    QString m_note;      // the last tick's file note
+    QString m_again;     // writes go through again after failures
     int m_failedRun = 0; // failed writes since the last tick that had none
 };

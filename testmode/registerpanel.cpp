@@ -57,7 +57,8 @@ QString wordText(uint8_t yMSData, uint8_t yLSData)
 } // namespace
 
 RegisterPanel::RegisterPanel(const RegisterPanelDefinition &definition, QWidget *parent)
-    : QGroupBox(QString::fromLatin1(definition.sCaption), parent), m_definition(definition)
+    : QGroupBox(QString::fromLatin1(definition.sCaption), parent)
+    , m_definition(definition)
 {
     setObjectName(QStringLiteral("fra") + QLatin1String(definition.sName));
     QFont small = font();
@@ -113,7 +114,8 @@ void RegisterPanel::buildControls()
         auto *group = new QButtonGroup(this);
         group->setExclusive(true);
         for (int i = 0; i < 2; ++i) {
-            auto *option = new QRadioButton(QString::fromLatin1(m_definition.sBankCaptions[i]), this);
+            auto *option =
+                new QRadioButton(QString::fromLatin1(m_definition.sBankCaptions[i]), this);
             option->setObjectName(QStringLiteral("opt%1(%2)").arg(name).arg(i));
             QFont smaller = option->font();
             smaller.setPointSize(kBankPointSize);

@@ -23,7 +23,8 @@ protected:
         dir = new QTemporaryDir;
         setSettingsFolder(dir->path());
         messages.clear();
-        m_previous = setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
+        m_previous =
+            setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
         sim = static_cast<SimulatedCharger *>(
             frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
     }

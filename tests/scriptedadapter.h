@@ -16,7 +16,12 @@ public:
     {
         Call(std::string o, int32_t a_ = 0, int32_t b_ = 0, int32_t c_ = 0, int32_t d_ = 0,
              std::string t = {})
-            : op(std::move(o)), a(a_), b(b_), c(c_), d(d_), text(std::move(t))
+            : op(std::move(o))
+            , a(a_)
+            , b(b_)
+            , c(c_)
+            , d(d_)
+            , text(std::move(t))
         {}
         std::string op;
         int32_t a, b, c, d;

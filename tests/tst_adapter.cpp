@@ -27,11 +27,16 @@ private slots:
         QTest::addColumn<QString>("names");
         QTest::addColumn<QString>("opened"); // empty: no open tried
         QTest::addColumn<bool>("result");
-        QTest::newRow("three names") << 3 << "first,second,third" << "first" << true;
-        QTest::newRow("one name") << 1 << "only one" << "only one" << true;
-        QTest::newRow("count 0 with names") << 0 << "ghost" << "" << false;
-        QTest::newRow("negative count") << -1 << "ghost" << "" << false;
-        QTest::newRow("leading comma") << 2 << ",second" << "" << true;
+        QTest::newRow("three names") << 3 << "first,second,third"
+                                     << "first" << true;
+        QTest::newRow("one name") << 1 << "only one"
+                                  << "only one" << true;
+        QTest::newRow("count 0 with names") << 0 << "ghost"
+                                            << "" << false;
+        QTest::newRow("negative count") << -1 << "ghost"
+                                        << "" << false;
+        QTest::newRow("leading comma") << 2 << ",second"
+                                       << "" << true;
     }
     void openFirstFreeDevice()
     {

@@ -1,17 +1,17 @@
 // The Application screen driven through its controls, checked against what reached
 // the simulated charger.
+#include "banner.h"
 #include "chargeregisterframe.h"
 #include "form2.h"
 #include "frmusb.h"
 #include "identificationframe.h"
 #include "inputdatafile.h"
 #include "messages.h"
-#include "scriptedadapter.h"
 #include "screentest.h"
+#include "scriptedadapter.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 #include "statusline.h"
-#include "banner.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -20,16 +20,13 @@
 #include <QPushButton>
 #include <QtTest>
 
-
 using Writes = std::vector<SimulatedCharger::Write>;
 
 class TestApplicationScreen : public QObject, protected ScreenTest
 {
     Q_OBJECT
 
-
-    template<typename T>
-    static T *child(Form2 &form, const QString &name)
+    template<typename T> static T *child(Form2 &form, const QString &name)
     {
         T *w = form.findChild<T *>(name);
         if (!w)
@@ -62,10 +59,7 @@ class TestApplicationScreen : public QObject, protected ScreenTest
     }
 
 private slots:
-    void init()
-    {
-        setUpScreenTest();
-    }
+    void init() { setUpScreenTest(); }
     void cleanup()
     {
         tearDownScreenTest();
@@ -88,11 +82,15 @@ private slots:
         QCOMPARE(spoken(toggle(form, "ChargeVoltage", 4)),
                  QStringLiteral("Charge voltage bit 4: 0"));
         QCOMPARE(colour(toggle(form, "ChargeCurrent", 0)), QColor(192, 192, 192));
-        QCOMPARE(child<QLabel>(form, "lblChargeCurrentOL")->text(), QStringLiteral("Set to 8.064 A Maximum"));
-        QCOMPARE(child<QLabel>(form, "lblChargeVoltageOl")->text(), QStringLiteral("Exceeds 19.2 V Limit"));
-        QCOMPARE(child<QLabel>(form, "lblInputCurrentOl")->text(), QStringLiteral("Exceeds 11.004 A Limit"));
+        QCOMPARE(child<QLabel>(form, "lblChargeCurrentOL")->text(),
+                 QStringLiteral("Set to 8.064 A Maximum"));
+        QCOMPARE(child<QLabel>(form, "lblChargeVoltageOl")->text(),
+                 QStringLiteral("Exceeds 19.2 V Limit"));
+        QCOMPARE(child<QLabel>(form, "lblInputCurrentOl")->text(),
+                 QStringLiteral("Exceeds 11.004 A Limit"));
         QVERIFY(!child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
-        QCOMPARE(child<QLabel>(form, "Label59")->text(), QStringLiteral("           Device ID  (0xFF)"));
+        QCOMPARE(child<QLabel>(form, "Label59")->text(),
+                 QStringLiteral("           Device ID  (0xFF)"));
         QCOMPARE(child<QLineEdit>(form, "txtRefreshTime")->text(), QStringLiteral("1"));
         QCOMPARE(child<QCheckBox>(form, "chkRefreshTime")->text(), QStringLiteral("Refresh Time"));
         QCOMPARE(child<QCheckBox>(form, "chkInputFile")->text(), QStringLiteral("Input by File"));
@@ -103,9 +101,12 @@ private slots:
     {
         QTest::addColumn<QString>("reg");
         QTest::addColumn<QString>("value");
-        QTest::newRow("charge current") << "ChargeCurrent" << "8064";
-        QTest::newRow("charge voltage") << "ChargeVoltage" << "32752";
-        QTest::newRow("input current") << "InputCurrent" << "16128";
+        QTest::newRow("charge current") << "ChargeCurrent"
+                                        << "8064";
+        QTest::newRow("charge voltage") << "ChargeVoltage"
+                                        << "32752";
+        QTest::newRow("input current") << "InputCurrent"
+                                       << "16128";
     }
     void readAllOnes()
     {
@@ -213,16 +214,36 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("warning");
         QTest::addColumn<int>("word");
-        QTest::newRow("CC 99999") << "ChargeCurrent" << "99999" << "8064" << true << 0x1F80;
-        QTest::newRow("CC 127") << "ChargeCurrent" << "127" << "0" << false << 0x0000;
-        QTest::newRow("CC 200") << "ChargeCurrent" << "200" << "128" << false << 0x0080;
-        QTest::newRow("CV 1000") << "ChargeVoltage" << "1000" << "0" << false << 0x0000;
-        QTest::newRow("CV 1040") << "ChargeVoltage" << "1040" << "1040" << false << 0x0410;
-        QTest::newRow("CV 20001") << "ChargeVoltage" << "20001" << "20001" << true << 20000;
-        QTest::newRow("CV 999999") << "ChargeVoltage" << "999999" << "32752" << true << 0x7FF0;
-        QTest::newRow("IC 100") << "InputCurrent" << "100" << "256" << false << 0x0080;
-        QTest::newRow("IC 0") << "InputCurrent" << "0" << "0" << false << 0x0000;
-        QTest::newRow("IC 11005") << "InputCurrent" << "11005" << "11005" << true << 0x1500;
+        QTest::newRow("CC 99999") << "ChargeCurrent"
+                                  << "99999"
+                                  << "8064" << true << 0x1F80;
+        QTest::newRow("CC 127") << "ChargeCurrent"
+                                << "127"
+                                << "0" << false << 0x0000;
+        QTest::newRow("CC 200") << "ChargeCurrent"
+                                << "200"
+                                << "128" << false << 0x0080;
+        QTest::newRow("CV 1000") << "ChargeVoltage"
+                                 << "1000"
+                                 << "0" << false << 0x0000;
+        QTest::newRow("CV 1040") << "ChargeVoltage"
+                                 << "1040"
+                                 << "1040" << false << 0x0410;
+        QTest::newRow("CV 20001") << "ChargeVoltage"
+                                  << "20001"
+                                  << "20001" << true << 20000;
+        QTest::newRow("CV 999999") << "ChargeVoltage"
+                                   << "999999"
+                                   << "32752" << true << 0x7FF0;
+        QTest::newRow("IC 100") << "InputCurrent"
+                                << "100"
+                                << "256" << false << 0x0080;
+        QTest::newRow("IC 0") << "InputCurrent"
+                              << "0"
+                              << "0" << false << 0x0000;
+        QTest::newRow("IC 11005") << "InputCurrent"
+                                  << "11005"
+                                  << "11005" << true << 0x1500;
     }
     void write()
     {
@@ -248,7 +269,8 @@ private slots:
             const bool on = (word >> n) & 1;
             QCOMPARE(toggle(form, reg, n)->isChecked(), on);
             QCOMPARE(toggle(form, reg, n)->text(), on ? QStringLiteral("1") : QStringLiteral("0"));
-            QCOMPARE(colour(toggle(form, reg, n)), on ? QColor(128, 255, 128) : QColor(255, 128, 128));
+            QCOMPARE(colour(toggle(form, reg, n)),
+                     on ? QColor(128, 255, 128) : QColor(255, 128, 128));
         }
     }
 
@@ -348,7 +370,8 @@ private slots:
         QCOMPARE(child<QLabel>(form, "lblDevIdValue")->text(), QStringLiteral("0A05"));
         for (int c = 0; c < 16; ++c) {
             QLabel *bit = child<QLabel>(form, QStringLiteral("lblManufId(%1)").arg(c));
-            QCOMPARE(bit->text(), c == 8 ? QStringLiteral("         1") : QStringLiteral("         0"));
+            QCOMPARE(bit->text(),
+                     c == 8 ? QStringLiteral("         1") : QStringLiteral("         0"));
             QCOMPARE(bit->palette().color(QPalette::Window),
                      c == 8 ? QColor(128, 255, 128) : QColor(255, 128, 128));
         }
@@ -395,7 +418,8 @@ private slots:
         // The box says "1", but the period in force can be read.
         QCOMPARE(form.txtRefreshTime->accessibleDescription(),
                  QStringLiteral("Period in force: 0.5 s, from the settings file"));
-        QVERIFY(form.txtRefreshTime->toolTip().contains(form.txtRefreshTime->accessibleDescription()));
+        QVERIFY(
+            form.txtRefreshTime->toolTip().contains(form.txtRefreshTime->accessibleDescription()));
 
         // Enter while the box is off changes the period but starts nothing.
         form.txtRefreshTime->setFocus();
@@ -472,16 +496,17 @@ private slots:
         sim->failNextTransfers(2 * 12);
         form.tmrChargerTimeOut_Timer();
         form.tmrChargerTimeOut_Timer();
-        QVERIFY2(QRegularExpression(QStringLiteral("^Refresh: 3 of 3 writes failed at "
-                                                   "\\d\\d:\\d\\d:\\d\\d, status 1011 \\(simulated fault\\)$"))
+        QVERIFY2(QRegularExpression(
+                     QStringLiteral("^Refresh: 3 of 3 writes failed at "
+                                    "\\d\\d:\\d\\d:\\d\\d, status 1011 \\(simulated fault\\)$"))
                      .match(told->text())
                      .hasMatch(),
                  qPrintable(told->text()));
         QVERIFY(told->showsFailure() && told->isVisibleTo(&form));
         QCOMPARE(spoken(told), told->text());
         form.tmrChargerTimeOut_Timer();
-        QVERIFY2(told->text().startsWith(QStringLiteral("Refresh: writing again since "))
-                     && told->text().endsWith(QStringLiteral(", after 6 failed writes")),
+        QVERIFY2(told->text().startsWith(QStringLiteral("Refresh: writing again since ")) &&
+                     told->text().endsWith(QStringLiteral(", after 6 failed writes")),
                  qPrintable(told->text()));
         QVERIFY(!told->showsFailure());
         QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton); // on: a fresh start
@@ -519,7 +544,8 @@ private slots:
         QCOMPARE(form.tmrDataInput->interval(), 1000);
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QString());
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
-            "Input by File: no readable file kv7320InputData.txt; the last values were written again ("));
+            "Input by File: no readable file kv7320InputData.txt; the last values were written "
+            "again ("));
 
         writeInputFile("9000,20000,20000\n");
         sim->clearLog();
@@ -535,7 +561,8 @@ private slots:
         writeInputFile("-5, 8, 255");
         form.tmrDataInput_Timer();
         for (const char *reg : {"ChargeCurrent", "ChargeVoltage", "InputCurrent"}) {
-            QCOMPARE(child<QLineEdit>(form, QStringLiteral("txt") + reg)->text(), QStringLiteral("0"));
+            QCOMPARE(child<QLineEdit>(form, QStringLiteral("txt") + reg)->text(),
+                     QStringLiteral("0"));
             for (int n = 0; n < 16; ++n)
                 QVERIFY(!toggle(form, reg, n)->isChecked());
         }
@@ -586,8 +613,8 @@ private slots:
         sim->clearLog();
         form.tmrDataInput_Timer();
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
-        QVERIFY(form.banner()->tickStatus()->text().startsWith(
-            "Input by File: the file is changing"));
+        QVERIFY(
+            form.banner()->tickStatus()->text().startsWith("Input by File: the file is changing"));
         QCOMPARE(messages, QStringList());
     }
 
@@ -641,7 +668,8 @@ private slots:
         const QString file = dir->filePath(kInputDataFileName);
         writeInputFile("2048,12592,3072");
         form.setInputDataPath(file);
-        QVERIFY2(form.chkInputFile->toolTip().contains(file), qPrintable(form.chkInputFile->toolTip()));
+        QVERIFY2(form.chkInputFile->toolTip().contains(file),
+                 qPrintable(form.chkInputFile->toolTip()));
         QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
         form.tmrDataInput_Timer();
         const Writes last = words(0x0800, 0x3130, 0x0600);

@@ -26,7 +26,8 @@ private slots:
         QTest::newRow("one short of full") << 4 << quint64(0) << QList<int>{0, 1, 2, 3};
         QTest::newRow("exactly full") << 5 << quint64(1) << QList<int>{0, 1, 2, 3, 4};
         QTest::newRow("wrapped once") << 7 << quint64(0) << QList<int>{2, 3, 4, 5, 6};
-        QTest::newRow("wrapped twice, from the middle") << 12 << quint64(10) << QList<int>{9, 10, 11};
+        QTest::newRow("wrapped twice, from the middle")
+            << 12 << quint64(10) << QList<int>{9, 10, 11};
         QTest::newRow("from a dropped entry") << 12 << quint64(3) << QList<int>{7, 8, 9, 10, 11};
         QTest::newRow("nothing new") << 12 << quint64(13) << QList<int>{};
     }

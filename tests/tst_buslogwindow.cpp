@@ -3,11 +3,11 @@
 #include "buslog.h"
 #include "buslogmodel.h"
 #include "buslogtext.h"
-#include "support/failingdisk.h"
 #include "bustransactions.h"
 #include "form2.h"
 #include "frmbuslog.h"
 #include "screentest.h"
+#include "support/failingdisk.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
@@ -57,13 +57,12 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("attempts");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("write") << true << 0 << 1
-                               << "2026-12-09 02:07:57.123,write,14,0A80,0,1";
+        QTest::newRow("write") << true << 0 << 1 << "2026-12-09 02:07:57.123,write,14,0A80,0,1";
         QTest::newRow("read") << false << 0 << 2 << "2026-12-09 02:07:57.123,read,14,0A80,0,2";
         // A failed read has no data; a failed write still says what it tried to send.
         QTest::newRow("failed read") << false << 5 << 4 << "2026-12-09 02:07:57.123,read,14,,5,4";
-        QTest::newRow("failed write") << true << -1 << 4
-                                      << "2026-12-09 02:07:57.123,write,14,0A80,-1,4";
+        QTest::newRow("failed write")
+            << true << -1 << 4 << "2026-12-09 02:07:57.123,write,14,0A80,-1,4";
     }
     void fields()
     {
@@ -76,12 +75,12 @@ private slots:
 
     void csvAndText()
     {
-        const std::vector<BusLogEntry> entries{entry(1, true, 0x14, 0x1F80, 0, 1),
-                                               entry(2, false, 0xFE, 0, 1234, 4, kSomeTimeUs + 5000)};
-        QCOMPARE(busLogCsv(entries),
-                 QStringLiteral("Time,Transfer,Command,Data,Status,Attempts\n"
-                                "2026-12-09 02:07:57.123,write,14,1F80,0,1\n"
-                                "2026-12-09 02:07:57.128,read,FE,,1234,4\n"));
+        const std::vector<BusLogEntry> entries{
+            entry(1, true, 0x14, 0x1F80, 0, 1),
+            entry(2, false, 0xFE, 0, 1234, 4, kSomeTimeUs + 5000)};
+        QCOMPARE(busLogCsv(entries), QStringLiteral("Time,Transfer,Command,Data,Status,Attempts\n"
+                                                    "2026-12-09 02:07:57.123,write,14,1F80,0,1\n"
+                                                    "2026-12-09 02:07:57.128,read,FE,,1234,4\n"));
         // Text: the same fields in aligned columns, each starting where its header does.
         const QStringList lines = busLogText(entries).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
@@ -114,8 +113,9 @@ private slots:
         full.diskRoom = 20;
         QVERIFY(!saveBusLogCsv(path, {entries[0], entries[0]}, error, full));
         QCOMPARE(error, QStringLiteral("No space left on device"));
-        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 (QStringList{QStringLiteral("a-folder"), QStringLiteral("log.csv")}));
+        QCOMPARE(
+            QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            (QStringList{QStringLiteral("a-folder"), QStringLiteral("log.csv")}));
         QCOMPARE(fileText(path), busLogCsv(entries));
     }
 
@@ -124,7 +124,8 @@ private slots:
     {
         BusLog log(5);
         BusLogModel model(log);
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (int i = 0; i < 3; ++i)
             log.record(true, static_cast<uint8_t>(i), 0, 0, 1);
         QCOMPARE(model.refresh(), 3);

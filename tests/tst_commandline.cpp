@@ -20,17 +20,20 @@ private slots:
         QTest::newRow("help") << QStringList{"--help"} << true << 0 << false << "--simulator";
         QTest::newRow("version") << QStringList{"--version"} << true << 0 << false << "1.0.0.1";
         QTest::newRow("unknown") << QStringList{"--bogus"} << true << 2 << false << "bogus";
-        QTest::newRow("input file without path") << QStringList{"--input-file"} << true << 2 << false << "input-file";
+        QTest::newRow("input file without path")
+            << QStringList{"--input-file"} << true << 2 << false << "input-file";
         QTest::newRow("stray argument") << QStringList{"file"} << true << 2 << false << "file";
-        QTest::newRow("bridge without a name") << QStringList{"--bridge"} << true << 2 << false << "bridge";
+        QTest::newRow("bridge without a name")
+            << QStringList{"--bridge"} << true << 2 << false << "bridge";
         // An empty name (an unset shell variable) must not open whichever bridge is first.
-        QTest::newRow("bridge with an empty name") << QStringList{"--bridge="} << true << 2 << false << "needs a NAME";
-        QTest::newRow("bridge and simulator")
-            << QStringList{"--simulator", "--bridge", "FT5VX2K1"} << true << 2 << false << "together";
+        QTest::newRow("bridge with an empty name")
+            << QStringList{"--bridge="} << true << 2 << false << "needs a NAME";
+        QTest::newRow("bridge and simulator") << QStringList{"--simulator", "--bridge", "FT5VX2K1"}
+                                              << true << 2 << false << "together";
         // Qt's own options, with their values, are left to Qt.
         QTest::newRow("Qt options")
             << QStringList{"-platform", "offscreen", "--simulator", "-reverse", "-style=fusion",
-                           "--style",   "fusion",    "-display",    ":1", "-nograb"}
+                           "--style",   "fusion",    "-display",    ":1",       "-nograb"}
             << false << 0 << true << "";
         QTest::newRow("Qt option and help")
             << QStringList{"-platform", "xcb", "--help"} << true << 0 << false << "--simulator";
@@ -55,7 +58,8 @@ private slots:
 
     void bridgeOptions()
     {
-        const CommandLine c = parseCommandLine({"kv7320ev", "--bridge", "serial 1", "--list-bridges"});
+        const CommandLine c =
+            parseCommandLine({"kv7320ev", "--bridge", "serial 1", "--list-bridges"});
         QVERIFY(!c.exit);
         QCOMPARE(c.bridge, QStringLiteral("serial 1"));
         QVERIFY(c.listBridges);

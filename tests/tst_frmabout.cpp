@@ -8,8 +8,8 @@
 #include "simulatedcharger.h"
 #include "windowplacement.h"
 
-#include <QtTest>
 #include <QLabel>
+#include <QtTest>
 
 class TestFrmAbout : public QObject
 {
@@ -37,9 +37,15 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("path");
-        QTest::newRow("separator added") << "/usr/bin" << "kv7320ev" << "/usr/bin/kv7320ev";
-        QTest::newRow("root not doubled") << "/" << "kv7320ev" << "/kv7320ev";
-        QTest::newRow("trailing separator kept single") << "/opt/kv/" << "kv" << "/opt/kv/kv";
+        QTest::newRow("separator added") << "/usr/bin"
+                                         << "kv7320ev"
+                                         << "/usr/bin/kv7320ev";
+        QTest::newRow("root not doubled") << "/"
+                                          << "kv7320ev"
+                                          << "/kv7320ev";
+        QTest::newRow("trailing separator kept single") << "/opt/kv/"
+                                                        << "kv"
+                                                        << "/opt/kv/kv";
     }
     void executablePath()
     {
@@ -75,8 +81,8 @@ private slots:
     void labelsCentredInWindow()
     {
         frmAbout about;
-        for (const char *name : {"Description", "RevisionLabel", "UpdateDate", "LegalNotice",
-                                 "comments"}) {
+        for (const char *name :
+             {"Description", "RevisionLabel", "UpdateDate", "LegalNotice", "comments"}) {
             auto *label = about.findChild<QLabel *>(QString::fromLatin1(name));
             QVERIFY2(label, name);
             QCOMPARE(label->x(), twips(110));
@@ -99,8 +105,10 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("error");
-        QTest::newRow("no such file") << QDir::tempPath() + "/kv7320ev-not-here" << "File not found";
-        QTest::newRow("no such folder") << "/kv7320ev-no-folder/kv7320ev" << "Path not found";
+        QTest::newRow("no such file") << QDir::tempPath() + "/kv7320ev-not-here"
+                                      << "File not found";
+        QTest::newRow("no such folder") << "/kv7320ev-no-folder/kv7320ev"
+                                        << "Path not found";
     }
     void unreadableDate()
     {

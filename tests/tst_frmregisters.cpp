@@ -26,8 +26,7 @@ class TestFrmRegisters : public QObject, protected ScreenTest
 
     frmRegisters *dialog = nullptr;
 
-    template<typename T>
-    static T *find(QWidget *window, const char *name)
+    template<typename T> static T *find(QWidget *window, const char *name)
     {
         return window->findChild<T *>(QString::fromLatin1(name));
     }
@@ -65,7 +64,8 @@ private slots:
         // Centred before it is shown, when the frame's thickness is not known yet.
         const QRect screen = dialog->screen()->geometry();
         const QRect frame = dialog->frameGeometry();
-        const int slack = 1 + qMax(frame.width() - dialog->width(), frame.height() - dialog->height());
+        const int slack =
+            1 + qMax(frame.width() - dialog->width(), frame.height() - dialog->height());
         QVERIFY(qAbs(frame.center().x() - screen.center().x()) <= slack);
         QVERIFY(qAbs(frame.center().y() - screen.center().y()) <= slack);
     }
@@ -140,14 +140,30 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         const QStringList none;
         const QStringList bad{frmRegisters::kBadAddressMessage};
-        QTest::newRow("empty reads 0x00") << "" << "00" << "1234" << none;
-        QTest::newRow("lower case") << "3f" << "3F" << "1F00" << none;
-        QTest::newRow("one digit") << "a" << "0A" << "00A0" << none;
-        QTest::newRow("identifier") << "FE" << "FE" << "4B56" << none;
-        QTest::newRow("three characters") << "100" << "100" << "" << bad;
-        QTest::newRow("not a digit") << "g" << "g" << "" << bad;
-        QTest::newRow("blank") << " 1" << " 1" << "" << bad;
-        QTest::newRow("sign") << "-1" << "-1" << "" << bad;
+        QTest::newRow("empty reads 0x00") << ""
+                                          << "00"
+                                          << "1234" << none;
+        QTest::newRow("lower case") << "3f"
+                                    << "3F"
+                                    << "1F00" << none;
+        QTest::newRow("one digit") << "a"
+                                   << "0A"
+                                   << "00A0" << none;
+        QTest::newRow("identifier") << "FE"
+                                    << "FE"
+                                    << "4B56" << none;
+        QTest::newRow("three characters") << "100"
+                                          << "100"
+                                          << "" << bad;
+        QTest::newRow("not a digit") << "g"
+                                     << "g"
+                                     << "" << bad;
+        QTest::newRow("blank") << " 1"
+                               << " 1"
+                               << "" << bad;
+        QTest::newRow("sign") << "-1"
+                              << "-1"
+                              << "" << bad;
     }
     void read()
     {
@@ -184,10 +200,12 @@ private slots:
         QTest::mouseClick(button("cmdReadI2C"), Qt::LeftButton);
         QCOMPARE(label("lblReadData")->text(), QStringLiteral("----"));
         QCOMPARE(box("txtReadAddr")->text(), QStringLiteral("01"));
-        QCOMPARE(status->text(),
-                 QStringLiteral("Read of 01 failed: status 1014 (the simulated charger is unplugged)"));
+        QCOMPARE(
+            status->text(),
+            QStringLiteral("Read of 01 failed: status 1014 (the simulated charger is unplugged)"));
         QCOMPARE(spoken(status), status->text());
-        QCOMPARE(spoken(label("lblReadData")), QStringLiteral("Data read (hex): none, the read failed"));
+        QCOMPARE(spoken(label("lblReadData")),
+                 QStringLiteral("Data read (hex): none, the read failed"));
 
         sim->setPlugged(true);
         QTest::mouseClick(button("cmdReadI2C"), Qt::LeftButton);
@@ -216,18 +234,39 @@ private slots:
         const QStringList none;
         const QStringList badAddress{frmRegisters::kBadAddressMessage};
         const QStringList badData{frmRegisters::kBadDataMessage};
-        QTest::newRow("one digit") << "14" << "5" << "14" << Writes{{0x14, 0x0005}} << none;
-        QTest::newRow("three digits") << "0" << "123" << "00" << Writes{{0x00, 0x0123}} << none;
-        QTest::newRow("FFFF") << "1" << "FFFF" << "01" << Writes{{0x01, 0xFFFF}} << none;
-        QTest::newRow("12FF") << "2" << "12FF" << "02" << Writes{{0x02, 0x12FF}} << none;
-        QTest::newRow("8000") << "8" << "8000" << "08" << Writes{{0x08, 0x8000}} << none;
-        QTest::newRow("lower case") << "a" << "beef" << "0A" << Writes{{0x0A, 0xBEEF}} << none;
-        QTest::newRow("empty address is 00") << "" << "7" << "00" << Writes{{0x00, 0x0007}} << none;
-        QTest::newRow("empty data") << "14" << "" << "14" << Writes{} << badData;
-        QTest::newRow("bad data digit") << "a" << "12G4" << "0A" << Writes{} << badData;
-        QTest::newRow("bad address") << "100" << "5" << "100" << Writes{} << badAddress;
-        QTest::newRow("both bad: address message only")
-            << "x" << "12G4" << "x" << Writes{} << badAddress;
+        QTest::newRow("one digit") << "14"
+                                   << "5"
+                                   << "14" << Writes{{0x14, 0x0005}} << none;
+        QTest::newRow("three digits") << "0"
+                                      << "123"
+                                      << "00" << Writes{{0x00, 0x0123}} << none;
+        QTest::newRow("FFFF") << "1"
+                              << "FFFF"
+                              << "01" << Writes{{0x01, 0xFFFF}} << none;
+        QTest::newRow("12FF") << "2"
+                              << "12FF"
+                              << "02" << Writes{{0x02, 0x12FF}} << none;
+        QTest::newRow("8000") << "8"
+                              << "8000"
+                              << "08" << Writes{{0x08, 0x8000}} << none;
+        QTest::newRow("lower case") << "a"
+                                    << "beef"
+                                    << "0A" << Writes{{0x0A, 0xBEEF}} << none;
+        QTest::newRow("empty address is 00") << ""
+                                             << "7"
+                                             << "00" << Writes{{0x00, 0x0007}} << none;
+        QTest::newRow("empty data") << "14"
+                                    << ""
+                                    << "14" << Writes{} << badData;
+        QTest::newRow("bad data digit") << "a"
+                                        << "12G4"
+                                        << "0A" << Writes{} << badData;
+        QTest::newRow("bad address") << "100"
+                                     << "5"
+                                     << "100" << Writes{} << badAddress;
+        QTest::newRow("both bad: address message only") << "x"
+                                                        << "12G4"
+                                                        << "x" << Writes{} << badAddress;
     }
     void write()
     {

@@ -58,9 +58,9 @@ private slots:
         SysfsFixture fx;
         addEverything(fx);
         const auto bridges = discover(fx);
-        QCOMPARE(names(bridges), QStringList({"mcp2221 at USB 1-3",
-                                              "ft260 at USB 1-4.3 serial FT5VX2K1",
-                                              "cp2112 at USB 1-2 serial 0012A3F4"}));
+        QCOMPARE(names(bridges),
+                 QStringList({"mcp2221 at USB 1-3", "ft260 at USB 1-4.3 serial FT5VX2K1",
+                              "cp2112 at USB 1-2 serial 0012A3F4"}));
         QCOMPARE(bridges[0].busNumber, 4);
         QCOMPARE(bridges[1].busNumber, 9);
         QCOMPARE(bridges[2].busNumber, 12);
@@ -87,13 +87,20 @@ private slots:
         QTest::addColumn<QString>("interfaceDriver");
         QTest::addColumn<QString>("childDriver"); // a platform cell below it, or none
         QTest::addColumn<bool>("listed");
-        QTest::newRow("i2c-tiny-usb") << "i2c-tiny-usb" << "" << true;
-        QTest::newRow("i2c-diolan-u2c") << "i2c-diolan-u2c" << "" << true;
-        QTest::newRow("dln2 with its i2c cell") << "dln2" << "dln2-i2c" << true;
-        QTest::newRow("ljca with its i2c cell") << "ljca" << "ljca-i2c" << true;
-        QTest::newRow("usbhid with hid-generic") << "usbhid" << "hid-generic" << false;
-        QTest::newRow("usb-storage") << "usb-storage" << "" << false;
-        QTest::newRow("unbound cell") << "em28xx" << "i2c-dln2x" << false;
+        QTest::newRow("i2c-tiny-usb") << "i2c-tiny-usb"
+                                      << "" << true;
+        QTest::newRow("i2c-diolan-u2c") << "i2c-diolan-u2c"
+                                        << "" << true;
+        QTest::newRow("dln2 with its i2c cell") << "dln2"
+                                                << "dln2-i2c" << true;
+        QTest::newRow("ljca with its i2c cell") << "ljca"
+                                                << "ljca-i2c" << true;
+        QTest::newRow("usbhid with hid-generic") << "usbhid"
+                                                 << "hid-generic" << false;
+        QTest::newRow("usb-storage") << "usb-storage"
+                                     << "" << false;
+        QTest::newRow("unbound cell") << "em28xx"
+                                      << "i2c-dln2x" << false;
     }
     void bridgeDriverBoundToTheInterface()
     {
@@ -101,8 +108,8 @@ private slots:
         QFETCH(QString, childDriver);
         QFETCH(bool, listed);
         SysfsFixture fx;
-        std::string parent = fx.usbInterface(fx.usbDevice("2-1", "", 3), 0,
-                                             interfaceDriver.toStdString());
+        std::string parent =
+            fx.usbInterface(fx.usbDevice("2-1", "", 3), 0, interfaceDriver.toStdString());
         if (!childDriver.isEmpty()) {
             parent = fx.mkdir(parent + "/cell.0.auto");
             fx.subsystem(parent, "platform");
@@ -230,18 +237,42 @@ private slots:
         QTest::addColumn<QString>("portB");
         QTest::addColumn<QString>("serialB");
         QTest::addColumn<bool>("same");
-        QTest::newRow("same serial, other port") << "cp2112" << "1-2" << "S1"
-                                                 << "cp2112" << "1-4" << "S1" << true;
-        QTest::newRow("other serial, same port") << "cp2112" << "1-2" << "S1"
-                                                 << "cp2112" << "1-2" << "S2" << false;
-        QTest::newRow("no serial, same port") << "mcp2221" << "1-3" << ""
-                                              << "mcp2221" << "1-3" << "" << true;
-        QTest::newRow("no serial, other port") << "mcp2221" << "1-3" << ""
-                                               << "mcp2221" << "1-5" << "" << false;
-        QTest::newRow("one serial unread, same port") << "ft260" << "1-4" << "S1"
-                                                      << "ft260" << "1-4" << "" << true;
-        QTest::newRow("other driver, same port") << "cp2112" << "1-2" << ""
-                                                 << "ft260" << "1-2" << "" << false;
+        QTest::newRow("same serial, other port") << "cp2112"
+                                                 << "1-2"
+                                                 << "S1"
+                                                 << "cp2112"
+                                                 << "1-4"
+                                                 << "S1" << true;
+        QTest::newRow("other serial, same port") << "cp2112"
+                                                 << "1-2"
+                                                 << "S1"
+                                                 << "cp2112"
+                                                 << "1-2"
+                                                 << "S2" << false;
+        QTest::newRow("no serial, same port") << "mcp2221"
+                                              << "1-3"
+                                              << ""
+                                              << "mcp2221"
+                                              << "1-3"
+                                              << "" << true;
+        QTest::newRow("no serial, other port") << "mcp2221"
+                                               << "1-3"
+                                               << ""
+                                               << "mcp2221"
+                                               << "1-5"
+                                               << "" << false;
+        QTest::newRow("one serial unread, same port") << "ft260"
+                                                      << "1-4"
+                                                      << "S1"
+                                                      << "ft260"
+                                                      << "1-4"
+                                                      << "" << true;
+        QTest::newRow("other driver, same port") << "cp2112"
+                                                 << "1-2"
+                                                 << ""
+                                                 << "ft260"
+                                                 << "1-2"
+                                                 << "" << false;
     }
     void sameBridge()
     {

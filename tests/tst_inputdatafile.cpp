@@ -14,8 +14,8 @@ namespace {
 class FakeAccess : public InputFileAccess
 {
 public:
-    InputFileLook file;                  // what every look finds
-    std::deque<NameEvents> events;       // one per nameEvents() call, then None
+    InputFileLook file;            // what every look finds
+    std::deque<NameEvents> events; // one per nameEvents() call, then None
     int64_t monoMs = 100000;
     int64_t wallNowMs = 1700000000000;
 
@@ -72,14 +72,22 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QList<int>>("numbers");
-        QTest::newRow("one line") << QByteArray("2048,12592,3072") << true << QList<int>{2048, 12592, 3072};
-        QTest::newRow("lines") << QByteArray("2048\r\n12592\r\n3072\r\n") << true << QList<int>{2048, 12592, 3072};
-        QTest::newRow("blanks and signs") << QByteArray(" -5, +8 ,\t255\n") << true << QList<int>{-5, 8, 255};
-        QTest::newRow("rest ignored") << QByteArray("1,2,3,4,junk\nmore") << true << QList<int>{1, 2, 3};
-        QTest::newRow("16-bit limits") << QByteArray("-32768,32767,0") << true << QList<int>{-32768, 32767, 0};
-        QTest::newRow("blank line between") << QByteArray("1\n\n2\n3") << true << QList<int>{1, 2, 3};
-        QTest::newRow("leading zeros") << QByteArray("0000000003072,00,-000016") << true << QList<int>{3072, 0, -16};
-        QTest::newRow("zeros then too big") << QByteArray("1,2,00000000000032768") << false << QList<int>{};
+        QTest::newRow("one line") << QByteArray("2048,12592,3072") << true
+                                  << QList<int>{2048, 12592, 3072};
+        QTest::newRow("lines") << QByteArray("2048\r\n12592\r\n3072\r\n") << true
+                               << QList<int>{2048, 12592, 3072};
+        QTest::newRow("blanks and signs")
+            << QByteArray(" -5, +8 ,\t255\n") << true << QList<int>{-5, 8, 255};
+        QTest::newRow("rest ignored")
+            << QByteArray("1,2,3,4,junk\nmore") << true << QList<int>{1, 2, 3};
+        QTest::newRow("16-bit limits")
+            << QByteArray("-32768,32767,0") << true << QList<int>{-32768, 32767, 0};
+        QTest::newRow("blank line between")
+            << QByteArray("1\n\n2\n3") << true << QList<int>{1, 2, 3};
+        QTest::newRow("leading zeros")
+            << QByteArray("0000000003072,00,-000016") << true << QList<int>{3072, 0, -16};
+        QTest::newRow("zeros then too big")
+            << QByteArray("1,2,00000000000032768") << false << QList<int>{};
         QTest::newRow("empty") << QByteArray("") << false << QList<int>{};
         QTest::newRow("one number") << QByteArray("1") << false << QList<int>{};
         QTest::newRow("two numbers") << QByteArray("1,2\n") << false << QList<int>{};
@@ -90,7 +98,10 @@ private slots:
         QTest::newRow("-40000") << QByteArray("1,-40000,2") << false << QList<int>{};
         QTest::newRow("-327680") << QByteArray("1,2,-327680") << false << QList<int>{};
         QTest::newRow("huge") << QByteArray("1,2,123456789012345678901") << false << QList<int>{};
-        QTest::newRow("NUL") << QByteArray("1,\0" "2,3", 6) << false << QList<int>{};
+        QTest::newRow("NUL") << QByteArray("1,\0"
+                                           "2,3",
+                                           6)
+                             << false << QList<int>{};
         QTest::newRow("empty field") << QByteArray("1,,3") << false << QList<int>{};
         QTest::newRow("lone sign") << QByteArray("-,1,2") << false << QList<int>{};
     }
@@ -104,7 +115,6 @@ private slots:
         if (result)
             QCOMPARE((QList<int>{(*result)[0], (*result)[1], (*result)[2]}), numbers);
     }
-
 
     // A writer that pauses anywhere for less than a period is never applied half-way,
     // even when a tick comes early; a file that then stays the same is applied at the
@@ -156,7 +166,8 @@ private slots:
 
         init();
         fake->write("1,2,3");
-        fake->events = {InputFileAccess::NameEvents::RenamedIn, InputFileAccess::NameEvents::Written};
+        fake->events = {InputFileAccess::NameEvents::RenamedIn,
+                        InputFileAccess::NameEvents::Written};
         QCOMPARE(feed->read(1000).outcome, Outcome::Changing);
 
         // A time in the future proves nothing; two looks a period apart still do.

@@ -22,8 +22,10 @@ private slots:
         QTest::newRow("read-only folder, file there") << "" << true << false << false << exe;
         QTest::newRow("installed, run as root") << "" << false << true << true << user;
         QTest::newRow("installed, file there") << "" << true << false << true << exe;
-        QTest::newRow("option over file there") << "/tmp/in.txt" << true << true << false << "/tmp/in.txt";
-        QTest::newRow("option over read-only") << "/tmp/in.txt" << false << false << true << "/tmp/in.txt";
+        QTest::newRow("option over file there")
+            << "/tmp/in.txt" << true << true << false << "/tmp/in.txt";
+        QTest::newRow("option over read-only")
+            << "/tmp/in.txt" << false << false << true << "/tmp/in.txt";
     }
     void rule()
     {

@@ -105,68 +105,107 @@ private slots:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("out");      // stdout, exactly
-        QTest::addColumn<QString>("errPart");  // found in stderr (empty: stderr empty)
+        QTest::addColumn<QString>("out");     // stdout, exactly
+        QTest::addColumn<QString>("errPart"); // found in stderr (empty: stderr empty)
 
         // Usage errors: nothing runs, one line naming the word at fault.
-        QTest::newRow("no command") << "" << 2 << "" << "no command given";
-        QTest::newRow("unknown command") << "get all frob" << 2 << "" << "unknown command \"frob\"";
-        QTest::newRow("unknown option") << "--frob get all" << 2 << "" << "unknown option \"--frob\"";
-        QTest::newRow("option with a value it does not take") << "--json=1 get all" << 2 << "" << "\"--json\"";
-        QTest::newRow("read without register") << "read" << 2 << "" << "\"read\" needs a register";
-        QTest::newRow("register too big") << "read 1FF" << 2 << "" << "bad register \"1FF\"";
-        QTest::newRow("register not hex") << "read G1" << 2 << "" << "bad register \"G1\"";
-        QTest::newRow("bare 0x") << "read 0x" << 2 << "" << "bad register \"0x\"";
-        QTest::newRow("negative register") << "read -1" << 2 << "" << "bad register \"-1\"";
-        QTest::newRow("write without word") << "write 14" << 2 << "" << "\"write\" needs a word";
-        QTest::newRow("word too big") << "write 14 12345" << 2 << "" << "bad word \"12345\"";
-        QTest::newRow("get nothing") << "get" << 2 << "" << "\"get\" needs what to get";
-        QTest::newRow("get unknown") << "get volts" << 2 << "" << "cannot get \"volts\"";
-        QTest::newRow("set ids") << "set ids 5" << 2 << "" << "cannot set \"ids\"";
-        QTest::newRow("set without value") << "set charge-current" << 2 << "" << "\"set\" needs a value in mA";
-        QTest::newRow("set fraction") << "set charge-voltage 12.5" << 2 << "" << "bad number \"12.5\"";
-        QTest::newRow("set negative") << "set charge-current -5" << 2 << "" << "bad number \"-5\"";
-        QTest::newRow("set ten digits") << "set charge-current 1234567890" << 2 << "" << "bad number \"1234567890\"";
-        QTest::newRow("period 0") << "keepalive --period 0" << 2 << "" << "bad period \"0\"";
-        QTest::newRow("period too long") << "keepalive --period 3600.5" << 2 << "" << "bad period \"3600.5\"";
-        QTest::newRow("period text") << "keepalive --period=1s" << 2 << "" << "bad period \"1s\"";
-        QTest::newRow("for negative") << "keepalive --for -1" << 2 << "" << "bad time \"-1\"";
-        QTest::newRow("period without keepalive") << "--period 1 keepalive" << 2 << "" << "\"--period\" belongs after keepalive";
-        QTest::newRow("period missing value") << "keepalive --period" << 2 << "" << "\"--period\" needs a value";
-        QTest::newRow("bridge with simulator") << "--bridge 1-2 get all" << 2 << "" << "\"--bridge\" and \"--simulator\"";
-        QTest::newRow("bad word after good commands") << "write 14 0800 read 0x100" << 2 << "" << "\"0x100\"";
+        QTest::newRow("no command") << "" << 2 << ""
+                                    << "no command given";
+        QTest::newRow("unknown command") << "get all frob" << 2 << ""
+                                         << "unknown command \"frob\"";
+        QTest::newRow("unknown option") << "--frob get all" << 2 << ""
+                                        << "unknown option \"--frob\"";
+        QTest::newRow("option with a value it does not take") << "--json=1 get all" << 2 << ""
+                                                              << "\"--json\"";
+        QTest::newRow("read without register") << "read" << 2 << ""
+                                               << "\"read\" needs a register";
+        QTest::newRow("register too big") << "read 1FF" << 2 << ""
+                                          << "bad register \"1FF\"";
+        QTest::newRow("register not hex") << "read G1" << 2 << ""
+                                          << "bad register \"G1\"";
+        QTest::newRow("bare 0x") << "read 0x" << 2 << ""
+                                 << "bad register \"0x\"";
+        QTest::newRow("negative register") << "read -1" << 2 << ""
+                                           << "bad register \"-1\"";
+        QTest::newRow("write without word") << "write 14" << 2 << ""
+                                            << "\"write\" needs a word";
+        QTest::newRow("word too big") << "write 14 12345" << 2 << ""
+                                      << "bad word \"12345\"";
+        QTest::newRow("get nothing") << "get" << 2 << ""
+                                     << "\"get\" needs what to get";
+        QTest::newRow("get unknown") << "get volts" << 2 << ""
+                                     << "cannot get \"volts\"";
+        QTest::newRow("set ids") << "set ids 5" << 2 << ""
+                                 << "cannot set \"ids\"";
+        QTest::newRow("set without value") << "set charge-current" << 2 << ""
+                                           << "\"set\" needs a value in mA";
+        QTest::newRow("set fraction") << "set charge-voltage 12.5" << 2 << ""
+                                      << "bad number \"12.5\"";
+        QTest::newRow("set negative") << "set charge-current -5" << 2 << ""
+                                      << "bad number \"-5\"";
+        QTest::newRow("set ten digits") << "set charge-current 1234567890" << 2 << ""
+                                        << "bad number \"1234567890\"";
+        QTest::newRow("period 0") << "keepalive --period 0" << 2 << ""
+                                  << "bad period \"0\"";
+        QTest::newRow("period too long") << "keepalive --period 3600.5" << 2 << ""
+                                         << "bad period \"3600.5\"";
+        QTest::newRow("period text") << "keepalive --period=1s" << 2 << ""
+                                     << "bad period \"1s\"";
+        QTest::newRow("for negative") << "keepalive --for -1" << 2 << ""
+                                      << "bad time \"-1\"";
+        QTest::newRow("period without keepalive") << "--period 1 keepalive" << 2 << ""
+                                                  << "\"--period\" belongs after keepalive";
+        QTest::newRow("period missing value") << "keepalive --period" << 2 << ""
+                                              << "\"--period\" needs a value";
+        QTest::newRow("bridge with simulator") << "--bridge 1-2 get all" << 2 << ""
+                                               << "\"--bridge\" and \"--simulator\"";
+        QTest::newRow("bad word after good commands") << "write 14 0800 read 0x100" << 2 << ""
+                                                      << "\"0x100\"";
 
         // Success.
-        QTest::newRow("help") << "--help" << 0 << "" << "";
-        QTest::newRow("version") << "--version" << 0 << "kv7320ctl (test) 0\n" << "";
-        QTest::newRow("read with 0x, lower case") << "read 0xfe" << 0 << "FE 4B56\n" << "";
-        QTest::newRow("write then read back")
-            << "write 15 0x1234 read 15" << 0 << "15 1230\n" << "";
-        QTest::newRow("one-digit hex") << "write 0 7 read 0" << 0 << "00 0007\n" << "";
-        QTest::newRow("set exactly") << "set charge-voltage 16800" << 0 << "charge-voltage 16800 mV\n" << "";
-        QTest::newRow("set and get, rounded")
-            << "set charge-current 200 get charge-current" << 0
-            << "charge-current 128 mA\ncharge-current 128 mA\n" << "charge-current: 200 mA asked, 128 mA written\n";
+        QTest::newRow("help") << "--help" << 0 << ""
+                              << "";
+        QTest::newRow("version") << "--version" << 0 << "kv7320ctl (test) 0\n"
+                                 << "";
+        QTest::newRow("read with 0x, lower case") << "read 0xfe" << 0 << "FE 4B56\n"
+                                                  << "";
+        QTest::newRow("write then read back") << "write 15 0x1234 read 15" << 0 << "15 1230\n"
+                                              << "";
+        QTest::newRow("one-digit hex") << "write 0 7 read 0" << 0 << "00 0007\n"
+                                       << "";
+        QTest::newRow("set exactly")
+            << "set charge-voltage 16800" << 0 << "charge-voltage 16800 mV\n"
+            << "";
+        QTest::newRow("set and get, rounded") << "set charge-current 200 get charge-current" << 0
+                                              << "charge-current 128 mA\ncharge-current 128 mA\n"
+                                              << "charge-current: 200 mA asked, 128 mA written\n";
         QTest::newRow("set rounded up") << "set input-current 1" << 0 << "input-current 256 mA\n"
                                         << "input-current: 1 mA asked, 256 mA written\n";
-        QTest::newRow("set to charging off") << "set charge-current 100" << 0 << "charge-current 0 mA\n"
-                                             << "charge-current: 100 mA asked, 0 mA written (charging off)\n";
+        QTest::newRow("set to charging off")
+            << "set charge-current 100" << 0 << "charge-current 0 mA\n"
+            << "charge-current: 100 mA asked, 0 mA written (charging off)\n";
         QTest::newRow("set with the window's warning")
             << "set input-current 11005 get input-current" << 0
             << "input-current 10752 mA\ninput-current 10752 mA\n"
-            << "input-current: Exceeds 11.004 A Limit\nkv7320ctl: input-current: 11005 mA asked, 10752 mA written\n";
+            << "input-current: Exceeds 11.004 A Limit\nkv7320ctl: input-current: 11005 mA asked, "
+               "10752 mA written\n";
         QTest::newRow("--exact refuses and writes nothing")
             << "--exact set charge-current 100 get charge-current" << 1 << ""
-            << "charge-current: 100 mA cannot be written exactly (it would be 0 mA); nothing written";
-        QTest::newRow("--exact with an exact value") << "--exact set charge-current 2048" << 0
-                                                     << "charge-current 2048 mA\n" << "";
-        QTest::newRow("get ids") << "get ids" << 0 << "manufacturer-id 4B56\ndevice-id 7320\n" << "";
-        QTest::newRow("list-bridges") << "list-bridges" << 0
-            << "kv7320 Simulated Charger: free (built in)\n" << "";
+            << "charge-current: 100 mA cannot be written exactly (it would be 0 mA); nothing "
+               "written";
+        QTest::newRow("--exact with an exact value")
+            << "--exact set charge-current 2048" << 0 << "charge-current 2048 mA\n"
+            << "";
+        QTest::newRow("get ids") << "get ids" << 0 << "manufacturer-id 4B56\ndevice-id 7320\n"
+                                 << "";
+        QTest::newRow("list-bridges")
+            << "list-bridges" << 0 << "kv7320 Simulated Charger: free (built in)\n"
+            << "";
 
         // Bus failures: what failed and its status; the commands after it do not run.
         QTest::newRow("write to a read-only register")
-            << "write FE 0000 get ids" << 1 << "" << "write FE 0000 failed: status 1010 (the charger did not accept the register)";
+            << "write FE 0000 get ids" << 1 << ""
+            << "write FE 0000 failed: status 1010 (the charger did not accept the register)";
         QTest::newRow("read of an unknown register")
             << "get ids read 20 read FE" << 1 << "manufacturer-id 4B56\ndevice-id 7320\n"
             << "read 20 failed: status 1010 (the charger did not accept the register)";
@@ -205,9 +244,11 @@ private slots:
         QTest::newRow("charge current clamped") << "set charge-current 99999" << 0x14 << 0x1F80;
         QTest::newRow("charge current below a step") << "set charge-current 127" << 0x14 << 0;
         QTest::newRow("charge voltage 1040") << "set charge-voltage 1040" << 0x15 << 0x0410;
-        QTest::newRow("charge voltage over the limit") << "set charge-voltage 20001" << 0x15 << 0x4E20;
+        QTest::newRow("charge voltage over the limit")
+            << "set charge-voltage 20001" << 0x15 << 0x4E20;
         QTest::newRow("charge voltage clamped") << "set charge-voltage 999999" << 0x15 << 0x7FF0;
-        QTest::newRow("input current raised to a step") << "set input-current 100" << 0x3F << 0x0080;
+        QTest::newRow("input current raised to a step")
+            << "set input-current 100" << 0x3F << 0x0080;
     }
     void setSendsTheWindowsWord()
     {
@@ -228,16 +269,23 @@ private slots:
             QStringLiteral("USB Error. Insure USB cable is connected and Driver is working")));
         const QJsonObject o = QJsonDocument::fromJson(run.out.str().c_str()).object();
         QCOMPARE(o.value(QStringLiteral("ok")).toBool(true), false);
-        QVERIFY(o.value(QStringLiteral("error")).toString().startsWith(QStringLiteral("USB Error")));
+        QVERIFY(
+            o.value(QStringLiteral("error")).toString().startsWith(QStringLiteral("USB Error")));
 
         // A bridge name in another encoding (Latin-1 here) still gives JSON a parser reads.
         Run named;
         named.prepare = [](StoppingCharger &c) { c.setFailOpen(true); };
-        QCOMPARE(runCtl(parseCtlArguments({"--json", "--bridge", "b\xe4nk", "get", "all"}), named.env), 1);
+        QCOMPARE(
+            runCtl(parseCtlArguments({"--json", "--bridge", "b\xe4nk", "get", "all"}), named.env),
+            1);
         QJsonParseError error;
-        const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(named.out.str()), &error);
+        const QJsonDocument d =
+            QJsonDocument::fromJson(QByteArray::fromStdString(named.out.str()), &error);
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QVERIFY2(d.object().value(QStringLiteral("error")).toString().contains(QStringLiteral("b\uFFFDnk")),
+        QVERIFY2(d.object()
+                     .value(QStringLiteral("error"))
+                     .toString()
+                     .contains(QStringLiteral("b\uFFFDnk")),
                  named.out.str().c_str());
     }
 
@@ -258,8 +306,11 @@ private slots:
             charger = c.get();
             return std::unique_ptr<AdapterControl>(std::move(c));
         };
-        QCOMPARE(runCtl(parseCtlArguments({"--simulator", "read", "14", "write", "15", "1230"}), env), 1);
-        QVERIFY(QString::fromStdString(err.str()).contains(QStringLiteral("cannot write the output")));
+        QCOMPARE(
+            runCtl(parseCtlArguments({"--simulator", "read", "14", "write", "15", "1230"}), env),
+            1);
+        QVERIFY(
+            QString::fromStdString(err.str()).contains(QStringLiteral("cannot write the output")));
         QVERIFY(charger);
         QCOMPARE(charger->writes().size(), size_t(0));
         out.clear();
@@ -279,12 +330,13 @@ private slots:
             expected << qMakePair(0x14, 0x0400) << qMakePair(0x15, 0) << qMakePair(0x3F, 0x0100);
         QCOMPARE(run.writes(), expected);
         QCOMPARE(run.waitedMs, int64_t(3000));
-        QVERIFY(run.stdOut().endsWith(QStringLiteral("keepalive 3 rounds, 0 failed writes, time is up\n")));
+        QVERIFY(run.stdOut().endsWith(
+            QStringLiteral("keepalive 3 rounds, 0 failed writes, time is up\n")));
     }
 
     void keepAliveStopsBetweenTransfers_data()
     {
-        QTest::addColumn<QString>("after");  // commands after keepalive
+        QTest::addColumn<QString>("after"); // commands after keepalive
         QTest::addColumn<int>("code");
         // Stopped is stopped, last command or not: a script must not go on to its next step.
         QTest::newRow("keepalive last") << "" << 128 + SIGINT;
@@ -302,7 +354,8 @@ private slots:
         QCOMPARE(run.charger->nWrites, 5);
         QCOMPARE(run.writes().size(), 5);
         const QJsonObject o =
-            QJsonDocument::fromJson(run.stdOut().section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
+            QJsonDocument::fromJson(run.stdOut().section(QLatin1Char('\n'), 0, 0).toUtf8())
+                .object();
         QCOMPARE(o.value(QStringLiteral("rounds")).toInt(), 1);
         QCOMPARE(o.value(QStringLiteral("writes")).toInt(), 5);
         QCOMPARE(o.value(QStringLiteral("stopped-by")).toString(), QStringLiteral("signal"));
@@ -318,7 +371,8 @@ private slots:
         QCOMPARE(run.charger->nWrites, 3 + 4 + 2);
         QCOMPARE(run.writes().size(), 5);
         QCOMPARE(run.waitedMs, int64_t(1500));
-        QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: write 14 0000 failed: status 1011 (simulated fault)")));
+        QVERIFY(run.stdErr().contains(
+            QStringLiteral("keepalive: write 14 0000 failed: status 1011 (simulated fault)")));
         QVERIFY(run.stdErr().contains(QStringLiteral("keepalive: 1 of 6 writes failed")));
     }
 
@@ -374,9 +428,10 @@ private slots:
     void jsonShape()
     {
         Run run;
-        QCOMPARE(run(QStringLiteral("--simulator --json list-bridges set charge-current 100 get all "
-                                    "keepalive --for 0 write FE 0000")),
-                 1);
+        QCOMPARE(
+            run(QStringLiteral("--simulator --json list-bridges set charge-current 100 get all "
+                               "keepalive --for 0 write FE 0000")),
+            1);
         const QStringList lines = run.stdOut().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 5);
         const QRegularExpression kebab(QStringLiteral("^[a-z]+(-[a-z]+)*$"));
@@ -388,10 +443,12 @@ private slots:
             objects << o;
         }
         const QJsonObject bridge = objects[0].value("bridges").toArray().at(0).toObject();
-        QCOMPARE(bridge.keys(), (QStringList{"detail", "name", "node", "serial", "state", "usb-port"}));
+        QCOMPARE(bridge.keys(),
+                 (QStringList{"detail", "name", "node", "serial", "state", "usb-port"}));
         QCOMPARE(bridge.value("name").toString(), QStringLiteral("kv7320 Simulated Charger"));
         QCOMPARE(bridge.value("state").toString(), QStringLiteral("free"));
-        QCOMPARE(objects[1].value("adjusted").toString(), QStringLiteral("100 mA asked, 0 mA written (charging off)"));
+        QCOMPARE(objects[1].value("adjusted").toString(),
+                 QStringLiteral("100 mA asked, 0 mA written (charging off)"));
         QCOMPARE(objects[4].value("status").toInt(), 1010);
         QCOMPARE(objects[4].value("status-text").toString(),
                  QStringLiteral("the charger did not accept the register"));
@@ -431,9 +488,9 @@ private slots:
     {
         QProcess ctl;
         ctl.start(QStringLiteral(KV7320CTL_PATH),
-                  {"--simulator", "set", "charge-current", "99999", "get", "charge-current",
-                   "read", "14", "write", "0x14", "0800", "get", "all", "write", "FE", "0000",
-                   "get", "ids"});
+                  {"--simulator", "set", "charge-current", "99999", "get", "charge-current", "read",
+                   "14", "write", "0x14", "0800", "get", "all", "write", "FE", "0000", "get",
+                   "ids"});
         QVERIFY(ctl.waitForFinished(20000));
         QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
         QCOMPARE(ctl.exitCode(), 1);
@@ -449,7 +506,8 @@ private slots:
         QCOMPARE(QString::fromUtf8(ctl.readAllStandardError()),
                  QStringLiteral("kv7320ctl: charge-current: Set to 8.064 A Maximum\n"
                                 "kv7320ctl: charge-current: 99999 mA asked, 8064 mA written\n"
-                                "kv7320ctl: write FE 0000 failed: status 1010 (the charger did not accept the register)\n"));
+                                "kv7320ctl: write FE 0000 failed: status 1010 (the charger did not "
+                                "accept the register)\n"));
 
         // The same as JSON: one object a line, each parsed.
         ctl.start(QStringLiteral(KV7320CTL_PATH),
@@ -461,7 +519,8 @@ private slots:
         QJsonParseError error{};
         const QJsonObject set = QJsonDocument::fromJson(lines[0], &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(set.value(QStringLiteral("warning")).toString(), QStringLiteral("Exceeds 19.2 V Limit"));
+        QCOMPARE(set.value(QStringLiteral("warning")).toString(),
+                 QStringLiteral("Exceeds 19.2 V Limit"));
         const QJsonObject all = QJsonDocument::fromJson(lines[1], &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         QCOMPARE(all.value(QStringLiteral("charge-voltage")).toInt(), 20000);
@@ -485,7 +544,8 @@ private slots:
                 return false;
             for (const QByteArray &line : f.readAll().split('\n'))
                 if (line.startsWith("SigCgt:"))
-                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGINT - 1)) & 1) != 0;
+                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGINT - 1)) & 1) !=
+                           0;
             return false;
         };
         QTRY_VERIFY_WITH_TIMEOUT(catchesSigint(), 10000);

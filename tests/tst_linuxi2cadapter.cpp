@@ -109,7 +109,8 @@ private slots:
     void neverOpensWhatIsNotListed_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("motherboard bus by its test-only name") << "i2c-0 SMBus I801 adapter at efa0";
+        QTest::newRow("motherboard bus by its test-only name")
+            << "i2c-0 SMBus I801 adapter at efa0";
         QTest::newRow("bare bus") << "i2c-0";
         QTest::newRow("empty") << "";
         QTest::newRow("bridge name with a trailing blank") << QString::fromStdString(kCp2112 + " ");
@@ -151,8 +152,8 @@ private slots:
         const unsigned long wr = I2C_FUNC_SMBUS_WRITE_WORD_DATA;
         QTest::newRow("read word only") << rd << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
         QTest::newRow("write word only") << wr << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
-        QTest::newRow("plain i2c only") << (unsigned long)I2C_FUNC_I2C << 0
-                                        << int(LinuxI2cAdapter::kStatusNoWordTransfers);
+        QTest::newRow("plain i2c only")
+            << (unsigned long)I2C_FUNC_I2C << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
         QTest::newRow("no permission") << (rd | wr) << EACCES << EACCES;
         QTest::newRow("i2c-dev not loaded") << (rd | wr) << ENOENT << ENOENT;
     }
@@ -269,7 +270,7 @@ private slots:
         b.kernel.slaveErrors = {EBUSY};
         int16_t word = 0;
         QCOMPARE(b.read(0x14, word), int16_t(EBUSY));
-        QVERIFY(b.kernel.transfers.empty()); // nothing went on the bus
+        QVERIFY(b.kernel.transfers.empty());      // nothing went on the bus
         QCOMPARE(b.read(0x14, word), int16_t(0)); // asked again, not cached
         QCOMPARE(b.kernel.slaveAddresses, (std::vector<int>{0x09, 0x09}));
     }
@@ -378,7 +379,8 @@ private slots:
         QCOMPARE(adapter->openBusNumber(), 9);
         const auto list = adapter->listBridges();
         QCOMPARE(list.size(), size_t(2));
-        QCOMPARE(list[0].describe(), kCp2112 + ": in use by another program (" + (fx.dev() / "i2c-3").string() + ")");
+        QCOMPARE(list[0].describe(),
+                 kCp2112 + ": in use by another program (" + (fx.dev() / "i2c-3").string() + ")");
         QVERIFY(list[1].state == LinuxI2cAdapter::BridgeState::OpenHere);
 
         std::string name = kCp2112;
@@ -404,10 +406,10 @@ private slots:
         auto list = adapter.listBridges();
         QCOMPARE(list.size(), size_t(2));
         QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::NoPermission);
-        QVERIFY(list[0].describe().find("no permission to open " + (fx.dev() / "i2c-3").string()
-                                        + " (install the udev rule") != std::string::npos);
-        QCOMPARE(list[1].describe(), std::string("ft260 at USB 1-4.3 serial FT5VX2K1: free (")
-                                         + (fx.dev() / "i2c-9").string() + ")");
+        QVERIFY(list[0].describe().find("no permission to open " + (fx.dev() / "i2c-3").string() +
+                                        " (install the udev rule") != std::string::npos);
+        QCOMPARE(list[1].describe(), std::string("ft260 at USB 1-4.3 serial FT5VX2K1: free (") +
+                                         (fx.dev() / "i2c-9").string() + ")");
         kernel.functions = I2C_FUNC_I2C;
         list = adapter.listBridges();
         QVERIFY(list[1].state == LinuxI2cAdapter::BridgeState::NoWordTransfers);
@@ -588,8 +590,9 @@ private slots:
             QVERIFY(tick() != 0);
             b.kernel.clockMs += 1;
             QVERIFY(tick() != 0);
-            QVERIFY2(transfers() - before <= 1 && (i < 4 || transfers() - before == 1),
-                     qPrintable(QString("round %1: %2 transfers").arg(i).arg(transfers() - before)));
+            QVERIFY2(
+                transfers() - before <= 1 && (i < 4 || transfers() - before == 1),
+                qPrintable(QString("round %1: %2 transfers").arg(i).arg(transfers() - before)));
         }
 
         // After that long stall the board is fixed and the user presses Read: the bridge
@@ -685,7 +688,6 @@ private slots:
         QCOMPARE(b.kernel.openCount(), 0);
         QVERIFY(b.kernel.faults.empty());
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestLinuxI2cAdapter)

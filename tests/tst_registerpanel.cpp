@@ -7,12 +7,12 @@
 #include "statusline.h"
 #include "testmodescreen.h"
 
-#include <QtTest>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QtTest>
 
 using Writes = std::vector<SimulatedCharger::Write>;
 Q_DECLARE_METATYPE(Writes)
@@ -130,21 +130,28 @@ private slots:
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("text");
         QTest::addColumn<unsigned>("boxesAfter");
-        QTest::newRow("one digit padded") << int(TestMode0) << 0u << "1" << "0001" << 0x0001u;
-        QTest::newRow("letters made upper case by the boxes")
-            << int(TestMode1) << 0u << "ab" << "00AB" << 0x00ABu;
-        QTest::newRow("no box changes, case kept") << int(TestMode1) << 0x00ABu << "ab" << "00ab"
-                                                   << 0x00ABu;
-        QTest::newRow("empty clears every box") << int(Trim0) << 0xFFFFu << "" << "" << 0u;
-        QTest::newRow("empty in the read-only bank") << int(Trim2) << 0x1234u << "" << "" << 0u;
-        QTest::newRow("full word") << int(TestMode2) << 0u << "fFfF" << "FFFF" << 0xFFFFu;
-        QTest::newRow("three digits") << int(Trim1) << 0u << "9C3" << "09C3" << 0x09C3u;
-        QTest::newRow("other keys dropped") << int(TestMode0) << 0u << "g1.-+ x2" << "0012"
-                                            << 0x0012u;
-        QTest::newRow("fifth character refused") << int(TestMode0) << 0u << "12345" << "1234"
-                                                 << 0x1234u;
-        QTest::newRow("backspace edits") << int(TestMode0) << 0u << "12\b3" << "0013" << 0x0013u;
-        QTest::newRow("high byte only") << int(Trim0) << 0x00FFu << "a500" << "A500" << 0xA500u;
+        QTest::newRow("one digit padded") << int(TestMode0) << 0u << "1"
+                                          << "0001" << 0x0001u;
+        QTest::newRow("letters made upper case by the boxes") << int(TestMode1) << 0u << "ab"
+                                                              << "00AB" << 0x00ABu;
+        QTest::newRow("no box changes, case kept") << int(TestMode1) << 0x00ABu << "ab"
+                                                   << "00ab" << 0x00ABu;
+        QTest::newRow("empty clears every box") << int(Trim0) << 0xFFFFu << ""
+                                                << "" << 0u;
+        QTest::newRow("empty in the read-only bank") << int(Trim2) << 0x1234u << ""
+                                                     << "" << 0u;
+        QTest::newRow("full word") << int(TestMode2) << 0u << "fFfF"
+                                   << "FFFF" << 0xFFFFu;
+        QTest::newRow("three digits") << int(Trim1) << 0u << "9C3"
+                                      << "09C3" << 0x09C3u;
+        QTest::newRow("other keys dropped") << int(TestMode0) << 0u << "g1.-+ x2"
+                                            << "0012" << 0x0012u;
+        QTest::newRow("fifth character refused") << int(TestMode0) << 0u << "12345"
+                                                 << "1234" << 0x1234u;
+        QTest::newRow("backspace edits") << int(TestMode0) << 0u << "12\b3"
+                                         << "0013" << 0x0013u;
+        QTest::newRow("high byte only") << int(Trim0) << 0x00FFu << "a500"
+                                        << "A500" << 0xA500u;
     }
     void textEntry()
     {
@@ -205,7 +212,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("0x00") << int(TestMode0) << false << 0x00 << 0x8001u << "8001";
         QTest::newRow("0x01") << int(TestMode1) << false << 0x01 << 0x7E02u << "7E02";
-        QTest::newRow("0x02 all spare bits") << int(TestMode2) << false << 0x02 << 0xFFFFu << "FFFF";
+        QTest::newRow("0x02 all spare bits")
+            << int(TestMode2) << false << 0x02 << 0xFFFFu << "FFFF";
         QTest::newRow("0x08") << int(Trim0) << false << 0x08 << 0x0A0Bu << "0A0B";
         QTest::newRow("0x0B read-only copy") << int(Trim0) << true << 0x0B << 0xB00Bu << "B00B";
         QTest::newRow("0x09") << int(Trim1) << false << 0x09 << 0x0009u << "0009";
@@ -390,14 +398,30 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("clipboard");
         QTest::addColumn<QString>("after");
-        QTest::newRow("hex digits") << "" << "a1F" << "a1F";
-        QTest::newRow("added to the text") << "7" << "12" << "712";
-        QTest::newRow("letter g") << "12" << "1g" << "12";
-        QTest::newRow("blank") << "12" << " 3" << "12";
-        QTest::newRow("sign") << "" << "-1" << "";
-        QTest::newRow("prefix") << "5" << "0x1" << "5";
-        QTest::newRow("too long") << "" << "123456" << "";
-        QTest::newRow("too long with the text") << "123" << "45" << "123";
+        QTest::newRow("hex digits") << ""
+                                    << "a1F"
+                                    << "a1F";
+        QTest::newRow("added to the text") << "7"
+                                           << "12"
+                                           << "712";
+        QTest::newRow("letter g") << "12"
+                                  << "1g"
+                                  << "12";
+        QTest::newRow("blank") << "12"
+                               << " 3"
+                               << "12";
+        QTest::newRow("sign") << ""
+                              << "-1"
+                              << "";
+        QTest::newRow("prefix") << "5"
+                                << "0x1"
+                                << "5";
+        QTest::newRow("too long") << ""
+                                  << "123456"
+                                  << "";
+        QTest::newRow("too long with the text") << "123"
+                                                << "45"
+                                                << "123";
     }
     void pasted()
     {

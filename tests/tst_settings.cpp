@@ -85,8 +85,8 @@ private slots:
         QTest::newRow("quoted") << QByteArray("Refresh Time=\"4\"") << "4";
         QTest::newRow("single quoted") << QByteArray("Refresh Time='5'") << "5";
         QTest::newRow("inner quote kept") << QByteArray("Refresh Time=\"6") << "\"6";
-        QTest::newRow("70 characters") << QByteArray("Refresh Time=" + QByteArray(70, 'x'))
-                                       << QString(59, 'x');
+        QTest::newRow("70 characters")
+            << QByteArray("Refresh Time=" + QByteArray(70, 'x')) << QString(59, 'x');
         QTest::newRow("comment after the cut")
             << QByteArray("Refresh Time=" + QByteArray(59, 'y') + ";z") << QString(59, 'y');
     }
@@ -104,7 +104,8 @@ private slots:
     {
         writeAll(path(), "; settings\n[system]\nRefresh Time=   \nWrite Delay=0.1\n");
         QCOMPARE(refreshTime(), QStringLiteral("1"));
-        QCOMPARE(readAll(path()), QByteArray("; settings\n[system]\nRefresh Time=1\nWrite Delay=0.1\n"));
+        QCOMPARE(readAll(path()),
+                 QByteArray("; settings\n[system]\nRefresh Time=1\nWrite Delay=0.1\n"));
     }
 
     void insertion_data()
@@ -116,15 +117,15 @@ private slots:
                                    << QByteArray("[system]\r\nA=1\r\nRefresh Time=1\r\n");
         QTest::newRow("CR kept") << QByteArray("[system]\rA=1\r")
                                  << QByteArray("[system]\rA=1\rRefresh Time=1\r");
-        QTest::newRow("no final line end") << QByteArray("[system]\nA=1")
-                                           << QByteArray("[system]\nA=1\nRefresh Time=1");
+        QTest::newRow("no final line end")
+            << QByteArray("[system]\nA=1") << QByteArray("[system]\nA=1\nRefresh Time=1");
         QTest::newRow("after last non-blank line")
             << QByteArray("[system]\nA=1\n\n\n[other]\nB=2\n")
             << QByteArray("[system]\nA=1\nRefresh Time=1\n\n\n[other]\nB=2\n");
         QTest::newRow("empty section") << QByteArray("[system]\n[other]\n")
                                        << QByteArray("[system]\nRefresh Time=1\n[other]\n");
-        QTest::newRow("section appended") << QByteArray("[other]\nB=2")
-                                          << QByteArray("[other]\nB=2\n[system]\nRefresh Time=1\n");
+        QTest::newRow("section appended")
+            << QByteArray("[other]\nB=2") << QByteArray("[other]\nB=2\n[system]\nRefresh Time=1\n");
         QTest::newRow("first of duplicate sections")
             << QByteArray("[system]\nA=1\n[system]\nRefresh Time=5\n")
             << QByteArray("[system]\nA=1\nRefresh Time=1\n[system]\nRefresh Time=5\n");
@@ -134,10 +135,12 @@ private slots:
         QTest::newRow("key before any section")
             << QByteArray("Refresh Time=9\n[system]\n")
             << QByteArray("Refresh Time=9\n[system]\nRefresh Time=1\n");
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[system]\nA=1\n")
-                                         << QByteArray("\xEF\xBB\xBF[system]\nA=1\nRefresh Time=1\n");
-        QTest::newRow("binary junk") << QByteArray("\x01\x02\xFF\x00z", 5)
-                                     << QByteArray("\x01\x02\xFF\x00z", 5) + "\n[system]\nRefresh Time=1\n";
+        QTest::newRow("byte-order mark")
+            << QByteArray("\xEF\xBB\xBF[system]\nA=1\n")
+            << QByteArray("\xEF\xBB\xBF[system]\nA=1\nRefresh Time=1\n");
+        QTest::newRow("binary junk")
+            << QByteArray("\x01\x02\xFF\x00z", 5)
+            << QByteArray("\x01\x02\xFF\x00z", 5) + "\n[system]\nRefresh Time=1\n";
     }
     void insertion()
     {
@@ -159,7 +162,8 @@ private slots:
     {
         QByteArray big;
         while (big.size() < 10 * 1024 * 1024)
-            big += "[s" + QByteArray::number(big.size()) + "]\nkey=some value that is long enough\n";
+            big +=
+                "[s" + QByteArray::number(big.size()) + "]\nkey=some value that is long enough\n";
         writeAll(path(), big);
         QCOMPARE(refreshTime(), QStringLiteral("1"));
         const QByteArray after = readAll(path());
@@ -237,8 +241,9 @@ private slots:
         QCOMPARE(disk.closes, disk.opens); // no descriptor left open, whatever failed
         const QByteArray expected = written ? original + "Write Delay=0.07\r\n" : original;
         QCOMPARE(readAll(path()), expected);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{kFile});
+        QCOMPARE(
+            QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{kFile});
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(path()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0640));
@@ -261,8 +266,9 @@ private slots:
         disk.whileSyncing = [&] { writeAll(path(), half); };
         QVERIFY(!IniFile::write(path(), "system", "Write Delay", "0.07", disk));
         QCOMPARE(readAll(path()), half);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{kFile});
+        QCOMPARE(
+            QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{kFile});
 
         // Our own two keys at a first start are no such sign.
         QVERIFY(QFile::remove(path()));
@@ -279,8 +285,9 @@ private slots:
         writeAll(dir->filePath(live), "busy");
         writeAll(dir->filePath(".other.ini.tmp2147483647-0"), "not ours");
         QCOMPARE(refreshTime(), QStringLiteral("1"));
-        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 (QStringList{live, ".other.ini.tmp2147483647-0", kFile}));
+        QCOMPARE(
+            QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{live, ".other.ini.tmp2147483647-0", kFile}));
     }
 
     // The XDG rules: a relative XDG_CONFIG_HOME is ignored.

@@ -8,12 +8,12 @@
 #include "simulatedcharger.h"
 #include "windowplacement.h"
 
-#include <QtTest>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QtTest>
 
 class TestTestModeScreen : public QObject, protected ScreenTest
 {
@@ -21,8 +21,7 @@ class TestTestModeScreen : public QObject, protected ScreenTest
 
     Form2 *form = nullptr;
 
-    template<typename T>
-    T *find(const QString &name) const
+    template<typename T> T *find(const QString &name) const
     {
         T *w = form->picTestMode->findChild<T *>(name);
         if (!w)
@@ -57,18 +56,24 @@ private slots:
         QTest::addColumn<int>("textLeft");
         QTest::addColumn<QString>("bit15");
         QTest::addColumn<QString>("bit0");
-        QTest::newRow("0x00") << "TestMode0" << "0x00 Test Mode 0" << 120 << 6900 << 1110
-                              << "TMSoftRst" << "TM_EN 0";
-        QTest::newRow("0x01") << "TestMode1" << "0x01 Test Mode 1" << 2160 << 6900 << 1080
-                              << "SPARE" << "TM_DIGTP";
-        QTest::newRow("0x02") << "TestMode2" << "0x02 Test Mode 2" << 4200 << 6900 << 1110
-                              << "SPARE (B15)" << "SPARE (B0)";
-        QTest::newRow("trim 0") << "Trim0" << "0x08 or 0x0B Trim 0" << 6240 << 7620 << 1110
-                                << "Trim_GN_IAC 3" << "Trim_BATSHORT0";
-        QTest::newRow("trim 1") << "Trim1" << "0x09 or 0x0C Trim 1" << 8280 << 7620 << 1110
-                                << "Trim_OSC2" << "Trim_OS_ICHG0";
-        QTest::newRow("trim 2") << "Trim2" << "0x0A or 0x0D Trim 2" << 10320 << 7620 << 1110
-                                << "DEV_ID3" << "DISABLE_SMB";
+        QTest::newRow("0x00") << "TestMode0"
+                              << "0x00 Test Mode 0" << 120 << 6900 << 1110 << "TMSoftRst"
+                              << "TM_EN 0";
+        QTest::newRow("0x01") << "TestMode1"
+                              << "0x01 Test Mode 1" << 2160 << 6900 << 1080 << "SPARE"
+                              << "TM_DIGTP";
+        QTest::newRow("0x02") << "TestMode2"
+                              << "0x02 Test Mode 2" << 4200 << 6900 << 1110 << "SPARE (B15)"
+                              << "SPARE (B0)";
+        QTest::newRow("trim 0") << "Trim0"
+                                << "0x08 or 0x0B Trim 0" << 6240 << 7620 << 1110 << "Trim_GN_IAC 3"
+                                << "Trim_BATSHORT0";
+        QTest::newRow("trim 1") << "Trim1"
+                                << "0x09 or 0x0C Trim 1" << 8280 << 7620 << 1110 << "Trim_OSC2"
+                                << "Trim_OS_ICHG0";
+        QTest::newRow("trim 2") << "Trim2"
+                                << "0x0A or 0x0D Trim 2" << 10320 << 7620 << 1110 << "DEV_ID3"
+                                << "DISABLE_SMB";
     }
     void panelsInPlace()
     {
@@ -89,7 +94,8 @@ private slots:
         QVERIFY(bit0.width() >= twips(1700) && bit0.right() < frame->width() - 1);
         QCOMPARE(find<QLineEdit>("txt" + name)->geometry(), twipsRect(textLeft, 6480, 735, 285));
         const bool trim = name.startsWith("Trim");
-        QCOMPARE(bool(frame->findChild<QRadioButton *>(QStringLiteral("opt%1(1)").arg(name))), trim);
+        QCOMPARE(bool(frame->findChild<QRadioButton *>(QStringLiteral("opt%1(1)").arg(name))),
+                 trim);
         // Every caption fits its box at the platform's font.
         for (QAbstractButton *b : frame->findChildren<QAbstractButton *>()) {
             QVERIFY2(b->sizeHint().width() <= b->width() || qobject_cast<QPushButton *>(b),
@@ -142,7 +148,9 @@ private slots:
         QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(7, option->height() / 2));
         QTest::mouseClick(find<QPushButton>("cmdReadTrim1"), Qt::LeftButton);
         QCOMPARE(find<QLineEdit>("txtTrim1")->text(),
-                 QString::number(SimulatedCharger::kFactoryTrim[1], 16).toUpper().rightJustified(4, '0'));
+                 QString::number(SimulatedCharger::kFactoryTrim[1], 16)
+                     .toUpper()
+                     .rightJustified(4, '0'));
         option = find<QRadioButton>("optTrim1(0)");
         QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(7, option->height() / 2));
         QTest::mouseClick(find<QPushButton>("cmdReadTrim1"), Qt::LeftButton);

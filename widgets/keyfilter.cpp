@@ -7,7 +7,9 @@
 #include <QRegularExpressionValidator>
 
 KeyFilter::KeyFilter(QLineEdit *box, Filter filter, std::function<void()> onEnter)
-    : QObject(box), m_filter(filter), m_onEnter(std::move(onEnter))
+    : QObject(box)
+    , m_filter(filter)
+    , m_onEnter(std::move(onEnter))
 {
     box->installEventFilter(this);
 }
@@ -24,8 +26,8 @@ bool KeyFilter::eventFilter(QObject *, QEvent *event)
     }
     // Only keys that type a character go through the filter: focus and editing keys
     // (Tab, Delete, arrows) and shortcuts such as Ctrl+V keep working.
-    if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab
-        || key->key() == Qt::Key_Delete || (key->modifiers() & Qt::ControlModifier))
+    if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+        key->key() == Qt::Key_Delete || (key->modifiers() & Qt::ControlModifier))
         return false;
     const auto code = static_cast<int16_t>(key->text().at(0).unicode());
     return m_filter(code) == 0;

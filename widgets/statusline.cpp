@@ -1,6 +1,7 @@
 #include "statusline.h"
 
-StatusLine::StatusLine(QWidget *parent) : QLabel(parent)
+StatusLine::StatusLine(QWidget *parent)
+    : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
     setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -1,6 +1,7 @@
 #include "windowtimer.h"
 
-WindowTimer::WindowTimer(QObject *parent) : QTimer(parent)
+WindowTimer::WindowTimer(QObject *parent)
+    : QTimer(parent)
 {
     setTimerType(Qt::PreciseTimer);
 }

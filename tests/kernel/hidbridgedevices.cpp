@@ -418,10 +418,14 @@ std::unique_ptr<EmulatedDevice> makeEmulatedDevice(const std::string &family,
 Bytes bridgeString(uint8_t index, const std::string &product, const std::string &serial)
 {
     switch (index) {
-    case 0: return {4, 3, 0x09, 0x04};
-    case 1: return stringDescriptor("kv7320 test bench");
-    case 2: return stringDescriptor(product);
-    case 3: return stringDescriptor(serial);
+    case 0:
+        return {4, 3, 0x09, 0x04};
+    case 1:
+        return stringDescriptor("kv7320 test bench");
+    case 2:
+        return stringDescriptor(product);
+    case 3:
+        return stringDescriptor(serial);
     }
     return {};
 }

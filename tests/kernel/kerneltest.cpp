@@ -92,8 +92,7 @@ double nowUs()
 }
 
 // Microseconds per transfer for count transfers.
-template<typename Transfer>
-double perWordUs(int count, Transfer transfer)
+template<typename Transfer> double perWordUs(int count, Transfer transfer)
 {
     const double start = nowUs();
     for (int i = 0; i < count; ++i)
@@ -103,8 +102,8 @@ double perWordUs(int count, Transfer transfer)
 
 // The three paths take turns, round after round, and each keeps its best round, so
 // that a slow spell of the emulator does not fall on one path only.
-void measure(LinuxI2cAdapter &adapter, const std::string &node = "/dev/i2c-0",
-             int kRounds = 15, int kCount = 4000)
+void measure(LinuxI2cAdapter &adapter, const std::string &node = "/dev/i2c-0", int kRounds = 15,
+             int kCount = 4000)
 {
     const int fd = open(node.c_str(), O_RDWR);
     check(fd >= 0 && ioctl(fd, I2C_SLAVE, 0x09) == 0, "plain descriptor for the timing loop");
@@ -177,8 +176,8 @@ void wordsPhase()
         const int32_t rs = BusReadWord(command, rms, rls);
         char what[80];
         std::snprintf(what, sizeof what, "word 0x%04X written and read back", w);
-        check(ws == 0 && rs == 0 && rms == (w >> 8) && rls == (w & 0xFF), what,
-              (rms << 8) | rls, w);
+        check(ws == 0 && rs == 0 && rms == (w >> 8) && rls == (w & 0xFF), what, (rms << 8) | rls,
+              w);
     }
     {
         // Two registers keep their own words.
@@ -375,8 +374,8 @@ void usbPhase(int stubBus, const std::string &driver)
               names.find(" serial " + serial) != std::string::npos,
           "bridge found through USB, listed by driver, USB path and serial: " +
               names.substr(0, names.find(',')));
-    check(names.find("i2c-" + std::to_string(stubBus)) == std::string::npos
-              && names.find("stub") == std::string::npos,
+    check(names.find("i2c-" + std::to_string(stubBus)) == std::string::npos &&
+              names.find("stub") == std::string::npos,
           "the i2c-stub bus i2c-" + std::to_string(stubBus) + " is not listed");
     check(frmUSB::instance().OpenFirstFreeDevice(), "OpenFirstFreeDevice opens the first bridge");
     check(adapter.openBusNumber() != stubBus && adapter.openBusNumber() >= 0,
@@ -384,8 +383,14 @@ void usbPhase(int stubBus, const std::string &driver)
 
     nDeviceAddress = 0x12;
     // The charger keeps only its fields: what reads back is the word masked.
-    const struct { uint8_t command; uint16_t word, kept; } cases[] = {
-        {0x14, 0x0C80, 0x0C80}, {0x15, 0xFFFF, 0x7FF0}, {0x3F, 0x1234, 0x1200}, {0x08, 0x8001, 0x8001}};
+    const struct
+    {
+        uint8_t command;
+        uint16_t word, kept;
+    } cases[] = {{0x14, 0x0C80, 0x0C80},
+                 {0x15, 0xFFFF, 0x7FF0},
+                 {0x3F, 0x1234, 0x1200},
+                 {0x08, 0x8001, 0x8001}};
     for (const auto &c : cases) {
         uint16_t back = 0xAAAA;
         const int32_t ws = writeWord(c.command, c.word);
@@ -485,8 +490,9 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
          good, failed, lastStatus, firstFailMs, BusStatus::describe(firstFailStatus).c_str(),
          slowestLaterMs);
     check(good > 0 && failed > 0, "a stream of transfers: good before the unplug, failing after");
-    check(lastStatus == LinuxI2cAdapter::kStatusBridgeGone, "unplugged: the status says the bridge is gone",
-          lastStatus, LinuxI2cAdapter::kStatusBridgeGone);
+    check(lastStatus == LinuxI2cAdapter::kStatusBridgeGone,
+          "unplugged: the status says the bridge is gone", lastStatus,
+          LinuxI2cAdapter::kStatusBridgeGone);
     // Fast: under the stall threshold, far from a driver time-out (a pass of discovery
     // under QEMU on a loaded host took 126 ms).
     check(slowestLaterMs < LinuxI2cAdapter::kStallThresholdMs && slow <= 1,

@@ -55,22 +55,37 @@ constexpr uint32_t kDirIn = 1;
 constexpr int kSpeedFull = 2;
 
 volatile sig_atomic_t stopRequested = 0;
-void onStop(int) { stopRequested = 1; }
+void onStop(int)
+{
+    stopRequested = 1;
+}
 
-uint32_t get32(const uint8_t *p) { uint32_t v; std::memcpy(&v, p, 4); return ntohl(v); }
-void put32(uint8_t *p, uint32_t v) { v = htonl(v); std::memcpy(p, &v, 4); }
-uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t get32(const uint8_t *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return ntohl(v);
+}
+void put32(uint8_t *p, uint32_t v)
+{
+    v = htonl(v);
+    std::memcpy(p, &v, 4);
+}
+uint16_t le16(const uint8_t *p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 bool readFull(int fd, uint8_t *buf, size_t n)
 {
-    return ioLoop(n, [&](size_t done, size_t left) { return read(fd, buf + done, left); })
-           == ssize_t(n);
+    return ioLoop(n, [&](size_t done, size_t left) { return read(fd, buf + done, left); }) ==
+           ssize_t(n);
 }
 
 bool writeFull(int fd, const uint8_t *buf, size_t n)
 {
-    return ioLoop(n, [&](size_t done, size_t left) { return write(fd, buf + done, left); })
-           == ssize_t(n);
+    return ioLoop(n, [&](size_t done, size_t left) { return write(fd, buf + done, left); }) ==
+           ssize_t(n);
 }
 
 using Header = std::array<uint8_t, kHeaderSize>;
@@ -138,8 +153,8 @@ bool Bridge::attach()
         // pair[1] goes to the kernel, which takes its own reference on the socket.
         char text[64];
         const uint32_t devid = (1u << 16) | uint32_t(port + 2);
-        const int n = std::snprintf(text, sizeof text, "%d %d %u %d", port, pair[1], devid,
-                                    kSpeedFull);
+        const int n =
+            std::snprintf(text, sizeof text, "%d %d %u %d", port, pair[1], devid, kSpeedFull);
         const int fd = open((std::string(kVhci) + "/attach").c_str(), O_WRONLY);
         const bool ok = fd >= 0 && write(fd, text, size_t(n)) == n;
         const int error = errno;
@@ -368,8 +383,8 @@ int main(int argc, char **argv)
                 pending.erase(0, end + 1);
             }
         }
-        if (bridge.socket() >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))
-            && !bridge.serveOne()) {
+        if (bridge.socket() >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) &&
+            !bridge.serveOne()) {
             std::fprintf(stderr, "usbipbridge: connection closed by the kernel\n");
             bridge.detach();
         }

@@ -13,12 +13,12 @@ struct FailingDisk : FileOps
     QByteArray failing; // "write", "fsync", "fchmod", "close", "rename" or nothing
     // Or the failAt-th of those calls, whichever kind, counting from 1; 0: none.
     int failAt = 0;
-    int calls = 0;        // of those kinds so far
-    qint64 diskRoom = -1; // bytes writes may take in all; -1: no limit
-    size_t chunk = 0; // largest write taken at once; 0: no limit
+    int calls = 0;                      // of those kinds so far
+    qint64 diskRoom = -1;               // bytes writes may take in all; -1: no limit
+    size_t chunk = 0;                   // largest write taken at once; 0: no limit
     std::function<void()> whileSyncing; // another program at work while the new file syncs
-    int opens = 0;  // descriptors the writer got
-    int closes = 0; // and gave back
+    int opens = 0;                      // descriptors the writer got
+    int closes = 0;                     // and gave back
 
     int open(const char *path, int flags, mode_t mode) override
     {
