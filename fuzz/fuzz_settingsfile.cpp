@@ -7,6 +7,7 @@
 #include "inifile.h"
 #include "settings.h"
 #include "support/failingdisk.h"
+#include "support/settledfile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,19 +19,12 @@ const QString kFile = QStringLiteral("kv7320EV.ini");
 
 QByteArray contents(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    return fileBytes(path);
 }
 
 void replace(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    FUZZ_CHECK(f.write(bytes) == bytes.size());
-    // Saved an hour ago: not a save in progress, which the writer would leave alone.
-    FUZZ_CHECK(f.flush());
-    FUZZ_CHECK(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                             QFileDevice::FileModificationTime));
+    FUZZ_CHECK(writeSettledFile(path, bytes));
 }
 
 struct StartUp

@@ -3,6 +3,7 @@
 #include "inifile.h"
 #include "settings.h"
 #include "support/failingdisk.h"
+#include "support/settledfile.h"
 
 #include <QtTest>
 
@@ -16,19 +17,12 @@ const QString kFile = QStringLiteral("kv7320EV.ini");
 
 QByteArray readAll(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    return fileBytes(path);
 }
 
-// Written an hour ago, as a user's settings file is: not in the middle of a save.
 void writeAll(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    QVERIFY(f.flush());
-    QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                          QFileDevice::FileModificationTime));
+    QVERIFY(writeSettledFile(path, bytes));
 }
 
 // What start-up reads.
