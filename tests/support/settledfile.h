@@ -17,8 +17,8 @@ inline QByteArray fileBytes(const QString &path)
 inline bool writeSettledFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size()
-           && f.flush()
-           && f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                            QFileDevice::FileModificationTime);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
+           f.flush() &&
+           f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                         QFileDevice::FileModificationTime);
 }
