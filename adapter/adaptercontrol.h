@@ -1,5 +1,7 @@
 #pragma once
 
+#include "busstatus.h"
+
 #include <cstdint>
 #include <string>
 
@@ -35,13 +37,28 @@ public:
     // Dispatch id 7: nCount receives the number of adapters, sNames their names
     // separated by ","; the result is not used.
     virtual int16_t AdapterFindDevices(int32_t nOne, int32_t &nCount, std::string &sNames) = 0;
-    // Dispatch id 12.
-    virtual int16_t AdapterByteTransfer(int32_t nMode, int16_t &nAddress, int16_t &nRegister,
-                                        int16_t &nData) = 0;
     // Dispatch id 13: the outcome of the last write.
     virtual int16_t AdapterWriteCheck() = 0;
+
+    // Byte and HDQ transfers: a charger board's SMBus carries words only, so every
+    // backend refuses them unless it overrides them.
+    // Dispatch id 12.
+    virtual int16_t AdapterByteTransfer(int32_t nMode, int16_t &nAddress, int16_t &nRegister,
+                                        int16_t &nData)
+    {
+        (void)nMode, (void)nAddress, (void)nRegister, (void)nData;
+        return BusStatus::kNotSupported;
+    }
     // Dispatch id 14.
-    virtual int16_t AdapterHdqWrite(int32_t nOne, int16_t &nCommand, int16_t &nData) = 0;
+    virtual int16_t AdapterHdqWrite(int32_t nOne, int16_t &nCommand, int16_t &nData)
+    {
+        (void)nOne, (void)nCommand, (void)nData;
+        return BusStatus::kNotSupported;
+    }
     // Dispatch id 15: nData is in and out.
-    virtual int16_t AdapterHdqRead(int32_t nOne, int16_t &nCommand, int16_t &nData) = 0;
+    virtual int16_t AdapterHdqRead(int32_t nOne, int16_t &nCommand, int16_t &nData)
+    {
+        (void)nOne, (void)nCommand, (void)nData;
+        return BusStatus::kNotSupported;
+    }
 };

@@ -20,7 +20,7 @@ template<typename Operation> int16_t guarded(Operation operation)
     try {
         return operation();
     } catch (...) {
-        return LinuxI2cAdapter::kStatusInternal;
+        return BusStatus::kInternal;
     }
 }
 
@@ -46,7 +46,8 @@ LinuxI2cAdapter::~LinuxI2cAdapter()
 
 int16_t LinuxI2cAdapter::errnoStatus(int error)
 {
-    return error > 0 && error < kStatusNotOpen ? static_cast<int16_t>(error) : kStatusInternal;
+    return error > 0 && error < BusStatus::kNotOpen ? static_cast<int16_t>(error)
+                                                    : BusStatus::kInternal;
 }
 
 DeviceFiles &LinuxI2cAdapter::files() const
@@ -70,7 +71,7 @@ void LinuxI2cAdapter::closeNode()
 
 namespace {
 // Opens and locks a bridge's node and checks that it does SMBus words. Gives the
-// descriptor, or -errno, or a negative status (kStatusInUse, kStatusNoWordTransfers).
+// descriptor, or -errno, or a negative status (BusStatus::kInUse, BusStatus::kNoWordTransfers).
 int openLocked(I2cDevSyscalls &sys, const std::string &node)
 {
     const int fd = sys.open(node);
@@ -79,28 +80,27 @@ int openLocked(I2cDevSyscalls &sys, const std::string &node)
     int r = sys.lock(fd);
     if (r < 0) {
         sys.close(fd);
-        return r == -EWOULDBLOCK || r == -EAGAIN ? -LinuxI2cAdapter::kStatusInUse : r;
+        return r == -EWOULDBLOCK || r == -EAGAIN ? -BusStatus::kInUse : r;
     }
     unsigned long functions = 0;
     r = sys.ioctl(fd, I2C_FUNCS, pointerArg(&functions));
     if (r < 0 || (functions & kWordFunctions) != kWordFunctions) {
         sys.close(fd);
-        return r < 0 ? r : -LinuxI2cAdapter::kStatusNoWordTransfers;
+        return r < 0 ? r : -BusStatus::kNoWordTransfers;
     }
     return fd;
 }
 
 bool isOwnStatus(int negative)
 {
-    return -negative == LinuxI2cAdapter::kStatusInUse ||
-           -negative == LinuxI2cAdapter::kStatusNoWordTransfers;
+    return -negative == BusStatus::kInUse || -negative == BusStatus::kNoWordTransfers;
 }
 } // namespace
 
 int16_t LinuxI2cAdapter::openBridge(const I2cBridge &bridge)
 {
     if (bridge.starting)
-        return kStatusStarting;
+        return BusStatus::kBridgeStarting;
     const int fd = openLocked(m_sys, nodePath(bridge.busNumber));
     if (fd < 0)
         return isOwnStatus(fd) ? static_cast<int16_t>(-fd) : errnoStatus(-fd);
@@ -144,9 +144,9 @@ std::vector<LinuxI2cAdapter::BridgeListing> LinuxI2cAdapter::listBridges()
         } else if (const int fd = openLocked(m_sys, entry.node); fd >= 0) {
             m_sys.close(fd);
             entry.state = BridgeState::Free;
-        } else if (-fd == kStatusInUse) {
+        } else if (-fd == BusStatus::kInUse) {
             entry.state = BridgeState::InUse;
-        } else if (-fd == kStatusNoWordTransfers) {
+        } else if (-fd == BusStatus::kNoWordTransfers) {
             entry.state = BridgeState::NoWordTransfers;
         } else {
             entry.error = -fd;
@@ -218,7 +218,7 @@ std::string LinuxI2cAdapter::BridgeListing::stateText() const
 int16_t LinuxI2cAdapter::ensureOpen()
 {
     if (!m_haveBridge)
-        return kStatusNotOpen;
+        return BusStatus::kNotOpen;
     if (m_fd >= 0)
         return 0;
     // The node was closed because the bridge went away: reopen it if it is back. One
@@ -229,7 +229,7 @@ int16_t LinuxI2cAdapter::ensureOpen()
             return openBridge(b);
         maybeBack |= b.starting && b.driver == m_bridge.driver;
     }
-    return maybeBack ? kStatusStarting : kStatusBridgeGone;
+    return maybeBack ? BusStatus::kBridgeStarting : BusStatus::kBridgeGone;
 }
 
 // An error number alone does not tell an unplugged bridge from an absent chip (both
@@ -296,9 +296,9 @@ int16_t LinuxI2cAdapter::stallGate()
     // Only the node, not a walk of sysfs: this runs for every attempt while stalled.
     if (!files().exists(nodePath(m_bridge.busNumber))) {
         closeNode();
-        return kStatusBridgeGone;
+        return BusStatus::kBridgeGone;
     }
-    return userAsks || m_sys.monotonicMs() >= m_nextProbeMs ? 0 : kStatusNotAnswering;
+    return userAsks || m_sys.monotonicMs() >= m_nextProbeMs ? 0 : BusStatus::kNotAnswering;
 }
 
 void LinuxI2cAdapter::noteTransferTime(bool failed, int64_t startMs)
@@ -347,7 +347,7 @@ int16_t LinuxI2cAdapter::AdapterOpen(std::string &sName)
     return guarded([&]() -> int16_t {
         closeNode();
         m_haveBridge = false;
-        m_lastWriteStatus = kStatusNoWriteYet;
+        m_lastWriteStatus = BusStatus::kNoWriteYet;
         for (const I2cBridge &b : selectedBridges()) {
             if (b.name != sName)
                 continue;
@@ -355,7 +355,7 @@ int16_t LinuxI2cAdapter::AdapterOpen(std::string &sName)
             m_haveBridge = s == 0;
             return s;
         }
-        return kStatusNoSuchAdapter;
+        return BusStatus::kNoSuchAdapter;
     });
 }
 
@@ -388,20 +388,4 @@ int16_t LinuxI2cAdapter::AdapterFindDevices(int32_t, int32_t &nCount, std::strin
 int16_t LinuxI2cAdapter::AdapterWriteCheck()
 {
     return m_lastWriteStatus;
-}
-
-// A charger board's bus carries SMBus words only.
-int16_t LinuxI2cAdapter::AdapterByteTransfer(int32_t, int16_t &, int16_t &, int16_t &)
-{
-    return kStatusNotOnThisBus;
-}
-
-int16_t LinuxI2cAdapter::AdapterHdqWrite(int32_t, int16_t &, int16_t &)
-{
-    return kStatusNotOnThisBus;
-}
-
-int16_t LinuxI2cAdapter::AdapterHdqRead(int32_t, int16_t &, int16_t &)
-{
-    return kStatusNotOnThisBus;
 }

@@ -25,37 +25,25 @@ class I2cDevSyscalls;
 //
 // A bridge whose driver is still binding (an MCP2221 on Linux 6.1 for about 25 s) is
 // neither listed as free nor opened: opening, and transfers of a bridge waiting to be
-// reopened, fail at once with kStatusStarting instead of timing out in the driver.
+// reopened, fail at once with BusStatus::kBridgeStarting instead of timing out in the driver.
 //
 // A bridge that stops answering: its driver waits for a USB reply (i2c-tiny-usb and
 // the HID bridges 1 to 2 s) before a transfer fails. The guard:
 //  - a failed transfer that took kStallThresholdMs or more is a stall; so are the
 //    failures of one action (see BusAction) that add up to kActionFailureBudgetMs, as
 //    a bridge failing slowly each time would otherwise block for seconds;
-//  - while stalled, transfers fail at once with kStatusNotAnswering, except the first
+//  - while stalled, transfers fail at once with BusStatus::kNotAnswering, except the first
 //    transfer of a user's action and one transfer at each probe time: kStallProbeMs
 //    after the stall, then twice that each time it still fails, up to kStallProbeMaxMs;
 //  - any answer that is not itself a stall ends it: a success (even a slow one), or a
 //    quick refusal. Only a success starts the back-off afresh.
 // So one action or tick spends at most about one driver time-out on failures.
 //
-// Statuses: a kernel error gives its errno value; the kStatus values below are our
-// own. Nothing throws.
+// Statuses: a kernel error gives its errno value; the others are our own, from
+// busstatus.h. Nothing throws.
 class LinuxI2cAdapter : public AdapterControl
 {
 public:
-    // Our own statuses, from the one vocabulary (busstatus.h).
-    static constexpr int16_t kStatusNotOpen = BusStatus::kNotOpen;
-    static constexpr int16_t kStatusNoSuchAdapter = BusStatus::kNoSuchAdapter;
-    static constexpr int16_t kStatusNoWordTransfers = BusStatus::kNoWordTransfers;
-    static constexpr int16_t kStatusBridgeGone = BusStatus::kBridgeGone;
-    static constexpr int16_t kStatusNotOnThisBus = BusStatus::kNotSupported;
-    static constexpr int16_t kStatusNoWriteYet = BusStatus::kNoWriteYet;
-    static constexpr int16_t kStatusInternal = BusStatus::kInternal;
-    static constexpr int16_t kStatusInUse = BusStatus::kInUse;
-    static constexpr int16_t kStatusNotAnswering = BusStatus::kNotAnswering;
-    static constexpr int16_t kStatusStarting = BusStatus::kBridgeStarting;
-
     // A failed transfer that took at least this long means the bridge did not answer.
     static constexpr int64_t kStallThresholdMs = 500;
     static constexpr int64_t kStallProbeMs = 5000;
@@ -111,11 +99,7 @@ public:
     // Lists the bridges that are free: not held by another program, openable, with
     // SMBus words.
     int16_t AdapterFindDevices(int32_t nOne, int32_t &nCount, std::string &sNames) override;
-    int16_t AdapterByteTransfer(int32_t nMode, int16_t &nAddress, int16_t &nRegister,
-                                int16_t &nData) override;
     int16_t AdapterWriteCheck() override;
-    int16_t AdapterHdqWrite(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
-    int16_t AdapterHdqRead(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
 
     // Every bridge the options allow, with its state (each node is opened and closed
     // again to find out).
@@ -145,7 +129,7 @@ private:
     bool m_haveBridge = false;
     int m_fd = -1;
     int m_address = -1; // 7-bit address last set with I2C_SLAVE on m_fd
-    int16_t m_lastWriteStatus = kStatusNoWriteYet;
+    int16_t m_lastWriteStatus = BusStatus::kNoWriteYet;
     bool m_stalled = false;        // the bridge did not answer the last transfer it was sent
     int64_t m_probeIntervalMs = 0; // 0 until a stall; back to 0 at a success
     int64_t m_nextProbeMs = 0;

@@ -2,11 +2,11 @@
 
 int16_t NoHardwareAdapter::AdapterWriteWord(int16_t, int16_t &, int16_t)
 {
-    return kStatusNoDevice;
+    return BusStatus::kNotOpen;
 }
 int16_t NoHardwareAdapter::AdapterReadWord(int16_t &, int16_t &, int16_t)
 {
-    return kStatusNoDevice;
+    return BusStatus::kNotOpen;
 }
 int16_t NoHardwareAdapter::AdapterOpen(std::string &)
 {
@@ -23,20 +23,7 @@ int16_t NoHardwareAdapter::AdapterFindDevices(int32_t, int32_t &nCount, std::str
     sNames.clear();
     return 0;
 }
-
-int16_t NoHardwareAdapter::AdapterByteTransfer(int32_t, int16_t &, int16_t &, int16_t &)
-{
-    return kStatusNoDevice;
-}
 int16_t NoHardwareAdapter::AdapterWriteCheck()
 {
-    return kStatusNoDevice;
-}
-int16_t NoHardwareAdapter::AdapterHdqWrite(int32_t, int16_t &, int16_t &)
-{
-    return kStatusNoDevice;
-}
-int16_t NoHardwareAdapter::AdapterHdqRead(int32_t, int16_t &, int16_t &)
-{
-    return kStatusNoDevice;
+    return BusStatus::kNotOpen;
 }

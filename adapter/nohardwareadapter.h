@@ -8,16 +8,10 @@
 class NoHardwareAdapter : public AdapterControl
 {
 public:
-    static constexpr int16_t kStatusNoDevice = BusStatus::kNotOpen;
-
     int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) override;
     int16_t AdapterReadWord(int16_t &nCommand, int16_t &nWord, int16_t nAddress) override;
     int16_t AdapterOpen(std::string &sName) override;
     int16_t AdapterClose() override;
     int16_t AdapterFindDevices(int32_t nOne, int32_t &nCount, std::string &sNames) override;
-    int16_t AdapterByteTransfer(int32_t nMode, int16_t &nAddress, int16_t &nRegister,
-                                int16_t &nData) override;
     int16_t AdapterWriteCheck() override;
-    int16_t AdapterHdqWrite(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
-    int16_t AdapterHdqRead(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
 };

@@ -68,15 +68,15 @@ int16_t SimulatedCharger::transferStatus(int16_t nAddress)
 {
     ++m_transfers;
     if (!m_plugged)
-        return kStatusUnplugged;
+        return BusStatus::kUnplugged;
     if (!m_open)
-        return kStatusNotOpen;
+        return BusStatus::kNotOpen;
     if (m_failNext > 0) {
         --m_failNext;
         return m_injectedStatus;
     }
     if (nAddress != kChargerAddress)
-        return kStatusNoAcknowledge;
+        return BusStatus::kNoAcknowledge;
     return 0;
 }
 
@@ -85,7 +85,7 @@ int16_t SimulatedCharger::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int
     int16_t status = transferStatus(nAddress);
     const RegisterModel *r = findRegister(nCommand);
     if (status == 0 && (!r || !r->writable))
-        status = kStatusReadOnly;
+        status = BusStatus::kRegisterRefused;
     if (status == 0) {
         serviceWatchdog();
         const auto word = static_cast<uint16_t>(nWord);
@@ -105,7 +105,7 @@ int16_t SimulatedCharger::AdapterReadWord(int16_t &nCommand, int16_t &nWord, int
     int16_t status = transferStatus(nAddress);
     const RegisterModel *r = findRegister(nCommand);
     if (status == 0 && !r)
-        status = kStatusReadOnly;
+        status = BusStatus::kRegisterRefused;
     if (status != 0)
         return status;
     serviceWatchdog();
@@ -116,7 +116,7 @@ int16_t SimulatedCharger::AdapterReadWord(int16_t &nCommand, int16_t &nWord, int
 int16_t SimulatedCharger::AdapterOpen(std::string &sName)
 {
     if (!m_plugged || m_failOpen || sName != kAdapterName)
-        return kStatusNotOpen;
+        return BusStatus::kNotOpen;
     m_open = true;
     return 0;
 }
@@ -139,28 +139,9 @@ int16_t SimulatedCharger::AdapterFindDevices(int32_t, int32_t &nCount, std::stri
     return 0;
 }
 
-int16_t SimulatedCharger::AdapterByteTransfer(int32_t, int16_t &, int16_t &, int16_t &)
-{
-    ++m_transfers;
-    return kStatusUnsupported;
-}
-
 int16_t SimulatedCharger::AdapterWriteCheck()
 {
-    return m_failWriteChecks ? kStatusInjected : m_lastWriteStatus;
-}
-
-int16_t SimulatedCharger::AdapterHdqWrite(int32_t, int16_t &, int16_t &)
-{
-    ++m_transfers;
-    m_lastWriteStatus = kStatusUnsupported;
-    return kStatusUnsupported;
-}
-
-int16_t SimulatedCharger::AdapterHdqRead(int32_t, int16_t &, int16_t &)
-{
-    ++m_transfers;
-    return kStatusUnsupported;
+    return m_failWriteChecks ? BusStatus::kInjectedFault : m_lastWriteStatus;
 }
 
 uint16_t SimulatedCharger::reg(uint8_t command) const

@@ -20,14 +20,8 @@ public:
     static constexpr int16_t kChargerAddress = ::kChargerAddress; // 7-bit 0x09, write form
     static constexpr int64_t kDefaultWatchdogMs = 175000;
 
-    // Failure statuses, from the one vocabulary (busstatus.h).
-    static constexpr int16_t kStatusNotOpen = BusStatus::kNotOpen;
-    static constexpr int16_t kStatusNoAcknowledge = BusStatus::kNoAcknowledge;
-    // A read-only or unknown register.
-    static constexpr int16_t kStatusReadOnly = BusStatus::kRegisterRefused;
-    static constexpr int16_t kStatusInjected = BusStatus::kInjectedFault;
-    static constexpr int16_t kStatusUnsupported = BusStatus::kNotSupported;
-    static constexpr int16_t kStatusUnplugged = BusStatus::kUnplugged;
+    // Failures are told in the one status vocabulary (busstatus.h): a read-only or
+    // unknown register is BusStatus::kRegisterRefused.
 
     // Default identifiers and factory trim values.
     static constexpr uint16_t kManufacturerId = 0x4B56;
@@ -50,11 +44,7 @@ public:
     int16_t AdapterOpen(std::string &sName) override;
     int16_t AdapterClose() override;
     int16_t AdapterFindDevices(int32_t nOne, int32_t &nCount, std::string &sNames) override;
-    int16_t AdapterByteTransfer(int32_t nMode, int16_t &nAddress, int16_t &nRegister,
-                                int16_t &nData) override;
     int16_t AdapterWriteCheck() override;
-    int16_t AdapterHdqWrite(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
-    int16_t AdapterHdqRead(int32_t nOne, int16_t &nCommand, int16_t &nData) override;
 
     // Register model, bypassing the bus (tests and presets).
     uint16_t reg(uint8_t command) const;
@@ -69,7 +59,7 @@ public:
     void clearLog();
 
     // Fault injection.
-    void failNextTransfers(int count, int16_t status = kStatusInjected);
+    void failNextTransfers(int count, int16_t status = BusStatus::kInjectedFault);
     void setFailWriteChecks(bool fail) { m_failWriteChecks = fail; }
     void setFailFind(bool fail) { m_failFind = fail; }
     void setFailOpen(bool fail) { m_failOpen = fail; }
@@ -90,7 +80,7 @@ private:
     int64_t m_lastSettingWriteMs = 0;
     int64_t m_watchdogMs = kDefaultWatchdogMs;
     int16_t m_lastWriteStatus = 0;
-    int16_t m_injectedStatus = kStatusInjected;
+    int16_t m_injectedStatus = BusStatus::kInjectedFault;
     int m_failNext = 0;
     int m_transfers = 0;
     bool m_open = false;

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     options.devDir = tree.dev();
     auto adapter = std::make_unique<LinuxI2cAdapter>(options, &kernel);
     int bus = 3;
-    int16_t lastWrite = LinuxI2cAdapter::kStatusNoWriteYet;
+    int16_t lastWrite = BusStatus::kNoWriteYet;
 
     for (int step = 0; step < 64 && !in.atEnd(); ++step) {
         const uint8_t op = in.byte();
@@ -97,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 op & 0x80 ? "cp2112 at USB 1-2 serial 0012A3F4" : "cp2112 at USB 9-9";
             const int16_t s = adapter->AdapterOpen(name);
             if (!(op & 0x80))
-                FUZZ_CHECK(s == LinuxI2cAdapter::kStatusNoSuchAdapter);
-            lastWrite = LinuxI2cAdapter::kStatusNoWriteYet;
+                FUZZ_CHECK(s == BusStatus::kNoSuchAdapter);
+            lastWrite = BusStatus::kNoWriteYet;
             break;
         }
         case 2:
@@ -130,9 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         case 6: {
             int16_t a = 0, r = 0, d = 0;
-            FUZZ_CHECK(adapter->AdapterByteTransfer(1, a, r, d) ==
-                       LinuxI2cAdapter::kStatusNotOnThisBus);
-            FUZZ_CHECK(adapter->AdapterHdqRead(1, r, d) == LinuxI2cAdapter::kStatusNotOnThisBus);
+            FUZZ_CHECK(adapter->AdapterByteTransfer(1, a, r, d) == BusStatus::kNotSupported);
+            FUZZ_CHECK(adapter->AdapterHdqRead(1, r, d) == BusStatus::kNotSupported);
             break;
         }
         case 7: // unplugged

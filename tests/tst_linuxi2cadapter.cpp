@@ -124,10 +124,10 @@ private slots:
         FakeKernel kernel;
         LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
         std::string n = name.toStdString();
-        QCOMPARE(adapter.AdapterOpen(n), LinuxI2cAdapter::kStatusNoSuchAdapter);
+        QCOMPARE(adapter.AdapterOpen(n), BusStatus::kNoSuchAdapter);
         QVERIFY(kernel.opened.empty());
         int16_t command = 0x14, word = 0;
-        QCOMPARE(adapter.AdapterReadWord(command, word, kCharger), LinuxI2cAdapter::kStatusNotOpen);
+        QCOMPARE(adapter.AdapterReadWord(command, word, kCharger), BusStatus::kNotOpen);
         QVERIFY(kernel.transfers.empty());
     }
 
@@ -150,10 +150,10 @@ private slots:
         QTest::addColumn<int>("status");
         const unsigned long rd = I2C_FUNC_SMBUS_READ_WORD_DATA;
         const unsigned long wr = I2C_FUNC_SMBUS_WRITE_WORD_DATA;
-        QTest::newRow("read word only") << rd << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
-        QTest::newRow("write word only") << wr << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
+        QTest::newRow("read word only") << rd << 0 << int(BusStatus::kNoWordTransfers);
+        QTest::newRow("write word only") << wr << 0 << int(BusStatus::kNoWordTransfers);
         QTest::newRow("plain i2c only")
-            << (unsigned long)I2C_FUNC_I2C << 0 << int(LinuxI2cAdapter::kStatusNoWordTransfers);
+            << (unsigned long)I2C_FUNC_I2C << 0 << int(BusStatus::kNoWordTransfers);
         QTest::newRow("no permission") << (rd | wr) << EACCES << EACCES;
         QTest::newRow("i2c-dev not loaded") << (rd | wr) << ENOENT << ENOENT;
     }
@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(kernel.openCount(), 0);
         QCOMPARE(adapter.openBusNumber(), -1);
         int16_t command = 0x14, word = 0;
-        QCOMPARE(adapter.AdapterReadWord(command, word, kCharger), LinuxI2cAdapter::kStatusNotOpen);
+        QCOMPARE(adapter.AdapterReadWord(command, word, kCharger), BusStatus::kNotOpen);
         QVERIFY(kernel.transfers.empty());
         QVERIFY(kernel.faults.empty());
     }
@@ -305,15 +305,15 @@ private slots:
 
         // Not back yet: transfers fail without touching the kernel.
         const size_t opens = b.kernel.opened.size();
-        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusBridgeGone);
-        QCOMPARE(b.write(0x14, 0x0100), LinuxI2cAdapter::kStatusBridgeGone);
+        QCOMPARE(b.read(0x14, word), BusStatus::kBridgeGone);
+        QCOMPARE(b.write(0x14, 0x0100), BusStatus::kBridgeGone);
         QVERIFY(b.adapter->AdapterWriteCheck() != 0);
         QCOMPARE(b.kernel.opened.size(), opens);
 
         // Another bridge in the same port is not ours; ours comes back in another
         // port (same serial) on a new bus number and is reopened by itself.
         b.fx.addCp2112(5, "1-2", "99999999", 11, "0003:10C4:EA90.0009");
-        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusBridgeGone);
+        QCOMPARE(b.read(0x14, word), BusStatus::kBridgeGone);
         b.fx.addCp2112(7, "1-6", "0012A3F4", 12, "0003:10C4:EA90.000A");
         QCOMPARE(b.read(0x14, word), int16_t(0));
         QCOMPARE(b.adapter->openBusNumber(), 7);
@@ -384,7 +384,7 @@ private slots:
         QVERIFY(list[1].state == LinuxI2cAdapter::BridgeState::OpenHere);
 
         std::string name = kCp2112;
-        QCOMPARE(adapter->AdapterOpen(name), LinuxI2cAdapter::kStatusInUse);
+        QCOMPARE(adapter->AdapterOpen(name), BusStatus::kInUse);
         QCOMPARE(kernel.openCount(), 0);
         kernel.lockedElsewhere.insert((fx.dev() / "i2c-9").string());
         QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
@@ -438,8 +438,8 @@ private slots:
         // Back in another port, its driver binding: no GPIO chip yet, serial not read.
         const std::string back = b.fx.addCp2112(7, "1-6", "0012A3F4", 9, "0003:10C4:EA90.0009");
         const size_t opens = b.kernel.opened.size();
-        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusStarting);
-        QCOMPARE(b.write(0x14, 0x0100), LinuxI2cAdapter::kStatusStarting);
+        QCOMPARE(b.read(0x14, word), BusStatus::kBridgeStarting);
+        QCOMPARE(b.write(0x14, 0x0100), BusStatus::kBridgeStarting);
         QCOMPARE(b.kernel.opened.size(), opens);
 
         // What another copy of the program sees meanwhile.
@@ -453,7 +453,7 @@ private slots:
         other.AdapterFindDevices(1, count, names);
         QCOMPARE(count, 0);
         std::string name = "cp2112 at USB 1-6";
-        QCOMPARE(other.AdapterOpen(name), LinuxI2cAdapter::kStatusStarting);
+        QCOMPARE(other.AdapterOpen(name), BusStatus::kBridgeStarting);
         QCOMPARE(b.kernel.opened.size(), opens);
         // Asked for by serial, which it cannot tell yet: listed as starting all the same.
         LinuxI2cAdapter::Options bySerial = optionsFor(b.fx);
@@ -509,7 +509,7 @@ private slots:
         uint8_t command = 0x14, ms = 0, ls = 0;
 
         b.kernel.hangMs = 2000;
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(LinuxI2cAdapter::kStatusNotAnswering));
+        QCOMPARE(BusReadWord(command, ms, ls), int32_t(BusStatus::kNotAnswering));
         QCOMPARE(transfers(), size_t(1)); // three attempts never reached the bridge
         QCOMPARE(b.kernel.clockMs, int64_t(2000));
         for (int i = 0; i < 3; ++i) // a refresh tick: three writes
@@ -535,7 +535,7 @@ private slots:
         b.kernel.hangMs = 2000;
         QVERIFY(BusReadWord(command, ms, ls) != 0);
         b.fx.removeBus(3, b.usbDev);
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(LinuxI2cAdapter::kStatusBridgeGone));
+        QCOMPARE(BusReadWord(command, ms, ls), int32_t(BusStatus::kBridgeGone));
         QCOMPARE(b.kernel.openCount(), 0);
         frmUSB::instance().setAdapter(nullptr);
         QVERIFY(b.kernel.faults.empty());
@@ -677,7 +677,7 @@ private slots:
         QCOMPARE(b.adapter->AdapterClose(), int16_t(0));
         QCOMPARE(b.kernel.openCount(), 0);
         int16_t word = 0;
-        QCOMPARE(b.read(0x14, word), LinuxI2cAdapter::kStatusNotOpen);
+        QCOMPARE(b.read(0x14, word), BusStatus::kNotOpen);
         QVERIFY(b.kernel.transfers.empty());
 
         std::string name = kCp2112;

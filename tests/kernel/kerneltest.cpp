@@ -150,7 +150,7 @@ void wordsPhase()
         check(count == 0 && names.empty(), "without the test option the stub bus is not listed",
               count, 0);
         std::string busName = "i2c-0 SMBus stub driver";
-        check(plain.AdapterOpen(busName) == LinuxI2cAdapter::kStatusNoSuchAdapter,
+        check(plain.AdapterOpen(busName) == BusStatus::kNoSuchAdapter,
               "without the test option the stub bus cannot be opened");
     }
 
@@ -224,7 +224,7 @@ void wordsPhase()
 
     frmUSB::instance().CloseDevice();
     int16_t command = 0x14, word = 0;
-    check(adapter.AdapterReadWord(command, word, 0x12) == LinuxI2cAdapter::kStatusNotOpen,
+    check(adapter.AdapterReadWord(command, word, 0x12) == BusStatus::kNotOpen,
           "transfers after close fail");
 }
 
@@ -241,8 +241,8 @@ void noWordsPhase()
     std::printf("INFO %s\n", list.empty() ? "" : list[0].describe().c_str());
     std::string name = list.empty() ? std::string() : list[0].bridge.name;
     const int16_t s = adapter.AdapterOpen(name);
-    check(s == LinuxI2cAdapter::kStatusNoWordTransfers, "I2C_FUNCS without word data refuses open",
-          s, LinuxI2cAdapter::kStatusNoWordTransfers);
+    check(s == BusStatus::kNoWordTransfers, "I2C_FUNCS without word data refuses open", s,
+          BusStatus::kNoWordTransfers);
     int16_t command = 0x14, word = 0;
     check(adapter.AdapterReadWord(command, word, 0x12) != 0, "and no transfer happens");
 }
@@ -490,9 +490,8 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
          good, failed, lastStatus, firstFailMs, BusStatus::describe(firstFailStatus).c_str(),
          slowestLaterMs);
     check(good > 0 && failed > 0, "a stream of transfers: good before the unplug, failing after");
-    check(lastStatus == LinuxI2cAdapter::kStatusBridgeGone,
-          "unplugged: the status says the bridge is gone", lastStatus,
-          LinuxI2cAdapter::kStatusBridgeGone);
+    check(lastStatus == BusStatus::kBridgeGone, "unplugged: the status says the bridge is gone",
+          lastStatus, BusStatus::kBridgeGone);
     // Fast: under the stall threshold, far from a driver time-out (a pass of discovery
     // under QEMU on a loaded host took 126 ms).
     check(slowestLaterMs < LinuxI2cAdapter::kStallThresholdMs && slow <= 1,
@@ -521,15 +520,15 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
         if (s == 0)
             break;
         slowestFailMs = std::max(slowestFailMs, msSince(t));
-        starting += s == LinuxI2cAdapter::kStatusStarting;
-        usleep(s == LinuxI2cAdapter::kStatusStarting ? 50 * 1000 : 2 * 1000);
+        starting += s == BusStatus::kBridgeStarting;
+        usleep(s == BusStatus::kBridgeStarting ? 50 * 1000 : 2 * 1000);
     }
     info("replug recovery: statuses seen:%s", seen.c_str());
     const double recoveryMs = msSince(back);
     info("replug recovery: first good transfer %.1f ms after the replug command, bus %d -> "
          "%d; %d failed with status %d (driver still starting) meanwhile, the slowest "
          "failure took %.1f ms",
-         recoveryMs, oldBus, adapter.openBusNumber(), starting, LinuxI2cAdapter::kStatusStarting,
+         recoveryMs, oldBus, adapter.openBusNumber(), starting, BusStatus::kBridgeStarting,
          slowestFailMs);
     check(s == 0, "replug: the next transfer succeeds without a restart");
     // "At once": well under the stall threshold, and far from the driver's time-outs
@@ -616,7 +615,7 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
           "time-out (" +
               std::to_string(int(timeoutMs)) + " ms)",
           long(worstUser), long(oneTimeout));
-    check(first.tickMs < 50 && first.tickStatus == LinuxI2cAdapter::kStatusNotAnswering,
+    check(first.tickMs < 50 && first.tickStatus == BusStatus::kNotAnswering,
           "stalled bridge: a refresh tick fails at once, saying it is not answering",
           long(first.tickMs), 50);
 
