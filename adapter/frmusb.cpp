@@ -68,7 +68,7 @@ AdapterControl *frmUSB::setAdapter(std::unique_ptr<AdapterControl> adapter)
 template<typename Operation> int32_t frmUSB::guarded(Operation operation)
 {
     if (!m_adapter)
-        return kStatusAdapterFault;
+        return BusStatus::kNotOpen;
     try {
         return operation();
     } catch (...) {

@@ -32,7 +32,8 @@ public:
 
     // Chooses the adapter the instance creates on first use (main, before start-up).
     static void setAdapterFactory(AdapterFactory factory);
-    // Replaces the adapter now (tests); returns the new adapter for inspection.
+    // Replaces the adapter now (tests); returns the new adapter for inspection. With none,
+    // nothing is found and every transfer fails with BusStatus::kNotOpen.
     AdapterControl *setAdapter(std::unique_ptr<AdapterControl> adapter);
     AdapterControl *adapter() const { return m_adapter.get(); }
     // The name of the adapter OpenFirstFreeDevice opened; empty while none is open.

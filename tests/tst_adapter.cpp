@@ -69,6 +69,18 @@ private slots:
         QVERIFY(!usb.OpenFirstFreeDevice());
     }
 
+    // A system without a bridge backend has no adapter: nothing opens, and a failed
+    // transfer says so rather than blaming an adapter that is not there.
+    void noAdapter()
+    {
+        usb.setAdapter(nullptr);
+        QVERIFY(!usb.OpenFirstFreeDevice());
+        uint8_t ms = 0x12, ls = 0x34;
+        QCOMPARE(usb.ReadSMBusWord(0x14, ms, ls), int(BusStatus::kNotOpen));
+        QCOMPARE(usb.WriteSMBusWord(0x14, ms, ls), int(BusStatus::kNotOpen));
+        QCOMPARE(ms, uint8_t(0x12));
+    }
+
     void readSplitsSignedWord_data()
     {
         QTest::addColumn<int>("word");
