@@ -110,7 +110,7 @@ void RegisterPanel::buildControls()
     m_text->installEventFilter(this);
     new KeyFilter(m_text, FilterHexKey, [this] { enterPressed(); });
 
-    if (m_definition.bHasBanks) {
+    if (m_definition.hasBanks()) {
         auto *group = new QButtonGroup(this);
         group->setExclusive(true);
         for (int i = 0; i < 2; ++i) {
@@ -131,7 +131,7 @@ void RegisterPanel::buildControls()
 
 uint8_t RegisterPanel::readCommand() const
 {
-    if (m_definition.bHasBanks && !m_banks[0]->isChecked())
+    if (m_definition.hasBanks() && !m_banks[0]->isChecked())
         return m_definition.yReadOnlyCommand;
     return m_definition.yCommand;
 }

@@ -19,14 +19,16 @@ struct RegisterPanelDefinition
 {
     const char *sName;
     const char *sCaption;
-    uint8_t yCommand;         // the register Write always writes (and Read reads in bank 0)
-    bool bHasBanks;           // trim panels: a read-only copy chosen by two bank options
-    uint8_t yReadOnlyCommand; // the read-only copy (trim panels only)
-    std::array<const char *, 2> sBankCaptions;
+    uint8_t yCommand; // the register Write always writes (and Read reads in bank 0)
     std::array<const char *, 16> sBitCaptions; // bit 15 first, as they stand on screen
     int nLeft;                                 // twips inside the Test Mode screen
     int nHeight;
     int nTextLeft;
+    // Trim panels only: a read-only copy of the register, chosen by two bank options.
+    uint8_t yReadOnlyCommand = 0;
+    std::array<const char *, 2> sBankCaptions = {};
+
+    bool hasBanks() const { return sBankCaptions[0] != nullptr; }
 };
 
 // One register of the Test Mode screen: sixteen bit boxes holding the value, a
