@@ -209,6 +209,9 @@ private slots:
 
     void write_data()
     {
+        // The arithmetic has its own table (tst_chargeregisters); these rows are the
+        // screen's paths: clamped with the warning, rounded to off, kept with the
+        // warning, and the input current, whose lowest bit stands for 256 mA.
         QTest::addColumn<QString>("reg");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
@@ -220,30 +223,12 @@ private slots:
         QTest::newRow("CC 127") << "ChargeCurrent"
                                 << "127"
                                 << "0" << false << 0x0000;
-        QTest::newRow("CC 200") << "ChargeCurrent"
-                                << "200"
-                                << "128" << false << 0x0080;
-        QTest::newRow("CV 1000") << "ChargeVoltage"
-                                 << "1000"
-                                 << "0" << false << 0x0000;
-        QTest::newRow("CV 1040") << "ChargeVoltage"
-                                 << "1040"
-                                 << "1040" << false << 0x0410;
         QTest::newRow("CV 20001") << "ChargeVoltage"
                                   << "20001"
                                   << "20001" << true << 20000;
-        QTest::newRow("CV 999999") << "ChargeVoltage"
-                                   << "999999"
-                                   << "32752" << true << 0x7FF0;
         QTest::newRow("IC 100") << "InputCurrent"
                                 << "100"
                                 << "256" << false << 0x0080;
-        QTest::newRow("IC 0") << "InputCurrent"
-                              << "0"
-                              << "0" << false << 0x0000;
-        QTest::newRow("IC 11005") << "InputCurrent"
-                                  << "11005"
-                                  << "11005" << true << 0x1500;
     }
     void write()
     {
