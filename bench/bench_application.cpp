@@ -74,13 +74,13 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    setSettingsFolder(dir.path());
+    SettingsFile settings(dir.path());
     setMessageHandler([](QWidget *, const QString &text) {
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
     });
     auto *sim = static_cast<SimulatedCharger *>(
         frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-    Form2 form;
+    Form2 form(settings);
     form.show();
     QCoreApplication::processEvents();
 

@@ -1,6 +1,7 @@
 // Start-up of the main window on the simulated charger, ending once it has been shown.
 #include "form2.h"
 #include "frmusb.h"
+#include "settings.h"
 #include "simulatedcharger.h"
 
 #include <QApplication>
@@ -10,7 +11,8 @@ int main(int argc, char *argv[])
 {
     frmUSB::setAdapterFactory([] { return std::make_unique<SimulatedCharger>(); });
     QApplication app(argc, argv);
-    Form2 form;
+    SettingsFile settings;
+    Form2 form(settings);
     form.show();
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();

@@ -5,7 +5,6 @@
 #include "chargeregisters.h"
 #include "frmusb.h"
 #include "json.h"
-#include "monotonicclock.h"
 
 #include <algorithm>
 #include <array>
@@ -370,7 +369,7 @@ private:
             if (!m_known[i] && !readWord(kChargeRegisters[i]->yCommand, word, r))
                 return;
         }
-        const int64_t start = m_env.nowMs();
+        const int64_t start = m_env.clock->monotonicMs();
         const int64_t end = c.nForMs < 0 ? std::numeric_limits<int64_t>::max() : start + c.nForMs;
         int64_t next = start;
         long long rounds = 0, writes = 0, failed = 0;
@@ -398,7 +397,7 @@ private:
             ++rounds;
             next += c.nPeriodMs;
             const int64_t until = std::min(next, end);
-            if (!m_env.wait(std::max<int64_t>(0, until - m_env.nowMs())))
+            if (!m_env.wait(std::max<int64_t>(0, until - m_env.clock->monotonicMs())))
                 stopped = true;
             else if (until == end)
                 break;
@@ -431,7 +430,6 @@ CtlEnvironment::CtlEnvironment(std::ostream &o, std::ostream &e)
         return true;
     })
     , stopSignal([] { return 0; })
-    , nowMs(monotonicMs)
 {}
 
 int runCtl(const CtlInvocation &invocation, CtlEnvironment &env)

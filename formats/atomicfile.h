@@ -1,32 +1,11 @@
 #pragma once
 
+#include "fileops.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <cstdint>
 #include <functional>
-#include <sys/types.h>
-
-// The file-system calls a file replacement makes, behind a seam so that tests can
-// make any one of them fail (a full disk, a failing sync) on real files. Each returns
-// what the POSIX call returns and leaves errno set on failure.
-class FileOps
-{
-public:
-    virtual ~FileOps() = default;
-    virtual int open(const char *path, int flags, mode_t mode);
-    virtual ssize_t write(int fd, const void *data, size_t size);
-    virtual int fsync(int fd);
-    virtual int fchmod(int fd, mode_t mode);
-    virtual int close(int fd);
-    virtual int rename(const char *from, const char *to);
-    virtual int unlink(const char *path);
-    // The wall clock, milliseconds since 1970: file times are compared with it.
-    virtual int64_t nowMs();
-
-    // The real calls.
-    static FileOps &system();
-};
 
 // Replaces the file at path with data, all or nothing: the data goes into a new
 // temporary file in the same folder, every write is checked (a short write is

@@ -172,34 +172,23 @@ QByteArray withValue(const QByteArray &text, const QByteArray &section, const QB
 
 } // namespace IniText
 
-namespace IniFile {
-
 namespace {
 std::optional<QByteArray> contents(const QString &path)
 {
     QFile file(path);
-    if (!QFileInfo(path).isFile() || file.size() > kMaxSize || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || file.size() > IniFile::kMaxSize ||
+        !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return file.readAll();
 }
+} // namespace
 
-// Which file is at a path, and how it was last left: equal states are the same file,
-// untouched (a save in place changes the time at least).
-struct FileState
-{
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    int64_t modifiedNs = 0;
-    bool operator==(const FileState &o) const
-    {
-        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-               modifiedNs == o.modifiedNs;
-    }
-};
+IniFile::IniFile(FileOps &ops, const Clock &clock)
+    : m_ops(ops)
+    , m_clock(clock)
+{}
 
-FileState stateOf(const QString &path)
+IniFile::FileState IniFile::stateOf(const QString &path)
 {
     FileState state;
     struct stat st = {};
@@ -213,17 +202,8 @@ FileState stateOf(const QString &path)
     return state;
 }
 
-// The file this program replaced last, as it left it: its own keys just added are no
-// sign of another program at work.
-std::pair<QString, FileState> &lastOwnWrite()
-{
-    static std::pair<QString, FileState> last;
-    return last;
-}
-} // namespace
-
-std::optional<QByteArray> read(const QString &path, const QByteArray &section,
-                               const QByteArray &key)
+std::optional<QByteArray> IniFile::read(const QString &path, const QByteArray &section,
+                                        const QByteArray &key)
 {
     const auto text = contents(path);
     if (!text)
@@ -231,8 +211,8 @@ std::optional<QByteArray> read(const QString &path, const QByteArray &section,
     return IniText::value(*text, section, key);
 }
 
-bool write(const QString &path, const QByteArray &section, const QByteArray &key,
-           const QByteArray &value, FileOps &ops)
+bool IniFile::write(const QString &path, const QByteArray &section, const QByteArray &key,
+                    const QByteArray &value)
 {
     const QFileInfo info(path);
     QByteArray text;
@@ -247,8 +227,8 @@ bool write(const QString &path, const QByteArray &section, const QByteArray &key
         // Another program may be half-way through saving it (an editor that paused): a
         // file changed just now is left alone, and its missing keys wait for the next
         // start. Unless the change was ours.
-        const int64_t ageMs = ops.nowMs() - before.modifiedNs / 1000000;
-        const bool ours = lastOwnWrite().first == path && lastOwnWrite().second == before;
+        const int64_t ageMs = m_clock.wallMs() - before.modifiedNs / 1000000;
+        const bool ours = m_lastPath == path && m_lastState == before;
         if (!ours && ageMs < kQuietMs)
             return false;
         text = *old;
@@ -262,17 +242,10 @@ bool write(const QString &path, const QByteArray &section, const QByteArray &key
             return false;
         return !before.exists || contents(path) == std::optional<QByteArray>(text);
     };
-    if (!replaceFileAtomically(path, IniText::withValue(text, section, key, value), ops, nullptr,
+    if (!replaceFileAtomically(path, IniText::withValue(text, section, key, value), m_ops, nullptr,
                                stillAsRead))
         return false;
-    lastOwnWrite() = {path, stateOf(path)};
+    m_lastPath = path;
+    m_lastState = stateOf(path);
     return true;
 }
-
-bool write(const QString &path, const QByteArray &section, const QByteArray &key,
-           const QByteArray &value)
-{
-    return write(path, section, key, value, FileOps::system());
-}
-
-} // namespace IniFile

@@ -1,10 +1,8 @@
 #include "inputdatafile.h"
 
 #include "ioloop.h"
-#include "monotonicclock.h"
 #include "versioninfo.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -114,16 +112,6 @@ InputFileAccess::NameEvents SystemInputFileAccess::nameEvents(const QString &pat
     return last;
 }
 
-int64_t SystemInputFileAccess::monotonicMs()
-{
-    return ::monotonicMs();
-}
-
-int64_t SystemInputFileAccess::wallMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
 void SystemInputFileAccess::watch(const QString &folder)
 {
     unwatch();
@@ -149,8 +137,9 @@ std::unique_ptr<InputFileAccess> InputFileAccess::system()
     return std::make_unique<SystemInputFileAccess>();
 }
 
-InputDataFeed::InputDataFeed(std::unique_ptr<InputFileAccess> access)
+InputDataFeed::InputDataFeed(std::unique_ptr<InputFileAccess> access, const Clock &clock)
     : m_access(std::move(access))
+    , m_clock(clock)
 {}
 
 InputDataFeed::~InputDataFeed() = default;
@@ -181,10 +170,10 @@ InputDataFeed::Result InputDataFeed::read(int nPeriodMs)
             look.state == InputFileLook::State::Missing ? Outcome::Missing : Outcome::Changing;
         return result;
     }
-    const int64_t now = m_access->monotonicMs();
+    const int64_t now = m_clock.monotonicMs();
     const bool unchanged = m_seen && m_seen->sameFile(look);
     // A modification time in the future says nothing about a writer at work.
-    const int64_t ageMs = m_access->wallMs() - look.modifiedNs / 1000000;
+    const int64_t ageMs = m_clock.wallMs() - look.modifiedNs / 1000000;
     const bool settled = renamedIn || (unchanged && now - m_seenAtMs >= nPeriodMs) ||
                          ageMs >= int64_t(nPeriodMs) + kInputDataClockSlackMs;
     if (!unchanged) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "clock.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -33,7 +35,7 @@ struct InputFileLook
     }
 };
 
-// The file system and the clocks the input-data file is read through; tests stand in.
+// The file system the input-data file is read through; tests stand in.
 class InputFileAccess
 {
 public:
@@ -50,8 +52,6 @@ public:
     // Of the last of the events since the previous call; None where the folder cannot
     // be watched.
     virtual NameEvents nameEvents(const QString &path) = 0;
-    virtual int64_t monotonicMs() = 0;
-    virtual int64_t wallMs() = 0;
 
     // The real file system, its folder watched through inotify.
     static std::unique_ptr<InputFileAccess> system();
@@ -64,8 +64,6 @@ public:
     ~SystemInputFileAccess() override;
     InputFileLook look(const QString &path) override;
     NameEvents nameEvents(const QString &path) override;
-    int64_t monotonicMs() override;
-    int64_t wallMs() override;
 
 protected:
     // Up to kInputDataHeadBytes from the start of the open file; nothing on a read error.
@@ -95,7 +93,8 @@ public:
         std::array<int16_t, 3> numbers{}; // when Applied
     };
 
-    explicit InputDataFeed(std::unique_ptr<InputFileAccess> access = InputFileAccess::system());
+    explicit InputDataFeed(std::unique_ptr<InputFileAccess> access = InputFileAccess::system(),
+                           const Clock &clock = Clock::system());
     ~InputDataFeed();
 
     void setPath(const QString &path);
@@ -105,6 +104,7 @@ public:
 
 private:
     std::unique_ptr<InputFileAccess> m_access;
+    const Clock &m_clock;
     QString m_path;
     std::optional<InputFileLook> m_seen; // the file as it was first seen unchanged
     int64_t m_seenAtMs = 0;

@@ -7,29 +7,17 @@
 
 #include <cmath>
 
-QString sSettingsFileName;
-
 namespace {
 constexpr int kValueBufferChars = 60;
-
-QString &folderOverride()
-{
-    static QString folder;
-    return folder;
-}
-
-QString resolve(const QString &fileName)
-{
-    if (QDir::isAbsolutePath(fileName))
-        return fileName;
-    return QDir(settingsFolder()).filePath(fileName);
-}
 } // namespace
 
-QString settingsFolder()
+SettingsFile::SettingsFile(const QString &folder, FileOps &ops, const Clock &clock)
+    : m_folder(folder)
+    , m_ini(ops, clock)
+{}
+
+QString SettingsFile::defaultFolder()
 {
-    if (!folderOverride().isEmpty())
-        return folderOverride();
     // The XDG rules: a relative path in XDG_CONFIG_HOME is not valid and is ignored.
     const QString configHome = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
     if (QDir::isAbsolutePath(configHome))
@@ -37,15 +25,17 @@ QString settingsFolder()
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-void setSettingsFolder(const QString &folder)
+QString SettingsFile::pathOf(const QString &sFileName) const
 {
-    folderOverride() = folder;
+    if (QDir::isAbsolutePath(sFileName))
+        return sFileName;
+    return QDir(m_folder).filePath(sFileName);
 }
 
-QString ReadSetting(const QString &sSection, const QString &sKey, const QString &sDefault,
-                    const QString &sFileName)
+QString SettingsFile::ReadSetting(const QString &sSection, const QString &sKey,
+                                  const QString &sDefault, const QString &sFileName)
 {
-    const QString path = resolve(sFileName);
+    const QString path = pathOf(sFileName);
     const auto raw = IniFile::read(path, sSection.toUtf8(), sKey.toUtf8());
     const QString text = raw ? QString::fromUtf8(*raw).left(kValueBufferChars - 1) : QString();
     if (!text.isEmpty()) {
@@ -53,7 +43,7 @@ QString ReadSetting(const QString &sSection, const QString &sKey, const QString 
         return semicolon < 0 ? text : text.left(semicolon).trimmed();
     }
     if (!sDefault.isEmpty())
-        IniFile::write(path, sSection.toUtf8(), sKey.toUtf8(), sDefault.toUtf8());
+        m_ini.write(path, sSection.toUtf8(), sKey.toUtf8(), sDefault.toUtf8());
     return sDefault;
 }
 

@@ -48,7 +48,7 @@ template<typename Window> void showSingleInstance(QPointer<Window> &window, QWid
 }
 } // namespace
 
-Form2::Form2(QWidget *parent)
+Form2::Form2(SettingsFile &settings, QWidget *parent)
     : QMainWindow(parent)
     , m_inputFeed(std::make_unique<InputDataFeed>())
 {
@@ -56,7 +56,7 @@ Form2::Form2(QWidget *parent)
     setWindowTitle(QStringLiteral("kv7320 Evaluation Software"));
     buildMenus();
     buildScreens();
-    load();
+    load(settings);
 }
 
 Form2::~Form2() = default;
@@ -169,11 +169,11 @@ void Form2::buildApplicationScreen()
     setInputDataPath(::inputDataPath(QString(), QCoreApplication::applicationDirPath()));
 }
 
-void Form2::load()
+void Form2::load(SettingsFile &settings)
 {
-    sSettingsFileName = QStringLiteral("kv7320EV.ini");
-    ReadSetting(QStringLiteral("system"), QStringLiteral("Write Delay"), QStringLiteral("0.07"),
-                sSettingsFileName);
+    const QString settingsFileName = QString::fromLatin1(sSettingsFileName);
+    settings.ReadSetting(QStringLiteral("system"), QStringLiteral("Write Delay"),
+                         QStringLiteral("0.07"), settingsFileName);
 
     if (!frmUSB::instance().OpenFirstFreeDevice())
         showMessage(nullptr, QString::fromLatin1(kUsbErrorMessage)); // the window is not up yet
@@ -200,8 +200,8 @@ void Form2::load()
     picApplication->show();
 
     const QString refreshTime =
-        ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"), QStringLiteral("1"),
-                    sSettingsFileName);
+        settings.ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"),
+                             QStringLiteral("1"), settingsFileName);
     const auto settingsPeriod = refreshPeriodMsFromSeconds(refreshTime);
     nRefreshPeriodMs = settingsPeriod.value_or(1000);
     m_periodSource = settingsPeriod ? QStringLiteral("from the settings file")

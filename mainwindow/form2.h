@@ -22,6 +22,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QScrollArea;
+class SettingsFile;
 class TestModeScreen;
 
 // The main window: start-up, the menu bar, the Application and Test Mode screens,
@@ -31,7 +32,8 @@ class Form2 : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit Form2(QWidget *parent = nullptr);
+    // The settings file is read (and its missing keys written) during start-up only.
+    explicit Form2(SettingsFile &settings, QWidget *parent = nullptr);
     ~Form2() override;
 
     // State shared by the Application screen's handlers.
@@ -94,7 +96,7 @@ private:
     void buildMenus();
     void buildScreens();
     void buildApplicationScreen();
-    void load();
+    void load(SettingsFile &settings);
     int menuBarHeight(int nWidth) const;
     void showPeriodInForce();
     void showTickReport(const TickReport &report);

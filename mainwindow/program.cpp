@@ -6,6 +6,7 @@
 #include "form2.h"
 #include "frmusb.h"
 #include "inputdatafile.h"
+#include "settings.h"
 #include "versioninfo.h"
 
 #include <QApplication>
@@ -80,7 +81,8 @@ int runProgram(int argc, char *argv[])
     // Ties the window to the installed desktop entry and its icon (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kv7320.kv7320ev"));
 
-    Form2 form;
+    SettingsFile settings;
+    Form2 form(settings);
     // The window has said "USB Error"; tell a terminal why.
     if (frmUSB::instance().openedAdapterName().empty())
         std::fprintf(stderr, "kv7320ev: %s\n", adapterTrouble(choice).c_str());

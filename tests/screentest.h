@@ -16,12 +16,13 @@ protected:
     QTemporaryDir *dir = nullptr;
     SimulatedCharger *sim = nullptr;
     QStringList messages;
+    SettingsFile *settings = nullptr; // in dir
 
     // From init().
     void setUpScreenTest()
     {
         dir = new QTemporaryDir;
-        setSettingsFolder(dir->path());
+        settings = new SettingsFile(dir->path());
         messages.clear();
         m_previous =
             setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
@@ -32,6 +33,8 @@ protected:
     void tearDownScreenTest()
     {
         setMessageHandler(m_previous);
+        delete settings;
+        settings = nullptr;
         delete dir;
         dir = nullptr;
     }

@@ -24,6 +24,7 @@ class TestForm2 : public QObject
     Q_OBJECT
 
     QTemporaryDir *dir = nullptr;
+    SettingsFile *settings = nullptr;
     QStringList messages;
     QByteArray fileAtMessage;
     MessageHandler previous;
@@ -44,7 +45,7 @@ private slots:
     void init()
     {
         dir = new QTemporaryDir;
-        setSettingsFolder(dir->path());
+        settings = new SettingsFile(dir->path());
         messages.clear();
         previous = setMessageHandler([this](QWidget *, const QString &text) {
             messages << text;
@@ -55,13 +56,14 @@ private slots:
     void cleanup()
     {
         setMessageHandler(previous);
+        delete settings;
         delete dir;
     }
 
     void startsOnSimulator()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form;
+        Form2 form(*settings);
         QCOMPARE(messages, QStringList());
         QVERIFY(sim->isOpen());
         QCOMPARE(form.windowTitle(), QStringLiteral("kv7320 Evaluation Software"));
@@ -92,7 +94,7 @@ private slots:
     void startsWithoutAdapter()
     {
         frmUSB::instance().setAdapter(nullptr); // a system without a bridge backend
-        Form2 form;
+        Form2 form(*settings);
         QCOMPARE(messages, QStringList{QString::fromLatin1(kUsbErrorMessage)});
         QCOMPARE(QString::fromLatin1(kUsbErrorMessage),
                  QStringLiteral("USB Error. Insure USB cable is connected and Driver is working"));
@@ -106,7 +108,7 @@ private slots:
     void openRefusedShowsMessage()
     {
         useSimulator()->setFailOpen(true);
-        Form2 form;
+        Form2 form(*settings);
         QCOMPARE(messages.size(), 1);
     }
 
@@ -129,7 +131,7 @@ private slots:
         f.write(file);
         f.close();
         useSimulator();
-        Form2 form;
+        Form2 form(*settings);
         QCOMPARE(int(form.nRefreshPeriodMs), ms);
         QCOMPARE(ini(), file); // never rewritten
     }
@@ -137,7 +139,7 @@ private slots:
     void menus()
     {
         useSimulator();
-        Form2 form;
+        Form2 form(*settings);
         const QList<QAction *> top = form.menuBar()->actions();
         QStringList captions;
         for (QAction *a : top)
@@ -165,7 +167,7 @@ private slots:
     void testModeScreenBuiltWhenShown()
     {
         useSimulator();
-        Form2 form;
+        Form2 form(*settings);
         QVERIFY(!form.testModeScreen());
         QVERIFY(form.picTestMode->findChildren<QWidget *>().isEmpty());
         form.findChild<QAction *>("mnuTestMode")->trigger();
@@ -182,7 +184,7 @@ private slots:
     void switchesScreens()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form;
+        Form2 form(*settings);
         sim->clearLog();
         form.findChild<QAction *>("mnuTestMode")->trigger();
         QVERIFY(form.picTestMode->isVisibleTo(&form));
@@ -197,7 +199,7 @@ private slots:
     void shutdownClosesAdapterAndWindows()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form;
+        Form2 form(*settings);
         form.show();
         form.mnuReadWriteI2C_Click();
         form.mnuAbout_Click();

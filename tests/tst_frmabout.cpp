@@ -129,9 +129,9 @@ private slots:
     void singleInstanceFromMenu()
     {
         QTemporaryDir dir;
-        setSettingsFolder(dir.path());
+        SettingsFile settings(dir.path());
         frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>());
-        Form2 form;
+        Form2 form(settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.mnuAbout_Click();

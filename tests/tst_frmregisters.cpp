@@ -288,7 +288,7 @@ private slots:
     // it, and closing the main window closes it.
     void singleInstanceFromMenu()
     {
-        Form2 form;
+        Form2 form(*settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.mnuReadWriteI2C_Click();

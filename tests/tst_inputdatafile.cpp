@@ -2,6 +2,8 @@
 // when a file another program is writing may be applied, on virtual clocks.
 #include "inputdatafile.h"
 
+#include "support/manualclock.h"
+
 #include <QtTest>
 
 #include <cstdio>
@@ -16,8 +18,7 @@ class FakeAccess : public InputFileAccess
 public:
     InputFileLook file;            // what every look finds
     std::deque<NameEvents> events; // one per nameEvents() call, then None
-    int64_t monoMs = 100000;
-    int64_t wallNowMs = 1700000000000;
+    ManualClock clock;
 
     InputFileLook look(const QString &) override { return file; }
     NameEvents nameEvents(const QString &) override
@@ -28,8 +29,6 @@ public:
         events.pop_front();
         return e;
     }
-    int64_t monotonicMs() override { return monoMs; }
-    int64_t wallMs() override { return wallNowMs; }
 
     // The writer leaves the file holding text, written at the wall clock's now.
     void write(const QByteArray &text)
@@ -39,13 +38,9 @@ public:
         file.inode = 42;
         file.head = text;
         file.size = text.size();
-        file.modifiedNs = wallNowMs * 1000000;
+        file.modifiedNs = clock.wallMsNow * 1000000;
     }
-    void advance(int64_t ms)
-    {
-        monoMs += ms;
-        wallNowMs += ms;
-    }
+    void advance(int64_t ms) { clock.advance(ms); }
 };
 
 using Outcome = InputDataFeed::Outcome;
@@ -63,7 +58,7 @@ private slots:
     {
         auto access = std::make_unique<FakeAccess>();
         fake = access.get();
-        feed = std::make_unique<InputDataFeed>(std::move(access));
+        feed = std::make_unique<InputDataFeed>(std::move(access), fake->clock);
         feed->setPath(QStringLiteral("/data/kv7320InputData.txt"));
     }
 

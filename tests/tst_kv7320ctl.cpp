@@ -6,11 +6,13 @@
 #include "simulatedcharger.h"
 #include "stopsignals.h"
 
+#include "support/manualclock.h"
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
 #include <QtTest>
 
 #include <fcntl.h>
@@ -47,14 +49,15 @@ struct Run
     std::ostringstream out, err;
     CtlEnvironment env{out, err};
     StoppingCharger *charger = nullptr;
-    int64_t nowMs = 1000;
+    ManualClock clock;
+    int64_t &nowMs = clock.monoMs;
     int64_t waitedMs = 0;
     int stopSignal = 0;
     std::function<void(StoppingCharger &)> prepare;
 
     Run()
     {
-        env.nowMs = [this] { return nowMs; };
+        env.clock = &clock;
         env.wait = [this](int64_t ms) {
             if (stopSignal)
                 return false;

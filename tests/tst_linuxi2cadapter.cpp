@@ -47,7 +47,7 @@ struct OpenBridge
     {
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         usbDev = fx.addCp2112(3);
-        adapter = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        adapter = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
         std::string name = kCp2112;
         QCOMPARE(adapter->AdapterOpen(name), int16_t(0));
     }
@@ -83,7 +83,7 @@ private slots:
         fx.addCp2112(3);
         FakeKernel kernel;
         const AdapterReset reset;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         int32_t count = 0;
         std::string names = "stale";
         adapter.AdapterFindDevices(1, count, names);
@@ -91,7 +91,7 @@ private slots:
         QCOMPARE(names, kCp2112 + ",ft260 at USB 1-4.3 serial FT5VX2K1");
 
         // What the program does at start-up: the first name.
-        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
         LinuxI2cAdapter *program = owned.get();
         frmUSB::instance().setAdapter(std::move(owned));
         QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
@@ -122,7 +122,7 @@ private slots:
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         fx.addCp2112(3);
         FakeKernel kernel;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         std::string n = name.toStdString();
         QCOMPARE(adapter.AdapterOpen(n), BusStatus::kNoSuchAdapter);
         QVERIFY(kernel.opened.empty());
@@ -137,7 +137,8 @@ private slots:
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         FakeKernel kernel;
         const AdapterReset reset;
-        frmUSB::instance().setAdapter(std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel));
+        frmUSB::instance().setAdapter(
+            std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel));
         QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
         frmUSB::instance().setAdapter(nullptr);
         QVERIFY(kernel.opened.empty());
@@ -168,7 +169,7 @@ private slots:
         kernel.functions = functions;
         if (openErrno)
             kernel.openErrors[(fx.dev() / "i2c-3").string()] = openErrno;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         std::string name = kCp2112;
         QCOMPARE(int(adapter.AdapterOpen(name)), status);
         QCOMPARE(kernel.openCount(), 0);
@@ -372,7 +373,7 @@ private slots:
         FakeKernel kernel;
         const AdapterReset reset;
         kernel.lockedElsewhere = {(fx.dev() / "i2c-3").string()};
-        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
         LinuxI2cAdapter *adapter = owned.get();
         frmUSB::instance().setAdapter(std::move(owned));
         QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
@@ -402,7 +403,7 @@ private slots:
         fx.addCp2112(3);
         FakeKernel kernel;
         kernel.openErrors[(fx.dev() / "i2c-3").string()] = EACCES;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         auto list = adapter.listBridges();
         QCOMPARE(list.size(), size_t(2));
         QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::NoPermission);
@@ -443,7 +444,7 @@ private slots:
         QCOMPARE(b.kernel.opened.size(), opens);
 
         // What another copy of the program sees meanwhile.
-        LinuxI2cAdapter other(optionsFor(b.fx), &b.kernel);
+        LinuxI2cAdapter other(optionsFor(b.fx), &b.kernel, &b.kernel);
         const auto list = other.listBridges();
         QCOMPARE(list.size(), size_t(1));
         QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::Starting);
@@ -458,9 +459,9 @@ private slots:
         // Asked for by serial, which it cannot tell yet: listed as starting all the same.
         LinuxI2cAdapter::Options bySerial = optionsFor(b.fx);
         bySerial.bridge = "0012A3F4";
-        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel, &b.kernel).listBridges().size(), size_t(1));
         bySerial.bridge = "1-9";
-        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel, &b.kernel).listBridges().size(), size_t(1));
 
         b.fx.mkdir(back + "/1-6:1.0/0003:10C4:EA90.0009/gpiochip1"); // bound
         QCOMPARE(b.read(0x14, word), int16_t(0));
@@ -489,7 +490,7 @@ private slots:
         const AdapterReset reset;
         LinuxI2cAdapter::Options options = optionsFor(fx);
         options.bridge = choice.toStdString();
-        auto owned = std::make_unique<LinuxI2cAdapter>(options, &kernel);
+        auto owned = std::make_unique<LinuxI2cAdapter>(options, &kernel, &kernel);
         LinuxI2cAdapter *adapter = owned.get();
         frmUSB::instance().setAdapter(std::move(owned));
         QCOMPARE(frmUSB::instance().OpenFirstFreeDevice(), bus >= 0);

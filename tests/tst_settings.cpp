@@ -3,6 +3,7 @@
 #include "inifile.h"
 #include "settings.h"
 #include "support/failingdisk.h"
+#include "support/manualclock.h"
 #include "support/settledfile.h"
 
 #include <QtTest>
@@ -24,13 +25,6 @@ void writeAll(const QString &path, const QByteArray &bytes)
 {
     QVERIFY(writeSettledFile(path, bytes));
 }
-
-// What start-up reads.
-QString refreshTime()
-{
-    ReadSetting(kSystem, QStringLiteral("Write Delay"), QStringLiteral("0.07"), kFile);
-    return ReadSetting(kSystem, QStringLiteral("Refresh Time"), QStringLiteral("1"), kFile);
-}
 } // namespace
 
 class TestSettings : public QObject
@@ -38,7 +32,23 @@ class TestSettings : public QObject
     Q_OBJECT
 
     QTemporaryDir *dir = nullptr;
+    std::unique_ptr<SettingsFile> settings;
     QString path() const { return dir->filePath(kFile); }
+    void setSettingsFolder(const QString &folder)
+    {
+        settings = std::make_unique<SettingsFile>(folder);
+    }
+    QString ReadSetting(const QString &section, const QString &key, const QString &def,
+                        const QString &file)
+    {
+        return settings->ReadSetting(section, key, def, file);
+    }
+    // What start-up reads.
+    QString refreshTime()
+    {
+        ReadSetting(kSystem, QStringLiteral("Write Delay"), QStringLiteral("0.07"), kFile);
+        return ReadSetting(kSystem, QStringLiteral("Refresh Time"), QStringLiteral("1"), kFile);
+    }
 
 private slots:
     void init()
@@ -231,7 +241,7 @@ private slots:
         disk.failing = failing;
         disk.diskRoom = diskRoom;
         disk.chunk = size_t(chunk);
-        QCOMPARE(IniFile::write(path(), "system", "Write Delay", "0.07", disk), written);
+        QCOMPARE(IniFile(disk).write(path(), "system", "Write Delay", "0.07"), written);
         QCOMPARE(disk.closes, disk.opens); // no descriptor left open, whatever failed
         const QByteArray expected = written ? original + "Write Delay=0.07\r\n" : original;
         QCOMPARE(readAll(path()), expected);
@@ -251,14 +261,17 @@ private slots:
         const QByteArray theirs = "[system]\nRefresh Time=5\n; mine\n[other]\nX=1\n";
         writeAll(path(), theirs);
         FailingDisk disk;
-        disk.clockMs = QFileInfo(path()).lastModified().toMSecsSinceEpoch() + IniFile::kQuietMs - 1;
-        QVERIFY(!IniFile::write(path(), "system", "Write Delay", "0.07", disk));
+        ManualClock clock;
+        IniFile ini(disk, clock);
+        clock.wallMsNow =
+            QFileInfo(path()).lastModified().toMSecsSinceEpoch() + IniFile::kQuietMs - 1;
+        QVERIFY(!ini.write(path(), "system", "Write Delay", "0.07"));
         QCOMPARE(readAll(path()), theirs);
 
-        disk.clockMs += 1;
+        clock.advance(1);
         const QByteArray half = "[system]\nRefresh Time=5\n; mi";
         disk.whileSyncing = [&] { writeAll(path(), half); };
-        QVERIFY(!IniFile::write(path(), "system", "Write Delay", "0.07", disk));
+        QVERIFY(!ini.write(path(), "system", "Write Delay", "0.07"));
         QCOMPARE(readAll(path()), half);
         QCOMPARE(
             QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -287,12 +300,11 @@ private slots:
     // The XDG rules: a relative XDG_CONFIG_HOME is ignored.
     void relativeConfigHomeIsIgnored()
     {
-        setSettingsFolder(QString());
         const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", "relative/config");
-        const QString relative = settingsFolder();
+        const QString relative = SettingsFile::defaultFolder();
         qputenv("XDG_CONFIG_HOME", dir->path().toLocal8Bit());
-        const QString absolute = settingsFolder();
+        const QString absolute = SettingsFile::defaultFolder();
         if (saved.isNull())
             qunsetenv("XDG_CONFIG_HOME");
         else

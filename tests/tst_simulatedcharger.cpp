@@ -3,6 +3,8 @@
 #include "frmusb.h"
 #include "simulatedcharger.h"
 
+#include "support/manualclock.h"
+
 #include <QtTest>
 
 class TestSimulatedCharger : public QObject
@@ -10,7 +12,7 @@ class TestSimulatedCharger : public QObject
     Q_OBJECT
 
     SimulatedCharger *sim = nullptr;
-    int64_t now = 0;
+    ManualClock clock;
 
     int32_t write(uint8_t cmd, uint16_t word)
     {
@@ -30,9 +32,7 @@ private slots:
     {
         nDeviceAddress = 18;
         sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-        now = 0;
-        sim->setClock([this] { return now; });
+            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>(clock)));
         QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
     }
 
@@ -129,13 +129,13 @@ private slots:
     {
         sim->setWatchdogMs(1000);
         QCOMPARE(write(0x14, 0x0800), 0);
-        now = 900;
+        clock.monoMs = 1000 + 900;
         QCOMPARE(write(0x15, 0x3130), 0); // a write of either setting feeds it
-        now = 1800;
+        clock.monoMs = 1000 + 1800;
         uint16_t word = 0;
         QCOMPARE(read(0x14, word), 0);
         QCOMPARE(int(word), 0x0800);
-        now = 1900;
+        clock.monoMs = 1000 + 1900;
         QCOMPARE(read(0x14, word), 0);
         QCOMPARE(int(word), 0);
         QCOMPARE(int(sim->reg(0x15)), 0x3130);
