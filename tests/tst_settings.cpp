@@ -93,6 +93,10 @@ private slots:
             << QByteArray("Refresh Time=" + QByteArray(70, 'x')) << QString(59, 'x');
         QTest::newRow("comment after the cut")
             << QByteArray("Refresh Time=" + QByteArray(59, 'y') + ";z") << QString(59, 'y');
+        // A value that starts with a byte-order mark is a value, not an empty one: the
+        // file is not rewritten.
+        QTest::newRow("byte-order mark") << QByteArray("Refresh Time=\"\xEF\xBB\xBF\"")
+                                         << QString(QChar(0xFEFF));
     }
     void values()
     {
