@@ -40,7 +40,8 @@ QString SettingsFile::ReadSetting(const QString &sSection, const QString &sKey,
     const auto raw = IniFile::read(path, sSection.toUtf8(), sKey.toUtf8());
     // Decoded as it stands: fromUtf8 would drop a byte-order mark at the value's start,
     // and a value of nothing else would read as empty and be overwritten.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = raw ? QString(utf8(*raw)).left(kValueBufferChars - 1) : QString();
     if (!text.isEmpty()) {
         const auto semicolon = text.indexOf(QLatin1Char(';'));

@@ -95,8 +95,10 @@ private slots:
             << QByteArray("Refresh Time=" + QByteArray(59, 'y') + ";z") << QString(59, 'y');
         // A value that starts with a byte-order mark is a value, not an empty one: the
         // file is not rewritten.
-        QTest::newRow("byte-order mark") << QByteArray("Refresh Time=\"\xEF\xBB\xBF\"")
-                                         << QString(QChar(0xFEFF));
+        QTest::newRow("byte-order mark")
+            << QByteArray("Refresh Time=\"\xEF\xBB\xBF\"") << QString(QChar(0xFEFF));
+        // A cut UTF-8 sequence is one replacement character, not an empty value.
+        QTest::newRow("cut UTF-8") << QByteArray("Refresh Time=\xE5") << QString(QChar(0xFFFD));
     }
     void values()
     {
