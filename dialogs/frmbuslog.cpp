@@ -30,10 +30,6 @@ QString chooseCsvFile(QWidget *parent)
 }
 } // namespace
 
-frmBusLog::frmBusLog(QWidget *owner)
-    : frmBusLog(owner, BusLog::instance())
-{}
-
 frmBusLog::frmBusLog(QWidget *owner, const BusLog &log)
     : QWidget(owner, Qt::Window)
     , m_model(new BusLogModel(log, this))

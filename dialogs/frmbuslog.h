@@ -23,8 +23,6 @@ public:
     // Asks where to save; an empty answer cancels.
     using FileChooser = std::function<QString(QWidget *parent)>;
 
-    explicit frmBusLog(QWidget *owner = nullptr);
-    // Tests read another log than the program's.
     frmBusLog(QWidget *owner, const BusLog &log);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }

@@ -1,9 +1,9 @@
 #include "frmregisters.h"
 
-#include "busstatus.h"
 #include "bustransactions.h"
 #include "hexconversions.h"
 #include "messages.h"
+#include "sessionsignals.h"
 #include "statusline.h"
 #include "windowplacement.h"
 
@@ -23,8 +23,9 @@ constexpr const char *kReadDataMeaning = "Data read (hex)";
 constexpr const char *kNoData = "----";
 } // namespace
 
-frmRegisters::frmRegisters(QWidget *owner)
+frmRegisters::frmRegisters(SessionSignals &session, QWidget *owner)
     : QWidget(owner, Qt::Window)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("frmRegisters"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -120,22 +121,18 @@ void frmRegisters::cmdReadI2C_Click()
     }
     txtReadAddr->setText(HexByteText(nAddress));
 
-    auto ySubCommand = static_cast<uint8_t>(nAddress);
-    uint8_t yMSData = 0;
-    uint8_t yLSData = 0;
-    beginBusAction(BusAction::User);
-    const int32_t status = BusReadWord(ySubCommand, yMSData, yLSData);
+    const ActionResult result = m_session.session().read(static_cast<uint8_t>(nAddress));
     // A failed read shows no value, and says why.
     const QString word =
-        status == 0 ? HexByteText(yMSData) + HexByteText(yLSData) : QString::fromLatin1(kNoData);
+        result.hasValue() ? HexByteText(highByte(result.nWord)) + HexByteText(lowByte(result.nWord))
+                          : QString::fromLatin1(kNoData);
     lblReadData->setText(word);
     // A screen reader hears the word read, not only what the box is for.
-    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
-                                   (status == 0 ? word : QStringLiteral("none, the read failed")));
-    if (status != 0)
-        lblStatus->showFailure(
-            QStringLiteral("Read of %1 failed: %2")
-                .arg(HexByteText(nAddress), QString::fromStdString(BusStatus::describe(status))));
+    lblReadData->setAccessibleName(
+        QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
+        (result.hasValue() ? word : QStringLiteral("none, the read failed")));
+    if (!result.ok())
+        lblStatus->showFailure(QString::fromStdString(result.failureText()));
 }
 
 void frmRegisters::cmdWriteI2C_Click()
@@ -155,15 +152,10 @@ void frmRegisters::cmdWriteI2C_Click()
         return;
     }
     // The word as an unsigned number: 8000..FFFF split like any other value.
-    auto ySubCommand = static_cast<uint8_t>(nAddress);
-    auto yMSData = static_cast<uint8_t>(nHigh);
-    auto yLSData = static_cast<uint8_t>(nLow);
-    beginBusAction(BusAction::User);
+    const ActionResult result = m_session.session().write(
+        static_cast<uint8_t>(nAddress),
+        joinBytes(static_cast<uint8_t>(nHigh), static_cast<uint8_t>(nLow)));
     // A failed write must not look like a success: it is told below the rows.
-    const int32_t status = BusWriteWord(ySubCommand, yMSData, yLSData);
-    if (status != 0)
-        lblStatus->showFailure(QStringLiteral("Write of %1 to %2 failed: %3")
-                                   .arg(HexByteText(yMSData) + HexByteText(yLSData),
-                                        HexByteText(nAddress),
-                                        QString::fromStdString(BusStatus::describe(status))));
+    if (!result.ok())
+        lblStatus->showFailure(QString::fromStdString(result.failureText()));
 }

@@ -5,6 +5,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class SessionSignals;
 class StatusLine;
 
 // "SMBus Function": reads or writes any one register word by its hex address. A plain
@@ -17,7 +18,7 @@ public:
     static constexpr const char *kBadAddressMessage = "Please enter a valid hex address.";
     static constexpr const char *kBadDataMessage = "Please enter a valid hex data.";
 
-    explicit frmRegisters(QWidget *owner = nullptr);
+    explicit frmRegisters(SessionSignals &session, QWidget *owner = nullptr);
 
 public slots:
     void cmdReadI2C_Click();
@@ -29,6 +30,7 @@ private:
     QLineEdit *addTextBox(const char *sName, int nLeft, int nTop, int nWidth, int nHeight);
     QPushButton *addButton(const char *sName, const char *sText, int nLeft, int nTop);
 
+    SessionSignals &m_session;
     QLineEdit *txtReadAddr = nullptr;
     QLabel *lblReadData = nullptr;
     QPushButton *cmdReadI2C = nullptr;

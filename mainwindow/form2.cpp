@@ -2,15 +2,15 @@
 #include "adapterfactory.h"
 
 #include "banner.h"
-#include "bustransactions.h"
 #include "chargeregisterframe.h"
+#include "chargersession.h"
 #include "frmabout.h"
 #include "frmregisters.h"
-#include "frmusb.h"
 #include "identificationframe.h"
 #include "inputdatafile.h"
 #include "keyfilter.h"
 #include "messages.h"
+#include "sessionsignals.h"
 #include "settings.h"
 #include "testmodescreen.h"
 #include "windowplacement.h"
@@ -38,24 +38,36 @@ void placeScreen(QWidget *screen)
 }
 
 // Shows the one window of its kind, creating it when it is not open.
-template<typename Window> void showSingleInstance(QPointer<Window> &window, QWidget *owner)
+template<typename Window, typename Make>
+void showSingleInstance(QPointer<Window> &window, Make make)
 {
     if (!window)
-        window = new Window(owner);
+        window = make();
     window->show();
     window->raise();
     window->activateWindow();
 }
 } // namespace
 
-Form2::Form2(SettingsFile &settings, QWidget *parent)
+Form2::Form2(ChargerSession &session, SettingsFile &settings, QWidget *parent)
     : QMainWindow(parent)
-    , m_inputFeed(std::make_unique<InputDataFeed>())
+    , m_chargerSession(session)
+    , m_session(new SessionSignals(session, this))
+    , m_inputFeed(std::make_unique<InputDataFeed>(InputFileAccess::system(), session.clock()))
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("kv7320 Evaluation Software"));
     buildMenus();
     buildScreens();
+    connect(m_session, &SessionSignals::tickStatusChanged, this, &Form2::showTickStatus);
+    connect(m_session, &SessionSignals::periodChanged, this, &Form2::showPeriodInForce);
+    connect(m_session, &SessionSignals::periodicChanged, this, &Form2::followPeriodic);
+    connect(m_session, &SessionSignals::adapterChanged, this, [this] {
+        // Which board this window drives, where the user sees it.
+        const std::string &name = m_chargerSession.adapterName();
+        m_banner->setAdapterName(name.empty() ? QStringLiteral("No adapter open")
+                                              : QString::fromStdString(name));
+    });
     load(settings);
 }
 
@@ -136,8 +148,9 @@ void Form2::buildScreens()
 void Form2::buildApplicationScreen()
 {
     for (size_t i = 0; i < kChargeFrames.size(); ++i)
-        chargeFrames[i] = new ChargeRegisterFrame(kChargeFrames[i], bUpdatingBits, picApplication);
-    identification = new IdentificationFrame(picApplication);
+        chargeFrames[i] =
+            new ChargeRegisterFrame(kChargeFrames[i], *m_session, bUpdatingBits, picApplication);
+    identification = new IdentificationFrame(*m_session, picApplication);
 
     // toggled, not clicked: turning one box off from code runs its handling too.
     chkRefreshTime = new QCheckBox(QStringLiteral("Refresh Time"), picApplication);
@@ -175,14 +188,8 @@ void Form2::load(SettingsFile &settings)
     settings.ReadSetting(QStringLiteral("system"), QStringLiteral("Write Delay"),
                          QStringLiteral("0.07"), settingsFileName);
 
-    if (!frmUSB::instance().OpenFirstFreeDevice())
+    if (!m_chargerSession.open())
         showMessage(nullptr, QString::fromLatin1(kUsbErrorMessage)); // the window is not up yet
-    // Which board this window drives, where the user sees it.
-    const std::string &adapterName = frmUSB::instance().openedAdapterName();
-    m_banner->setAdapterName(adapterName.empty() ? QStringLiteral("No adapter open")
-                                                 : QString::fromStdString(adapterName));
-
-    nDeviceAddress = kChargerAddress;
 
     // The window's 9200 twips were its outer height, title bar and menu included; here
     // the client area holds the menu bar, so it is sized to the menu bar, the banner
@@ -203,17 +210,18 @@ void Form2::load(SettingsFile &settings)
         settings.ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"),
                              QStringLiteral("1"), settingsFileName);
     const auto settingsPeriod = refreshPeriodMsFromSeconds(refreshTime);
-    nRefreshPeriodMs = settingsPeriod.value_or(1000);
-    m_periodSource = settingsPeriod ? QStringLiteral("from the settings file")
-                                    : QStringLiteral("the settings file's \"%1\" is not a period "
-                                                     "of 0 to 32.767 s")
-                                          .arg(refreshTime);
-    showPeriodInForce();
+    m_chargerSession.setRefreshPeriod(
+        settingsPeriod.value_or(1000),
+        settingsPeriod
+            ? "from the settings file"
+            : QStringLiteral("the settings file's \"%1\" is not a period of 0 to 32.767 s")
+                  .arg(refreshTime)
+                  .toStdString());
 
     bUpdatingBits = false;
-    nFileChargeCurrent = 0;
-    nFileChargeVoltage = 0;
 
+    // Neither periodic write runs at start, whatever the session did before.
+    m_chargerSession.setPeriodic(ChargerSession::Periodic::Off);
     tmrDataInput->setEnabled(false);
     tmrChargerTimeOut->setEnabled(false);
 
@@ -222,12 +230,13 @@ void Form2::load(SettingsFile &settings)
 
 void Form2::mnuReadWriteI2C_Click()
 {
-    showSingleInstance(m_frmRegisters, this);
+    showSingleInstance(m_frmRegisters, [this] { return new frmRegisters(*m_session, this); });
 }
 
 void Form2::mnuBusLog_Click()
 {
-    showSingleInstance(m_frmBusLog, this);
+    showSingleInstance(m_frmBusLog,
+                       [this] { return new frmBusLog(this, m_chargerSession.busLog()); });
 }
 
 void Form2::mnuApplication_Click()
@@ -258,21 +267,21 @@ QSize Form2::clientSizeFor(const QSize &room) const
 void Form2::mnuTestMode_Click()
 {
     if (!m_testMode)
-        m_testMode = new TestModeScreen(picTestMode);
+        m_testMode = new TestModeScreen(*m_session, picTestMode);
     picTestMode->show();
     picApplication->hide();
 }
 
 void Form2::mnuAbout_Click()
 {
-    showSingleInstance(m_frmAbout, this);
+    showSingleInstance(m_frmAbout, [this] { return new frmAbout(this); });
 }
 
 void Form2::closeEvent(QCloseEvent *event)
 {
     tmrDataInput->setEnabled(false);
     tmrChargerTimeOut->setEnabled(false);
-    frmUSB::instance().CloseDevice();
+    m_chargerSession.close();
     if (m_frmRegisters)
         m_frmRegisters->close();
     if (m_frmAbout)
@@ -333,41 +342,50 @@ QString inputFileNote(InputDataFeed::Outcome outcome)
 void Form2::showPeriodInForce()
 {
     const QString inForce = QStringLiteral("Period in force: %1 s, %2")
-                                .arg(secondsText(nRefreshPeriodMs), m_periodSource);
+                                .arg(secondsText(m_chargerSession.refreshPeriodMs()),
+                                     QString::fromStdString(m_chargerSession.periodSource()));
     txtRefreshTime->setToolTip(QStringLiteral("Refresh period in whole seconds (0 to 32); Enter "
                                               "applies it.\n") +
                                inForce);
     txtRefreshTime->setAccessibleDescription(inForce);
 }
 
-void Form2::showTickReport(const TickReport &report)
+void Form2::showTickStatus()
 {
-    m_banner->setTickStatus(report.text(), report.isFailure());
+    m_banner->setTickStatus(QString::fromStdString(m_chargerSession.tickStatus()),
+                            m_chargerSession.tickStatusIsFailure());
+}
+
+// The check boxes and the timers follow which periodic writes the session runs.
+void Form2::followPeriodic()
+{
+    const ChargerSession::Periodic mode = m_chargerSession.periodic();
+    const bool refresh = mode == ChargerSession::Periodic::Refresh;
+    const bool input = mode == ChargerSession::Periodic::InputFile;
+    chkRefreshTime->setChecked(refresh);
+    chkInputFile->setChecked(input);
+    if (refresh && !tmrChargerTimeOut->isEnabled()) {
+        tmrChargerTimeOut->setEnabled(true);
+        tmrChargerTimeOut->setPeriod(m_chargerSession.refreshPeriodMs());
+    }
+    tmrChargerTimeOut->setEnabled(refresh);
+    tmrDataInput->setEnabled(input);
 }
 
 void Form2::chkRefreshTime_Click()
 {
-    m_refreshReport.reset();
-    showTickReport(m_refreshReport);
-    if (chkRefreshTime->isChecked()) {
-        chkInputFile->setChecked(false);
-        tmrChargerTimeOut->setEnabled(true);
-        tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
-    } else {
-        tmrChargerTimeOut->setEnabled(false);
-    }
+    const bool on = chkRefreshTime->isChecked();
+    if (on || m_chargerSession.periodic() == ChargerSession::Periodic::Refresh)
+        m_chargerSession.setPeriodic(on ? ChargerSession::Periodic::Refresh
+                                        : ChargerSession::Periodic::Off);
 }
 
 void Form2::chkInputFile_Click()
 {
-    m_inputReport.reset();
-    showTickReport(m_inputReport);
-    if (chkInputFile->isChecked()) {
-        chkRefreshTime->setChecked(false);
-        tmrDataInput->setEnabled(true);
-    } else {
-        tmrDataInput->setEnabled(false);
-    }
+    const bool on = chkInputFile->isChecked();
+    if (on || m_chargerSession.periodic() == ChargerSession::Periodic::InputFile)
+        m_chargerSession.setPeriodic(on ? ChargerSession::Periodic::InputFile
+                                        : ChargerSession::Periodic::Off);
 }
 
 void Form2::txtRefreshTime_Enter()
@@ -377,37 +395,22 @@ void Form2::txtRefreshTime_Enter()
     if (!ms) {
         // A period the timer cannot take is refused here, not shown and ignored: the box
         // goes back to the period in force.
-        txtRefreshTime->setText(secondsText(nRefreshPeriodMs));
+        txtRefreshTime->setText(secondsText(m_chargerSession.refreshPeriodMs()));
         return;
     }
-    {
-        nRefreshPeriodMs = *ms;
-        m_periodSource = QStringLiteral("entered");
-        showPeriodInForce();
-        tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
-        // A tick that found 0 in the box stopped the input timer, and only a tick sets
-        // its period: the period entered now lets it tick again.
-        if (tmrDataInput->period() == 0)
-            tmrDataInput->setPeriod(nRefreshPeriodMs);
-    }
+    m_chargerSession.setRefreshPeriod(*ms, "entered");
+    tmrChargerTimeOut->setPeriod(*ms);
+    // A tick that found 0 in the box stopped the input timer, and only a tick sets
+    // its period: the period entered now lets it tick again.
+    if (tmrDataInput->period() == 0)
+        tmrDataInput->setPeriod(*ms);
 }
 
 void Form2::tmrChargerTimeOut_Timer()
 {
-    beginBusAction(BusAction::Tick);
     bUpdatingBits = true;
-    int failed = 0;
-    int32_t lastStatus = 0;
-    for (ChargeRegisterFrame *frame : chargeFrames) {
-        if (const int32_t status = frame->writeToggles()) {
-            ++failed;
-            lastStatus = status;
-        }
-    }
+    m_chargerSession.refreshTick();
     bUpdatingBits = false;
-    // Told in the window, never in a box: a tick must not wait on the user.
-    m_refreshReport.tick(QTime::currentTime(), int(chargeFrames.size()), failed, lastStatus);
-    showTickReport(m_refreshReport);
 }
 
 void Form2::setInputDataPath(const QString &path)
@@ -433,39 +436,15 @@ void Form2::tmrDataInput_Timer()
     if (const auto ms = boxPeriodMs(txtRefreshTime))
         tmrDataInput->setPeriod(*ms);
     else if (tmrDataInput->period() == kInputStartDelayMs)
-        tmrDataInput->setPeriod(nRefreshPeriodMs);
+        tmrDataInput->setPeriod(m_chargerSession.refreshPeriodMs());
 
-    beginBusAction(BusAction::Tick);
     // Never a half-written file: one that may still be being written waits (see
     // InputDataFeed) and the last values go out meanwhile.
     const InputDataFeed::Result file = m_inputFeed->read(tmrDataInput->period());
-    int failed = 0;
-    int32_t lastStatus = 0;
-    auto count = [&](int32_t status) {
-        if (status != 0) {
-            ++failed;
-            lastStatus = status;
-        }
-    };
-    if (file.outcome != InputDataFeed::Outcome::Applied) {
-        // The last values read go out again as they are; the screen stays as it is.
-        const int16_t last[] = {nFileChargeCurrent, nFileChargeVoltage, nFileInputCurrent};
-        for (size_t i = 0; i < chargeFrames.size(); ++i) {
-            const ChargeRegister &reg = chargeFrames[i]->reg();
-            count(writeRegister(reg.yCommand, recoveryWord(reg, last[i])));
-        }
-    } else {
-        nFileChargeCurrent = file.numbers[0];
-        nFileChargeVoltage = file.numbers[1];
-        nFileInputCurrent = file.numbers[2];
-        for (size_t i = 0; i < chargeFrames.size(); ++i) {
-            bUpdatingBits = true;
-            chargeFrames[i]->showFileValue(file.numbers[i]);
-            bUpdatingBits = false;
-            count(chargeFrames[i]->writeToggles());
-        }
-    }
-    m_inputReport.tick(QTime::currentTime(), int(chargeFrames.size()), failed, lastStatus,
-                       inputFileNote(file.outcome));
-    showTickReport(m_inputReport);
+    std::optional<std::array<int16_t, 3>> numbers;
+    if (file.outcome == InputDataFeed::Outcome::Applied)
+        numbers = file.numbers;
+    bUpdatingBits = true;
+    m_chargerSession.inputTick(numbers, inputFileNote(file.outcome).toStdString());
+    bUpdatingBits = false;
 }

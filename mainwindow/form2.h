@@ -8,7 +8,6 @@
 #include "frmabout.h"
 #include "frmbuslog.h"
 #include "frmregisters.h"
-#include "tickreport.h"
 #include "windowtimer.h"
 
 #include <array>
@@ -22,26 +21,26 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QScrollArea;
+class ChargerSession;
+class SessionSignals;
 class SettingsFile;
 class TestModeScreen;
 
 // The main window: start-up, the menu bar, the Application and Test Mode screens,
-// and shutdown. Constructing it runs the start-up sequence.
+// and shutdown. Constructing it runs the start-up sequence. It shows the session it is
+// given and hands it the user's actions; its timers tick the session's periodic writes.
 class Form2 : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // The settings file is read (and its missing keys written) during start-up only.
-    explicit Form2(SettingsFile &settings, QWidget *parent = nullptr);
+    // The settings file is read (and its missing keys written) during start-up only;
+    // the session lives as long as the window.
+    Form2(ChargerSession &session, SettingsFile &settings, QWidget *parent = nullptr);
     ~Form2() override;
 
-    // State shared by the Application screen's handlers.
+    // True while the program itself sets the charge frames' toggles.
     bool bUpdatingBits = false;
-    int16_t nRefreshPeriodMs = 1000;
-    int16_t nFileChargeCurrent = 0;
-    int16_t nFileChargeVoltage = 0;
-    int16_t nFileInputCurrent = 0;
 
     QWidget *picApplication = nullptr;
     QWidget *picTestMode = nullptr;
@@ -99,17 +98,17 @@ private:
     void load(SettingsFile &settings);
     int menuBarHeight(int nWidth) const;
     void showPeriodInForce();
-    void showTickReport(const TickReport &report);
+    void showTickStatus();
+    void followPeriodic();
     QSize clientSizeFor(const QSize &room) const;
 
+    ChargerSession &m_chargerSession;
+    SessionSignals *m_session = nullptr;
     Banner *m_banner = nullptr;
     QScrollArea *m_screenArea = nullptr;
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataPath;
     std::unique_ptr<InputDataFeed> m_inputFeed;
-    TickReport m_refreshReport{QStringLiteral("Refresh")};
-    TickReport m_inputReport{QStringLiteral("Input by File")};
-    QString m_periodSource; // where nRefreshPeriodMs came from
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;
     QPointer<frmBusLog> m_frmBusLog;

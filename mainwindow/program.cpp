@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "adapterfactory.h"
+#include "chargersession.h"
 #include "commandline.h"
 #include "displayguard.h"
 #include "form2.h"
@@ -82,9 +83,10 @@ int runProgram(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kv7320.kv7320ev"));
 
     SettingsFile settings;
-    Form2 form(settings);
+    ChargerSession session;
+    Form2 form(session, settings);
     // The window has said "USB Error"; tell a terminal why.
-    if (frmUSB::instance().openedAdapterName().empty())
+    if (session.adapterName().empty())
         std::fprintf(stderr, "kv7320ev: %s\n", adapterTrouble(choice).c_str());
     if (!commandLine.inputFile.isEmpty())
         form.setInputDataPath(inputDataPath(commandLine.inputFile, QString()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chargersession.h"
 #include "frmusb.h"
 #include "messages.h"
 #include "settings.h"
@@ -17,6 +18,7 @@ protected:
     SimulatedCharger *sim = nullptr;
     QStringList messages;
     SettingsFile *settings = nullptr; // in dir
+    ChargerSession *session = nullptr;
 
     // From init().
     void setUpScreenTest()
@@ -28,11 +30,14 @@ protected:
             setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
         sim = static_cast<SimulatedCharger *>(
             frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+        session = new ChargerSession;
     }
     // From cleanup().
     void tearDownScreenTest()
     {
         setMessageHandler(m_previous);
+        delete session;
+        session = nullptr;
         delete settings;
         settings = nullptr;
         delete dir;

@@ -70,7 +70,7 @@ private slots:
 
     void controlsAtStart()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         for (const char *reg : {"ChargeCurrent", "ChargeVoltage", "InputCurrent"}) {
             for (int n = 0; n < 16; ++n) {
                 QPushButton *t = toggle(form, reg, n);
@@ -118,7 +118,7 @@ private slots:
             frmUSB::instance().setAdapter(std::make_unique<ScriptedAdapter>()));
         fake->foundCount = 1;
         fake->foundNames = "fake";
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         fake->readWord = -1;
         QTest::mouseClick(child<QPushButton>(form, "cmdRead" + reg), Qt::LeftButton);
         QCOMPARE(messages, QStringList());
@@ -135,7 +135,7 @@ private slots:
     // Drawn flat in the exact colours, the caption still readable on them.
     void toggleDrawnFlat()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         sim->setReg(0x14, 0x0080);
         form.ReadChargeCurrent();
         for (int n : {7, 8, 15}) {
@@ -158,7 +158,7 @@ private slots:
     // A screen reader hears the values the eye reads, updated on every read.
     void accessibleTextHoldsValues()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         sim->setReg(0x14, 0x1000);
         sim->setReg(0xFE, 0x4B56);
         sim->setReg(0xFF, 0x7320);
@@ -183,7 +183,7 @@ private slots:
 
     void failedReadLeavesFrame()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         auto *txt = child<QLineEdit>(form, "txtChargeVoltage");
         txt->setText("20001");
         QTest::mouseClick(child<QPushButton>(form, "cmdWriteChargeVoltage"), Qt::LeftButton);
@@ -239,7 +239,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, warning);
         QFETCH(int, word);
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         auto *txt = child<QLineEdit>(form, "txt" + reg);
         QTest::keyClicks(txt, typed);
         QCOMPARE(txt->text(), typed);
@@ -263,7 +263,7 @@ private slots:
 
     void writeKeepsBitsOutsideField()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         QTest::mouseClick(toggle(form, "ChargeCurrent", 0), Qt::LeftButton);
         QTest::mouseClick(toggle(form, "ChargeCurrent", 15), Qt::LeftButton);
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("0"));
@@ -277,7 +277,7 @@ private slots:
 
     void writeEdgeCases()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         // Empty: nothing sent, warning unchanged.
         child<QLineEdit>(form, "txtInputCurrent")->setText("20000");
         form.chargeFrames[2]->write();
@@ -297,7 +297,7 @@ private slots:
 
     void keyFilterAndPaste()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         auto *txt = child<QLineEdit>(form, "txtChargeCurrent");
         QTest::keyClicks(txt, "1a2.-3 4");
         QCOMPARE(txt->text(), QStringLiteral("1234"));
@@ -329,7 +329,7 @@ private slots:
 
     void toggleClicks()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         QTest::mouseClick(toggle(form, "InputCurrent", 9), Qt::LeftButton);
         QCOMPARE(child<QLineEdit>(form, "txtInputCurrent")->text(), QStringLiteral("1024"));
         QCOMPARE(toggle(form, "InputCurrent", 9)->text(), QStringLiteral("1"));
@@ -348,7 +348,7 @@ private slots:
 
     void identification()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         sim->setReg(0xFE, 0x0100);
         sim->setReg(0xFF, 0x0A05);
         QTest::mouseClick(child<QPushButton>(form, "cmdReadId"), Qt::LeftButton);
@@ -382,7 +382,7 @@ private slots:
             frmUSB::instance().setAdapter(std::make_unique<ScriptedAdapter>()));
         fake->foundCount = 1;
         fake->foundNames = "fake";
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         fake->readWord = 0x1234;
         fake->readStatuses = {0, 1, 1, 1, 1};
         form.identification->cmdReadId_Click();
@@ -397,11 +397,11 @@ private slots:
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[system]\nRefresh Time=0.5\n");
         ini.close();
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
-        QCOMPARE(int(form.nRefreshPeriodMs), 500);
+        QCOMPARE(int(session->refreshPeriodMs()), 500);
         // The box says "1", but the period in force can be read.
         QCOMPARE(form.txtRefreshTime->accessibleDescription(),
                  QStringLiteral("Period in force: 0.5 s, from the settings file"));
@@ -411,7 +411,7 @@ private slots:
         // Enter while the box is off changes the period but starts nothing.
         form.txtRefreshTime->setFocus();
         QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
-        QCOMPARE(int(form.nRefreshPeriodMs), 1000);
+        QCOMPARE(int(session->refreshPeriodMs()), 1000);
         QVERIFY(!form.tmrChargerTimeOut->isActive());
         QVERIFY(form.chkRefreshTime->hasFocus());
         QCOMPARE(form.txtRefreshTime->accessibleDescription(),
@@ -429,7 +429,7 @@ private slots:
             form.txtRefreshTime->setText(text);
             form.txtRefreshTime->setFocus();
             QTest::keyClick(form.txtRefreshTime, Qt::Key_Enter);
-            QCOMPARE(int(form.nRefreshPeriodMs), 1000);
+            QCOMPARE(int(session->refreshPeriodMs()), 1000);
             QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
             QVERIFY(form.chkRefreshTime->hasFocus());
         }
@@ -462,7 +462,7 @@ private slots:
 
     void refreshTickWritesToggles()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         sim->clearLog();
         form.tmrChargerTimeOut_Timer();
         QCOMPARE(sim->writes(), words(0, 0, 0));
@@ -508,7 +508,7 @@ private slots:
             frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>(clock)));
         int64_t &now = clock.monoMs;
         sim->setWatchdogMs(5000);
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         child<QLineEdit>(form, "txtChargeCurrent")->setText("2048");
         form.chargeFrames[0]->write();
         for (now = 1000; now < 30000; now += 1000)
@@ -521,7 +521,7 @@ private slots:
 
     void inputFileTicks()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.setInputDataFolder(dir->path());
         QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
         QCOMPARE(form.tmrDataInput->interval(), 20);
@@ -555,7 +555,7 @@ private slots:
             for (int n = 0; n < 16; ++n)
                 QVERIFY(!toggle(form, reg, n)->isChecked());
         }
-        QCOMPARE(int(form.nFileChargeCurrent), -5);
+        QCOMPARE(int(session->fileValues()[0]), -5);
 
         // Out-of-range values go out again as the good tick wrote them, never as their
         // raw pattern (-16 mV as 0xFFF0 would ask for 32752 mV).
@@ -588,7 +588,7 @@ private slots:
         sim->clearLog();
         form.tmrDataInput_Timer();
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
-        QCOMPARE(int(form.nFileChargeCurrent), 2048);
+        QCOMPARE(int(session->fileValues()[0]), 2048);
         QCOMPARE(form.tmrDataInput->interval(), 2000);
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
             "Input by File: the file does not start with three whole numbers"));
@@ -612,7 +612,7 @@ private slots:
     void inputFileFirstTickWithoutABoxPeriod()
     {
         for (const char *text : {"", "40"}) {
-            Form2 form(*settings);
+            Form2 form(*session, *settings);
             form.setInputDataFolder(dir->path());
             form.txtRefreshTime->setText(QString::fromLatin1(text));
             QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
@@ -625,7 +625,7 @@ private slots:
     // while "Input by File" stays ticked starts it again.
     void inputFileResumesAfterPeriodZero()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.setInputDataFolder(dir->path());
         QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
         form.txtRefreshTime->setText("0");
@@ -653,7 +653,7 @@ private slots:
     // takes the recovery path, and nothing is said.
     void inputFileNamedByOption()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         const QString file = dir->filePath(kInputDataFileName);
         writeInputFile("2048,12592,3072");
         form.setInputDataPath(file);

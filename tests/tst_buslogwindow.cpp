@@ -175,7 +175,7 @@ private slots:
     void windowFromTheMenu()
     {
         QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         // The last item of the SMBus menu; the register dialog keeps its place.

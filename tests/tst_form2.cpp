@@ -1,6 +1,7 @@
 // The main window: start-up with and without an adapter, menus, screens, shutdown.
 #include "adapterfactory.h"
 #include "banner.h"
+#include "chargersession.h"
 #include "form2.h"
 #include "frmusb.h"
 #include "messages.h"
@@ -25,6 +26,7 @@ class TestForm2 : public QObject
 
     QTemporaryDir *dir = nullptr;
     SettingsFile *settings = nullptr;
+    ChargerSession *session = nullptr;
     QStringList messages;
     QByteArray fileAtMessage;
     MessageHandler previous;
@@ -46,6 +48,7 @@ private slots:
     {
         dir = new QTemporaryDir;
         settings = new SettingsFile(dir->path());
+        session = new ChargerSession;
         messages.clear();
         previous = setMessageHandler([this](QWidget *, const QString &text) {
             messages << text;
@@ -56,6 +59,7 @@ private slots:
     void cleanup()
     {
         setMessageHandler(previous);
+        delete session;
         delete settings;
         delete dir;
     }
@@ -63,7 +67,7 @@ private slots:
     void startsOnSimulator()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         QCOMPARE(messages, QStringList());
         QVERIFY(sim->isOpen());
         QCOMPARE(form.windowTitle(), QStringLiteral("kv7320 Evaluation Software"));
@@ -76,9 +80,9 @@ private slots:
         QVERIFY(!form.tmrChargerTimeOut->isActive());
         QCOMPARE(form.tmrDataInput->timerType(), Qt::PreciseTimer);
         QCOMPARE(form.tmrChargerTimeOut->timerType(), Qt::PreciseTimer);
-        QCOMPARE(form.nRefreshPeriodMs, int16_t(1000));
+        QCOMPARE(session->refreshPeriodMs(), int16_t(1000));
         QCOMPARE(form.bUpdatingBits, false);
-        QCOMPARE(form.nFileChargeCurrent, int16_t(0));
+        QCOMPARE(session->fileValues()[0], int16_t(0));
         QCOMPARE(ini(), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
         QCOMPARE(form.banner()->adapterName(), QString::fromLatin1(SimulatedCharger::kAdapterName));
 
@@ -94,7 +98,7 @@ private slots:
     void startsWithoutAdapter()
     {
         frmUSB::instance().setAdapter(nullptr); // a system without a bridge backend
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         QCOMPARE(messages, QStringList{QString::fromLatin1(kUsbErrorMessage)});
         QCOMPARE(QString::fromLatin1(kUsbErrorMessage),
                  QStringLiteral("USB Error. Insure USB cable is connected and Driver is working"));
@@ -108,7 +112,7 @@ private slots:
     void openRefusedShowsMessage()
     {
         useSimulator()->setFailOpen(true);
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         QCOMPARE(messages.size(), 1);
     }
 
@@ -131,15 +135,15 @@ private slots:
         f.write(file);
         f.close();
         useSimulator();
-        Form2 form(*settings);
-        QCOMPARE(int(form.nRefreshPeriodMs), ms);
+        Form2 form(*session, *settings);
+        QCOMPARE(int(session->refreshPeriodMs()), ms);
         QCOMPARE(ini(), file); // never rewritten
     }
 
     void menus()
     {
         useSimulator();
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         const QList<QAction *> top = form.menuBar()->actions();
         QStringList captions;
         for (QAction *a : top)
@@ -167,7 +171,7 @@ private slots:
     void testModeScreenBuiltWhenShown()
     {
         useSimulator();
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         QVERIFY(!form.testModeScreen());
         QVERIFY(form.picTestMode->findChildren<QWidget *>().isEmpty());
         form.findChild<QAction *>("mnuTestMode")->trigger();
@@ -184,7 +188,7 @@ private slots:
     void switchesScreens()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         sim->clearLog();
         form.findChild<QAction *>("mnuTestMode")->trigger();
         QVERIFY(form.picTestMode->isVisibleTo(&form));
@@ -199,7 +203,7 @@ private slots:
     void shutdownClosesAdapterAndWindows()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         form.mnuReadWriteI2C_Click();
         form.mnuAbout_Click();

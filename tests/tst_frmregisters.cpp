@@ -5,6 +5,7 @@
 #include "frmusb.h"
 #include "messages.h"
 #include "screentest.h"
+#include "sessionsignals.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 #include "windowplacement.h"
@@ -25,6 +26,7 @@ class TestFrmRegisters : public QObject, protected ScreenTest
     Q_OBJECT
 
     frmRegisters *dialog = nullptr;
+    SessionSignals *sessionSignals = nullptr;
 
     template<typename T> static T *find(QWidget *window, const char *name)
     {
@@ -38,8 +40,9 @@ private slots:
     void init()
     {
         setUpScreenTest();
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
-        dialog = new frmRegisters;
+        QVERIFY(session->open());
+        sessionSignals = new SessionSignals(*session);
+        dialog = new frmRegisters(*sessionSignals);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
         sim->clearLog();
@@ -47,6 +50,7 @@ private slots:
     void cleanup()
     {
         delete dialog;
+        delete sessionSignals;
         tearDownScreenTest();
     }
 
@@ -288,7 +292,7 @@ private slots:
     // it, and closing the main window closes it.
     void singleInstanceFromMenu()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.mnuReadWriteI2C_Click();

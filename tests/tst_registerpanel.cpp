@@ -1,10 +1,13 @@
 // The register panels: bit boxes, text entry, keys, Read, Write and the bank choice,
 // against the simulated charger.
+#include "chargersession.h"
 #include "frmusb.h"
 #include "messages.h"
 #include "registerpanel.h"
+#include "sessionsignals.h"
 #include "simulatedcharger.h"
 #include "statusline.h"
+#include "testmoderegisters.h"
 #include "testmodescreen.h"
 
 #include <QCheckBox>
@@ -26,6 +29,8 @@ class TestRegisterPanel : public QObject
     Q_OBJECT
 
     QWidget *container = nullptr;
+    std::unique_ptr<ChargerSession> session;
+    SessionSignals *signals_ = nullptr;
     TestModeScreen *screen = nullptr;
     SimulatedCharger *sim = nullptr;
     QStringList messages;
@@ -77,12 +82,14 @@ private slots:
     {
         sim = static_cast<SimulatedCharger *>(
             frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+        session = std::make_unique<ChargerSession>();
+        QVERIFY(session->open());
         messages.clear();
         previous = setMessageHandler([this](QWidget *, const QString &t) { messages << t; });
         container = new QWidget;
         container->resize(840, 540);
-        screen = new TestModeScreen(container);
+        signals_ = new SessionSignals(*session, container);
+        screen = new TestModeScreen(*signals_, container);
         container->show();
         QVERIFY(QTest::qWaitForWindowActive(container));
         sim->clearLog();
@@ -313,7 +320,7 @@ private slots:
         const QString text = p->textBox()->text();
         QTest::mouseClick(p->writeButton(), Qt::LeftButton);
         QTEST(sim->writes(), "writes");
-        QCOMPARE(sim->reg(p->writeCommand()), uint16_t(boxes));
+        QCOMPARE(sim->reg(kTestModeRegisters[size_t(index)].yCommand), uint16_t(boxes));
         QCOMPARE(boxesWord(p), boxes);
         QCOMPARE(p->textBox()->text(), text);
         QCOMPARE(messages, QStringList());
@@ -373,7 +380,7 @@ private slots:
         choose(p, 1);
         QVERIFY(!p->writeButton()->isEnabled());
         QVERIFY(!p->bankOption(0)->isChecked());
-        QCOMPARE(p->readCommand(), uint8_t(0x0B));
+        QCOMPARE(session->panelReadCommand(Trim0), uint8_t(0x0B));
         QCOMPARE(sim->transferCount(), 0);
         // The other trim panels keep their own choice.
         QVERIFY(panel(Trim1)->bankOption(0)->isChecked());
@@ -387,7 +394,7 @@ private slots:
         choose(p, 0);
         QVERIFY(p->writeButton()->isEnabled());
         QCOMPARE(p->textBox()->text(), QStringLiteral("BEEE"));
-        QCOMPARE(p->readCommand(), uint8_t(0x08));
+        QCOMPARE(session->panelReadCommand(Trim0), uint8_t(0x08));
         QTest::mouseClick(p->writeButton(), Qt::LeftButton);
         QCOMPARE(sim->writes(), (Writes{{0x08, 0xBEEE}}));
     }

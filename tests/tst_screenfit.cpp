@@ -40,7 +40,7 @@ private slots:
     // 1280 x 720 at a scale factor of 1.5 has no room for the window's height.
     void scrollsOnASmallScreen()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.screen(), small);
@@ -64,7 +64,7 @@ private slots:
     // room there as at start-up, here its laid-out size, centred.
     void laidOutWhereItFits()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.windowHandle()->setScreen(large);
@@ -87,7 +87,7 @@ private slots:
     // was put, as large as it was, though its middle is now on the other screen.
     void movedAcrossScreensStays()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const int width = form.width();
@@ -102,7 +102,7 @@ private slots:
     // strip and the screens stay where they were.
     void enlargedPaintsItsNewArea()
     {
-        Form2 form(*settings);
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.windowHandle()->setScreen(large);

@@ -9,6 +9,7 @@
 // KV_WRITE_TRANSCRIPTS=1 writes the transcripts afresh instead of comparing.
 #include "bittoggle.h"
 #include "buslog.h"
+#include "chargersession.h"
 #include "form2.h"
 #include "frmusb.h"
 #include "inputdatafile.h"
@@ -92,6 +93,7 @@ class TestTranscript : public QObject
 
     QTemporaryDir *dir = nullptr;
     SettingsFile *settings = nullptr;
+    ChargerSession *session = nullptr;
     SimulatedCharger *sim = nullptr;
     ManualClock clock;
     Form2 *form = nullptr;
@@ -111,12 +113,15 @@ class TestTranscript : public QObject
                           : nullptr;
         if (!withAdapter)
             frmUSB::instance().setAdapter(nullptr);
-        form = new Form2(*settings);
+        session = new ChargerSession(clock);
+        form = new Form2(*session, *settings);
     }
     void stop()
     {
         delete form;
         form = nullptr;
+        delete session;
+        session = nullptr;
         frmUSB::instance().setAdapter(nullptr);
     }
     // ------------------------------------------------------------------------------
@@ -232,8 +237,7 @@ class TestTranscript : public QObject
         f.write(bytes);
         f.close();
         QVERIFY(::rename(QFile::encodeName(f.fileName()).constData(),
-                         QFile::encodeName(dir->filePath(kInputDataFileName)).constData()) ==
-                0);
+                         QFile::encodeName(dir->filePath(kInputDataFileName)).constData()) == 0);
         transcript << QStringLiteral("# the input file becomes \"%1\"")
                           .arg(QString::fromLatin1(bytes).replace('\n', "\\n"));
     }
@@ -377,12 +381,12 @@ class TestTranscript : public QObject
         const QList<QByteArray> expected = in.readAll().split('\n');
         const QList<QByteArray> got = text.split('\n');
         for (int i = 0; i < qMin(expected.size(), got.size()); ++i)
-            QVERIFY2(expected[i] == got[i],
-                     qPrintable(QStringLiteral("%1.txt line %2:\n  kept: %3\n  now:  %4")
-                                    .arg(name)
-                                    .arg(i + 1)
-                                    .arg(QString::fromUtf8(expected[i]),
-                                         QString::fromUtf8(got[i]))));
+            QVERIFY2(
+                expected[i] == got[i],
+                qPrintable(QStringLiteral("%1.txt line %2:\n  kept: %3\n  now:  %4")
+                               .arg(name)
+                               .arg(i + 1)
+                               .arg(QString::fromUtf8(expected[i]), QString::fromUtf8(got[i]))));
         QCOMPARE(got.size(), expected.size());
     }
 
