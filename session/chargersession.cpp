@@ -248,7 +248,7 @@ ActionResult ChargerSession::readPanel(size_t i)
     const ActionResult result = read(panelReadCommand(i));
     // A failed read changes nothing: no 0000 that was never read. A good one is shown,
     // even when it is the word shown already.
-    if (result.ok()) {
+    if (result.ok()) { // a panel's read
         m_panels[i].nWord = result.nWord;
         notify(SessionChange::Panel, i, PanelState::Word);
     }

@@ -38,7 +38,7 @@ void TickReport::reset()
     m_failure.clear();
     m_note.clear();
     m_again.clear();
-    m_failedRun = 0;
+    m_failedRun = 0; // no run of failures goes on past a restart
 }
 
 std::string TickReport::text() const
