@@ -60,7 +60,7 @@ Form2::Form2(ChargerSession &session, SettingsFile &settings, QWidget *parent)
     buildMenus();
     buildScreens();
     connect(m_session, &SessionSignals::tickStatusChanged, this, &Form2::showTickStatus);
-    connect(m_session, &SessionSignals::periodChanged, this, &Form2::showPeriodInForce);
+    connect(m_session, &SessionSignals::periodChanged, this, &Form2::followPeriod);
     connect(m_session, &SessionSignals::periodicChanged, this, &Form2::followPeriodic);
     connect(m_session, &SessionSignals::adapterChanged, this, [this] {
         // Which board this window drives, where the user sees it.
@@ -399,11 +399,17 @@ void Form2::txtRefreshTime_Enter()
         return;
     }
     m_chargerSession.setRefreshPeriod(*ms, "entered");
-    tmrChargerTimeOut->setPeriod(*ms);
-    // A tick that found 0 in the box stopped the input timer, and only a tick sets
-    // its period: the period entered now lets it tick again.
-    if (tmrDataInput->period() == 0)
-        tmrDataInput->setPeriod(*ms);
+}
+
+// Both timers tick at the one period in force, from the moment it changes; the input
+// timer keeps its start delay until its first tick.
+void Form2::followPeriod()
+{
+    const int16_t ms = m_chargerSession.refreshPeriodMs();
+    tmrChargerTimeOut->setPeriod(ms);
+    if (m_inputTicked)
+        tmrDataInput->setPeriod(ms);
+    showPeriodInForce();
 }
 
 void Form2::tmrChargerTimeOut_Timer()
@@ -430,13 +436,9 @@ void Form2::setInputDataFolder(const QString &folder)
 
 void Form2::tmrDataInput_Timer()
 {
-    // The box's whole seconds set the period. A box without them (empty, or too long)
-    // keeps the period, except the start delay: that becomes the refresh period in force,
-    // never 50 reads and writes a second.
-    if (const auto ms = boxPeriodMs(txtRefreshTime))
-        tmrDataInput->setPeriod(*ms);
-    else if (tmrDataInput->period() == kInputStartDelayMs)
-        tmrDataInput->setPeriod(m_chargerSession.refreshPeriodMs());
+    // From its first tick on, the period in force (the one the refresh uses too).
+    m_inputTicked = true;
+    tmrDataInput->setPeriod(m_chargerSession.refreshPeriodMs());
 
     // Never a half-written file: one that may still be being written waits (see
     // InputDataFeed) and the last values go out meanwhile.

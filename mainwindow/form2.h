@@ -98,6 +98,7 @@ private:
     void load(SettingsFile &settings);
     int menuBarHeight(int nWidth) const;
     void showPeriodInForce();
+    void followPeriod();
     void showTickStatus();
     void followPeriodic();
     QSize clientSizeFor(const QSize &room) const;
@@ -108,6 +109,7 @@ private:
     QScrollArea *m_screenArea = nullptr;
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataPath;
+    bool m_inputTicked = false; // the input timer is past its start delay
     std::unique_ptr<InputDataFeed> m_inputFeed;
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;

@@ -9,8 +9,8 @@
 
 int ChargerSession::TickOutcome::failed() const
 {
-    return int(std::count_if(writes.begin(), writes.end(),
-                             [](const ActionResult &r) { return !r.ok(); }));
+    return int(
+        std::count_if(writes.begin(), writes.end(), [](const ActionResult &r) { return !r.ok(); }));
 }
 
 int32_t ChargerSession::TickOutcome::lastFailure() const
@@ -205,7 +205,8 @@ std::vector<ActionResult> ChargerSession::readIds()
     std::vector<ActionResult> results;
     startAction(BusAction::User);
     for (const bool bDevice : {false, true}) {
-        results.push_back(transfer(false, bDevice ? kDeviceIdRegister : kManufacturerIdRegister, 0));
+        results.push_back(
+            transfer(false, bDevice ? kDeviceIdRegister : kManufacturerIdRegister, 0));
         if (!results.back().ok())
             break;
         (bDevice ? m_ids.device : m_ids.manufacturer) = results.back().nWord;
@@ -225,7 +226,8 @@ void ChargerSession::setPanelWord(size_t i, uint16_t nWord)
 void ChargerSession::setPanelBit(size_t i, int nBit, bool bOn)
 {
     const auto bit = static_cast<uint16_t>(1u << nBit);
-    setPanelWord(i, static_cast<uint16_t>(bOn ? m_panels[i].nWord | bit : m_panels[i].nWord & ~bit));
+    setPanelWord(i,
+                 static_cast<uint16_t>(bOn ? m_panels[i].nWord | bit : m_panels[i].nWord & ~bit));
 }
 
 void ChargerSession::setPanelBank(size_t i, int nBank)
@@ -266,6 +268,7 @@ void ChargerSession::setRefreshPeriod(int16_t nMs, const std::string &sSource)
     nRefreshPeriodMs = nMs;
     m_periodSource = sSource;
     notify(SessionChange::Period);
+    notify(SessionChange::TickStatus); // a period of 0 stops the periodic writes
 }
 
 void ChargerSession::setPeriodic(Periodic mode)
@@ -299,8 +302,7 @@ ChargerSession::TickOutcome ChargerSession::refreshTick()
 {
     TickOutcome out = keepAliveRound();
     // Told in the window, never in a box: a tick must not wait on the user.
-    m_refreshReport.tick(m_clock.wallMs(), int(out.writes.size()), out.failed(),
-                         out.lastFailure());
+    m_refreshReport.tick(m_clock.wallMs(), int(out.writes.size()), out.failed(), out.lastFailure());
     m_toldReport = &m_refreshReport;
     notify(SessionChange::TickStatus);
     return out;
@@ -320,8 +322,9 @@ void ChargerSession::showFileValue(size_t i, int nValue)
            ChargeState::Toggles | ChargeState::Value | ChargeState::Warning);
 }
 
-ChargerSession::TickOutcome ChargerSession::inputTick(
-    const std::optional<std::array<int16_t, 3>> &numbers, const std::string &sFileNote)
+ChargerSession::TickOutcome
+ChargerSession::inputTick(const std::optional<std::array<int16_t, 3>> &numbers,
+                          const std::string &sFileNote)
 {
     TickOutcome out;
     beginBusAction(BusAction::Tick);
@@ -353,12 +356,21 @@ std::array<int16_t, 3> ChargerSession::fileValues() const
     return {nFileChargeCurrent, nFileChargeVoltage, nFileInputCurrent};
 }
 
+bool ChargerSession::stoppedByPeriod() const
+{
+    return m_periodic != Periodic::Off && nRefreshPeriodMs == 0;
+}
+
 std::string ChargerSession::tickStatus() const
 {
+    // A ticked box that does nothing must not look like one at work.
+    if (stoppedByPeriod())
+        return std::string(m_periodic == Periodic::Refresh ? "Refresh" : "Input by File") +
+               ": stopped, the period is 0 s";
     return m_toldReport->text();
 }
 
 bool ChargerSession::tickStatusIsFailure() const
 {
-    return m_toldReport->isFailure();
+    return stoppedByPeriod() || m_toldReport->isFailure();
 }

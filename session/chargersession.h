@@ -162,6 +162,7 @@ public:
     ActionResult writePanel(size_t i);
 
     // --- the periodic writes ----------------------------------------------------------
+    // The one period both periodic writes tick at; 0: they do not tick.
     int16_t refreshPeriodMs() const { return nRefreshPeriodMs; }
     // Where the period came from, for people: "from the settings file", "entered".
     const std::string &periodSource() const { return m_periodSource; }
@@ -185,17 +186,17 @@ public:
     // The last values read from the input-data file, before any limiting (zeros first).
     std::array<int16_t, 3> fileValues() const;
 
-    // What the periodic writes report now ("Refresh: 3 of 3 writes failed at ...");
-    // empty when there is nothing to tell.
+    // What the periodic writes report now ("Refresh: 3 of 3 writes failed at ...",
+    // "Refresh: stopped, the period is 0 s"); empty when there is nothing to tell.
     std::string tickStatus() const;
     bool tickStatusIsFailure() const;
 
 private:
     void notify(SessionChange change, size_t nIndex = 0, unsigned nParts = 0);
     void startAction(BusAction kind);
+    bool stoppedByPeriod() const;
     ActionResult transfer(bool bWrite, uint8_t yCommand, uint16_t nWord);
     void showFileValue(size_t i, int nValue);
-
 
     const Clock &m_clock;
     std::vector<SessionListener *> m_listeners;

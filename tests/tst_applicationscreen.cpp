@@ -574,6 +574,7 @@ private slots:
         form.tmrDataInput_Timer();
         QVERIFY(QFile::remove(dir->filePath(kInputDataFileName)));
         form.txtRefreshTime->setText("2");
+        form.txtRefreshTime_Enter();
         for (int i = 0; i < 3; ++i) {
             sim->clearLog();
             form.tmrDataInput_Timer();
@@ -582,7 +583,7 @@ private slots:
         QCOMPARE(form.tmrDataInput->interval(), 2000);
         QCOMPARE(child<QLineEdit>(form, "txtChargeVoltage")->text(), QStringLiteral("12592"));
 
-        // Half a triple changes nothing; an empty or too-long period box keeps the period.
+        // Half a triple changes nothing; text in the period box is no period until Enter.
         writeInputFile("4096,16000\n");
         form.txtRefreshTime->setText("");
         sim->clearLog();
@@ -607,32 +608,46 @@ private slots:
         QCOMPARE(messages, QStringList());
     }
 
-    // No usable period in the box at the first tick: the refresh period in force, not the
-    // 20 ms start delay kept for good.
-    void inputFileFirstTickWithoutABoxPeriod()
+    // One period for both timers: the one in force (here from the settings file), told
+    // in the box's tooltip, whatever the box shows; the input timer takes it at its first
+    // tick, after its start delay.
+    void bothTimersUseThePeriodInForce()
     {
-        for (const char *text : {"", "40"}) {
-            Form2 form(*session, *settings);
-            form.setInputDataFolder(dir->path());
-            form.txtRefreshTime->setText(QString::fromLatin1(text));
-            QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
-            form.tmrDataInput_Timer();
-            QCOMPARE(form.tmrDataInput->interval(), 1000);
-        }
+        QFile ini(dir->filePath("kv7320EV.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[system]\nRefresh Time=2\n");
+        ini.close();
+        Form2 form(*session, *settings);
+        form.setInputDataFolder(dir->path());
+        QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
+        QVERIFY(form.txtRefreshTime->toolTip().contains("Period in force: 2 s"));
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton);
+        QCOMPARE(form.tmrChargerTimeOut->interval(), 2000);
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        QCOMPARE(form.tmrDataInput->interval(), 20);
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.tmrDataInput->interval(), 2000);
+        form.txtRefreshTime->setText("40"); // no period until Enter, and refused then
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.tmrDataInput->interval(), 2000);
     }
 
-    // A tick that finds 0 in the box stops the input timer; a period entered with Enter
-    // while "Input by File" stays ticked starts it again.
-    void inputFileResumesAfterPeriodZero()
+    // A period of 0 entered while a box is ticked: no ticks, and the banner says so
+    // rather than a ticked box doing nothing unseen; a period entered then starts the
+    // ticks again at once.
+    void periodZeroIsTold()
     {
         Form2 form(*session, *settings);
         form.setInputDataFolder(dir->path());
         QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
-        form.txtRefreshTime->setText("0");
         form.tmrDataInput_Timer();
+        StatusLine *told = form.banner()->tickStatus();
+        form.txtRefreshTime->setText("0");
+        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
         QVERIFY(!form.tmrDataInput->isActive());
-        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return); // 0 again: still no ticks
-        QVERIFY(!form.tmrDataInput->isActive());
+        QCOMPARE(told->text(), QStringLiteral("Input by File: stopped, the period is 0 s"));
+        QVERIFY(told->showsFailure());
+        QVERIFY(told->isVisibleTo(&form));
 
         form.txtRefreshTime->setText("3");
         QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
@@ -640,13 +655,15 @@ private slots:
         QVERIFY(form.tmrDataInput->isActive());
         QCOMPARE(form.tmrDataInput->interval(), 3000);
         QVERIFY(!form.tmrChargerTimeOut->isActive());
+        QVERIFY(!told->text().contains("stopped"));
 
-        // A running input timer keeps the period its last tick set until the next tick.
-        form.txtRefreshTime->setText("5");
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton);
+        form.txtRefreshTime->setText("0");
         QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
-        QCOMPARE(form.tmrDataInput->interval(), 3000);
-        form.tmrDataInput_Timer();
-        QCOMPARE(form.tmrDataInput->interval(), 5000);
+        QVERIFY(!form.tmrChargerTimeOut->isActive());
+        QCOMPARE(told->text(), QStringLiteral("Refresh: stopped, the period is 0 s"));
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton); // off: nothing to tell
+        QCOMPARE(told->text(), QString());
     }
 
     // --input-file naming a folder or a missing file: the tooltip shows it, each tick

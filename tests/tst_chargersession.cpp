@@ -93,8 +93,8 @@ private slots:
         QCOMPARE(v.nPainted, kChargeVoltage.fieldMask());
         QCOMPARE(v.value, std::optional<int>(12592));
         QVERIFY(v.bKnown);
-        QCOMPARE(heard.take(), (std::vector<Heard::Change>{
-                                   {SessionChange::Charge, kVoltage, Part::Toggles | Part::Value}}));
+        QCOMPARE(heard.take(), (std::vector<Heard::Change>{{SessionChange::Charge, kVoltage,
+                                                            Part::Toggles | Part::Value}}));
 
         for (size_t i : {kCurrent, kVoltage, kInput})
             session->set(i, 99999); // every warning shown

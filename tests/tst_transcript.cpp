@@ -292,6 +292,8 @@ class TestTranscript : public QObject
         type("txtRefreshTime", "5", true);
         type("txtRefreshTime", "40", true);
         type("txtRefreshTime", "", true);
+        type("txtRefreshTime", "0", true);
+        type("txtRefreshTime", "5", true);
         refreshTick();
 
         // Input by file, which turns the refresh off.
