@@ -131,8 +131,7 @@ void frmRegisters::cmdReadI2C_Click()
     lblReadData->setAccessibleName(
         QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
         (result.hasValue() ? word : QStringLiteral("none, the read failed")));
-    if (!result.ok())
-        lblStatus->showFailure(QString::fromStdString(result.failureText()));
+    lblStatus->tell(StatusLine::failureText(QString(), result));
 }
 
 void frmRegisters::cmdWriteI2C_Click()
@@ -156,6 +155,5 @@ void frmRegisters::cmdWriteI2C_Click()
         static_cast<uint8_t>(nAddress),
         joinBytes(static_cast<uint8_t>(nHigh), static_cast<uint8_t>(nLow)));
     // A failed write must not look like a success: it is told below the rows.
-    if (!result.ok())
-        lblStatus->showFailure(QString::fromStdString(result.failureText()));
+    lblStatus->tell(StatusLine::failureText(QString(), result));
 }

@@ -6,6 +6,7 @@
 #include "messages.h"
 #include "pendingevents.h"
 #include "sessionsignals.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QApplication>
@@ -158,7 +159,10 @@ void ChargeRegisterFrame::toggleClicked(int nBit)
 void ChargeRegisterFrame::read()
 {
     WaitCursor hourglass;
-    if (!m_session.session().readCharge(m_index).ok())
+    const ActionResult result = m_session.session().readCharge(m_index);
+    // The cause beside the box, where it stays once the box is gone.
+    emit transferOutcome(StatusLine::failureText(title(), result));
+    if (!result.ok())
         showMessage(window(), QStringLiteral("Read ERROR"));
 }
 
@@ -166,7 +170,9 @@ void ChargeRegisterFrame::write()
 {
     if (m_value->text().isEmpty())
         return;
+    const ActionResult result = m_session.session().set(m_index, m_value->text().toInt()).result;
     // A failed write must not look like a success.
-    if (!m_session.session().set(m_index, m_value->text().toInt()).result.ok())
+    emit transferOutcome(StatusLine::failureText(title(), result));
+    if (!result.ok())
         showMessage(window(), QStringLiteral("Write ERROR"));
 }

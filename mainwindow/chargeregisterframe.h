@@ -52,6 +52,10 @@ public:
     // Write: the typed value, limited and rounded, into the field and to the register.
     void write();
 
+signals:
+    // After every Read and Write: empty when it worked, else what failed and why.
+    void transferOutcome(const QString &failure);
+
 private:
     void buildControls();
     void toggleClicked(int nBit);

@@ -12,6 +12,7 @@
 #include "messages.h"
 #include "sessionsignals.h"
 #include "settings.h"
+#include "statusline.h"
 #include "testmodescreen.h"
 #include "windowplacement.h"
 
@@ -151,6 +152,14 @@ void Form2::buildApplicationScreen()
         chargeFrames[i] =
             new ChargeRegisterFrame(kChargeFrames[i], *m_session, bUpdatingBits, picApplication);
     identification = new IdentificationFrame(*m_session, picApplication);
+    lblApplicationStatus = new StatusLine(picApplication);
+    lblApplicationStatus->setObjectName(QStringLiteral("lblApplicationStatus"));
+    placeTwips(lblApplicationStatus, 120, 7725, 12255, 255);
+    for (ChargeRegisterFrame *frame : chargeFrames)
+        connect(frame, &ChargeRegisterFrame::transferOutcome, lblApplicationStatus,
+                &StatusLine::tell);
+    connect(identification, &IdentificationFrame::transferOutcome, lblApplicationStatus,
+            &StatusLine::tell);
 
     // toggled, not clicked: turning one box off from code runs its handling too.
     chkRefreshTime = new QCheckBox(QStringLiteral("Refresh Time"), picApplication);

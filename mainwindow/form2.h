@@ -24,6 +24,7 @@ class QScrollArea;
 class ChargerSession;
 class SessionSignals;
 class SettingsFile;
+class StatusLine;
 class TestModeScreen;
 
 // The main window: start-up, the menu bar, the Application and Test Mode screens,
@@ -55,6 +56,9 @@ public:
     QLineEdit *txtRefreshTime = nullptr;
     QLabel *Label60 = nullptr;
     QCheckBox *chkInputFile = nullptr;
+    // Below the frames: the last failed Read or Write of the screen and why, until one
+    // works.
+    StatusLine *lblApplicationStatus = nullptr;
 
     // The input-data file "Input by File" reads (its full path is the box's tooltip).
     // Chosen by inputDataPath() at start-up unless set.

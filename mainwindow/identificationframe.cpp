@@ -6,6 +6,7 @@
 #include "hexconversions.h"
 #include "messages.h"
 #include "sessionsignals.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QApplication>
@@ -117,7 +118,9 @@ void IdentificationFrame::cmdReadId_Click()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // A failed manufacturer read ends the operation: one message at most.
-    if (!m_session.session().readIds().back().ok())
+    const ActionResult last = m_session.session().readIds().back();
+    emit transferOutcome(StatusLine::failureText(title(), last));
+    if (!last.ok())
         showMessage(window(), QStringLiteral("Read ERROR"));
     QApplication::restoreOverrideCursor();
 }

@@ -23,6 +23,10 @@ public:
 public slots:
     void cmdReadId_Click();
 
+signals:
+    // After every Read: empty when it worked, else what failed and why.
+    void transferOutcome(const QString &failure);
+
 private:
     void buildRow(bool bDevice, int nRowTop, int nValueTop);
     void show();

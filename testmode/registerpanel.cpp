@@ -6,6 +6,7 @@
 #include "messages.h"
 #include "pendingevents.h"
 #include "sessionsignals.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QButtonGroup>
@@ -218,12 +219,7 @@ void RegisterPanel::readRegister()
 // After every Read and Write: the failure, with what failed and why, or nothing.
 void RegisterPanel::tell(const ActionResult &result)
 {
-    emit transferOutcome(
-        result.ok()
-            ? QString()
-            : QStringLiteral("%1: %2 of 0x%3 failed: %4")
-                  .arg(title(), result.bWrite ? QStringLiteral("Write") : QStringLiteral("Read"),
-                       HexByteText(result.yCommand), QString::fromStdString(result.statusText())));
+    emit transferOutcome(StatusLine::failureText(title(), result));
 }
 
 void RegisterPanel::writeRegister()

@@ -82,10 +82,5 @@ TestModeScreen::TestModeScreen(SessionSignals &session, QWidget *picTestMode)
     m_status->setObjectName(QStringLiteral("lblTestModeStatus"));
     placeTwips(m_status, 120, kPanelTop + kTrimHeight + 30, 12255, 255);
     for (RegisterPanel *p : m_panels)
-        connect(p, &RegisterPanel::transferOutcome, m_status, [this](const QString &failure) {
-            if (failure.isEmpty())
-                m_status->clear();
-            else
-                m_status->showFailure(failure);
-        });
+        connect(p, &RegisterPanel::transferOutcome, m_status, &StatusLine::tell);
 }

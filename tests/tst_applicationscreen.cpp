@@ -191,6 +191,11 @@ private slots:
         sim->failNextTransfers(4);
         QTest::mouseClick(child<QPushButton>(form, "cmdReadChargeVoltage"), Qt::LeftButton);
         QCOMPARE(messages, QStringList{"Read ERROR"});
+        // The cause beside the box: the status and its text, below the frames.
+        QCOMPARE(form.lblApplicationStatus->text(),
+                 QStringLiteral("Charge Voltage (Addr 0x15): Read of 15 failed: status 1011 "
+                                "(simulated fault)"));
+        QVERIFY(form.lblApplicationStatus->showsFailure());
         QCOMPARE(txt->text(), QStringLiteral("20001"));
         QVERIFY(toggle(form, "ChargeVoltage", 14)->isChecked());
         QVERIFY(!child<QLabel>(form, "lblChargeVoltageOl")->isVisibleTo(&form)); // hidden anyway
@@ -206,6 +211,7 @@ private slots:
         QVERIFY(child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
         form.ReadChargeCurrent();
         QVERIFY(!child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
+        QCOMPARE(form.lblApplicationStatus->text(), QString()); // a Read that works clears it
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("8064"));
     }
 

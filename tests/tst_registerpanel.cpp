@@ -265,13 +265,14 @@ private slots:
         QCOMPARE(sim->transferCount(), 4);
         QCOMPARE(messages, QStringList());
         const QString told = screen->statusLine()->text();
-        QCOMPARE(told, QStringLiteral("0x09 or 0x0C Trim 1: Read of 0x09 failed: status 1014 (the "
+        QCOMPARE(told, QStringLiteral("0x09 or 0x0C Trim 1: Read of 09 failed: status 1014 (the "
                                       "simulated charger is unplugged)"));
         QCOMPARE(screen->statusLine()->accessibleName(), told);
 
         QTest::mouseClick(p->writeButton(), Qt::LeftButton);
         QCOMPARE(messages, QStringList{QStringLiteral("Write ERROR")});
-        QVERIFY(screen->statusLine()->text().contains(QStringLiteral("Write of 0x09 failed")));
+        QVERIFY(
+            screen->statusLine()->text().contains(QStringLiteral("Write of 1234 to 09 failed")));
 
         sim->setPlugged(true);
         QTest::mouseClick(panel(TestMode0)->readButton(), Qt::LeftButton);
