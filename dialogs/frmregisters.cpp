@@ -7,6 +7,7 @@
 #include "statusline.h"
 #include "windowplacement.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,16 +56,23 @@ frmRegisters::frmRegisters(SessionSignals &session, QWidget *owner)
         QRegularExpression(QStringLiteral(".{0,%1}").arg(kDataLength)), txtWriteData));
     cmdWriteI2C = addButton("cmdWriteI2C", "Write", 3120, 2040);
 
-    // Below the two rows: what went wrong with the last transfer, if anything.
+    // Below the two rows: what went wrong with the last transfer, if anything, read
+    // whole: it wraps, and the window grows below the rows to hold it.
     lblStatus = new StatusLine(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setWordWrap(true);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     placeTwips(lblStatus, 480, 2640, kClientWidth - 2 * 480, 285);
 
-    // Enter in a row's box presses that row's button.
-    for (QLineEdit *box : {txtReadAddr, txtWriteAddr, txtWriteData})
-        connect(box, &QLineEdit::returnPressed, this,
-                box == txtReadAddr ? &frmRegisters::cmdReadI2C_Click
-                                   : &frmRegisters::cmdWriteI2C_Click);
+    // Enter in the read row's box reads; in the write row it goes from the address to
+    // the data, and the data's Enter writes: an address alone never writes.
+    connect(txtReadAddr, &QLineEdit::returnPressed, this, &frmRegisters::cmdReadI2C_Click);
+    connect(txtWriteAddr, &QLineEdit::returnPressed, txtWriteData,
+            [this] { txtWriteData->setFocus(Qt::TabFocusReason); });
+    connect(txtWriteData, &QLineEdit::returnPressed, this, &frmRegisters::cmdWriteI2C_Click);
+    // Enter on a focused button presses it, as Space does.
+    for (QPushButton *button : {cmdReadI2C, cmdWriteI2C})
+        button->installEventFilter(this);
 
     connect(cmdReadI2C, &QPushButton::clicked, this, &frmRegisters::cmdReadI2C_Click);
     connect(cmdWriteI2C, &QPushButton::clicked, this, &frmRegisters::cmdWriteI2C_Click);
@@ -76,6 +84,47 @@ frmRegisters::frmRegisters(SessionSignals &session, QWidget *owner)
     cmdReadI2C->setFocus();
 
     CenterForm(this);
+}
+
+bool frmRegisters::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        auto *button = qobject_cast<QPushButton *>(watched);
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmRegisters::keyPressEvent(QKeyEvent *event)
+{
+    // Esc closes it, as it closes About and the bus log.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmRegisters::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The Read button has the focus when the window opens.
+    if (!focusWidget())
+        cmdReadI2C->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void frmRegisters::tell(const QString &failure)
+{
+    lblStatus->tell(failure);
+    // The line takes the height its text needs, and the window below the rows as much.
+    const int height = qMax(twips(285), lblStatus->heightForWidth(lblStatus->width()));
+    lblStatus->resize(lblStatus->width(), height);
+    setFixedSize(twips(kClientWidth),
+                 qMax(twips(kClientHeight), lblStatus->geometry().bottom() + 1 + twips(120)));
 }
 
 QLabel *frmRegisters::addLabel(const char *sName, const char *sText, int nLeft, int nTop,
@@ -113,7 +162,7 @@ void frmRegisters::cmdReadI2C_Click()
 {
     lblReadData->clear();
     lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning));
-    lblStatus->clear();
+    tell(QString());
     const int16_t nAddress = ParseHexByte(txtReadAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -131,12 +180,12 @@ void frmRegisters::cmdReadI2C_Click()
     lblReadData->setAccessibleName(
         QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
         (result.hasValue() ? word : QStringLiteral("none, the read failed")));
-    lblStatus->tell(StatusLine::failureText(QString(), result));
+    tell(StatusLine::failureText(QString(), result));
 }
 
 void frmRegisters::cmdWriteI2C_Click()
 {
-    lblStatus->clear();
+    tell(QString());
     const int16_t nAddress = ParseHexByte(txtWriteAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -155,5 +204,5 @@ void frmRegisters::cmdWriteI2C_Click()
         static_cast<uint8_t>(nAddress),
         joinBytes(static_cast<uint8_t>(nHigh), static_cast<uint8_t>(nLow)));
     // A failed write must not look like a success: it is told below the rows.
-    lblStatus->tell(StatusLine::failureText(QString(), result));
+    tell(StatusLine::failureText(QString(), result));
 }
