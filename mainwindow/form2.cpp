@@ -33,10 +33,38 @@ constexpr int kScreenWidth = 12495;
 constexpr int kScreenHeight = 8040;
 constexpr int kInputStartDelayMs = 20; // from ticking "Input by File" to its first read
 
+// The screens lie below the banner strip, at the top of their scrolling area.
 void placeScreen(QWidget *screen)
 {
-    placeTwips(screen, 0, kScreenTop, kScreenWidth, kScreenHeight);
+    placeTwips(screen, 0, 0, kScreenWidth, kScreenHeight);
 }
+
+// The window's body: the banner strip across the top, never scrolled, so that what it
+// says about the periodic writes stays in view; below it the screens, which scroll where
+// the window is smaller than they are. The strip is as wide as the screens at most.
+class WindowBody : public QWidget
+{
+public:
+    WindowBody(Banner *banner, QScrollArea *screens)
+        : m_banner(banner)
+        , m_screens(screens)
+    {
+        banner->setParent(this);
+        screens->setParent(this);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *) override
+    {
+        const int strip = m_banner->height();
+        m_banner->setGeometry(0, 0, qMin(width(), twips(kWindowWidth)), strip);
+        m_screens->setGeometry(0, strip, width(), qMax(0, height() - strip));
+    }
+
+private:
+    Banner *m_banner;
+    QScrollArea *m_screens;
+};
 
 // Shows the one window of its kind, creating it when it is not open.
 template<typename Window, typename Make>
@@ -111,25 +139,32 @@ void Form2::buildMenus()
 void Form2::buildScreens()
 {
     // The banner strip and the screens keep their size and place whatever the window's:
-    // where the window is smaller they scroll (every control stays in reach of the
-    // mouse), where it is larger the window's background shows beside and below them.
-    m_screenArea = new QScrollArea(this);
+    // where the window is smaller the screens scroll (every control stays in reach of the
+    // mouse) below the strip, which stays; where it is larger the window's background
+    // shows beside and below them.
+    m_screenArea = new QScrollArea;
     m_screenArea->setObjectName(QStringLiteral("screenArea"));
     m_screenArea->setFrameShape(QFrame::NoFrame);
     m_screenArea->setFocusPolicy(Qt::NoFocus); // Tab goes through the screens as before
     m_screenArea->viewport()->setBackgroundRole(QPalette::Window);
     m_screenArea->viewport()->setAutoFillBackground(true);
-    setCentralWidget(m_screenArea);
 
-    auto *background = m_banner = new Banner;
-    background->setObjectName(QStringLiteral("banner"));
-    background->setFixedSize(twips(kWindowWidth), twips(kScreenTop + kScreenHeight));
-    m_screenArea->setWidget(background);
+    m_banner = new Banner;
+    m_banner->setObjectName(QStringLiteral("banner"));
+    m_banner->setFixedHeight(twips(kScreenTop));
+    auto *body = new WindowBody(m_banner, m_screenArea);
+    body->setObjectName(QStringLiteral("windowBody"));
+    setCentralWidget(body);
 
-    picApplication = new QWidget(background);
+    auto *screens = m_screens = new QWidget;
+    screens->setObjectName(QStringLiteral("screens"));
+    screens->setFixedSize(twips(kWindowWidth), twips(kScreenHeight));
+    m_screenArea->setWidget(screens);
+
+    picApplication = new QWidget(screens);
     picApplication->setObjectName(QStringLiteral("picApplication"));
     picApplication->setAutoFillBackground(true);
-    picTestMode = new QWidget(background);
+    picTestMode = new QWidget(screens);
     picTestMode->setObjectName(QStringLiteral("picTestMode"));
     picTestMode->setAutoFillBackground(true);
 
@@ -208,7 +243,7 @@ void Form2::load(SettingsFile &settings)
     ScreenPlacement::of(this)->setSizeRule(
         [this](const QSize &room) { return clientSizeFor(room); });
     const int width = twips(kWindowWidth);
-    setGeometry(0, 0, width, menuBarHeight(width) + m_banner->height());
+    setGeometry(0, 0, width, menuBarHeight(width) + m_banner->height() + m_screens->height());
 
     placeScreen(picTestMode);
     picTestMode->hide();
@@ -265,12 +300,13 @@ int Form2::menuBarHeight(int nWidth) const
 
 QSize Form2::clientSizeFor(const QSize &room) const
 {
-    const QSize screens = m_banner->size();
+    const QSize screens = m_screens->size();
+    const int strip = m_banner->height();
     const int scrollBar = m_screenArea->verticalScrollBar()->sizeHint().width();
     const int bar = menuBarHeight(qMin(room.width(), screens.width() + scrollBar));
-    const QSize area =
-        scrolledAreaSize(screens, QSize(room.width(), qMax(0, room.height() - bar)), scrollBar);
-    return QSize(area.width(), area.height() + bar);
+    const QSize area = scrolledAreaSize(
+        screens, QSize(room.width(), qMax(0, room.height() - bar - strip)), scrollBar);
+    return QSize(area.width(), area.height() + strip + bar);
 }
 
 void Form2::mnuTestMode_Click()

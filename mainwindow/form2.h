@@ -70,7 +70,7 @@ public:
     frmAbout *aboutWindow() const { return m_frmAbout; }
     frmBusLog *busLogWindow() const { return m_frmBusLog; }
     Banner *banner() const { return m_banner; }
-    // Holds the banner strip and the screens: scrolls them where the window is smaller,
+    // Holds the screens below the banner strip: scrolls them where the window is smaller,
     // shows the window's background beside and below them where it is larger.
     QScrollArea *screenArea() const { return m_screenArea; }
     // The Test Mode screen, once it has been shown (built on first use).
@@ -111,6 +111,7 @@ private:
     SessionSignals *m_session = nullptr;
     Banner *m_banner = nullptr;
     QScrollArea *m_screenArea = nullptr;
+    QWidget *m_screens = nullptr; // the two screens' container, scrolled
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataPath;
     bool m_inputTicked = false; // the input timer is past its start delay

@@ -74,7 +74,13 @@ private slots:
         QCOMPARE(nDeviceAddress, int16_t(18));
         QVERIFY(form.picApplication->isVisibleTo(&form));
         QVERIFY(!form.picTestMode->isVisibleTo(&form));
-        QCOMPARE(form.picApplication->geometry(), QRect(0, 32, 833, 536));
+        // Below the banner strip, which is 32 pixels (480 twips) high.
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.banner()->height(), 32);
+        const QRect inWindow(form.picApplication->mapTo(form.centralWidget(), QPoint(0, 0)),
+                             form.picApplication->size());
+        QCOMPARE(inWindow, QRect(0, 32, 833, 536));
         QCOMPARE(form.picTestMode->geometry(), form.picApplication->geometry());
         QVERIFY(!form.tmrDataInput->isActive());
         QVERIFY(!form.tmrChargerTimeOut->isActive());

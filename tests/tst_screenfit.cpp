@@ -5,7 +5,10 @@
 #include "form2.h"
 #include "identificationframe.h"
 #include "screentest.h"
+#include "simulatedcharger.h"
+#include "statusline.h"
 
+#include <QCheckBox>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -50,14 +53,24 @@ private slots:
         QVERIFY(down->isVisible());
         QVERIFY(!across->isVisible()); // the window is one scroll bar wider instead
 
-        // Scrolled to the end, the last row of the screens is in view; at the start the
-        // banner strip is.
+        // Scrolled to the end, the last row of the screens is in view, and the banner strip
+        // with its tick status stays above them, unscrolled: a failure it tells is seen
+        // wherever the user scrolled to.
         QWidget *view = form.screenArea()->viewport();
+        form.chkRefreshTime->setChecked(true);
+        sim->setPlugged(false);
+        form.tmrChargerTimeOut_Timer();
         down->setValue(down->maximum());
-        QCOMPARE(inView(form, form.banner()).bottom(), view->height() - 1);
+        QCOMPARE(inView(form, form.picApplication).bottom(), view->height() - 1);
         QVERIFY(view->rect().contains(inView(form, form.identification)));
+        const QRect strip(form.banner()->mapTo(&form, QPoint(0, 0)), form.banner()->size());
+        QCOMPARE(strip.topLeft(), QPoint(0, form.menuBar()->height()));
+        QVERIFY(form.rect().contains(strip));
+        StatusLine *told = form.banner()->tickStatus();
+        QVERIFY(told->showsFailure() && told->isVisible());
+        QVERIFY(strip.contains(QRect(told->mapTo(&form, QPoint(0, 0)), told->size())));
         down->setValue(down->minimum());
-        QCOMPARE(inView(form, form.banner()).topLeft(), QPoint(0, 0));
+        QCOMPARE(inView(form, form.picApplication).topLeft(), QPoint(0, 0));
     }
 
     // Its screen gone, the window lands on a screen it does not touch: it takes the
