@@ -35,10 +35,13 @@ public slots:
     void cmdSaveCsv_Click();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void widenColumnsFor(int nFirstRow);
+
     BusLogModel *m_model = nullptr;
     FileChooser m_chooseFile;
     QTableView *tblBusLog = nullptr;
