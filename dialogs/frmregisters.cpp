@@ -3,6 +3,7 @@
 #include "bustransactions.h"
 #include "hexconversions.h"
 #include "messages.h"
+#include "pastevalidator.h"
 #include "sessionsignals.h"
 #include "statusline.h"
 #include "windowplacement.h"
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 
 namespace {
 constexpr int kClientWidth = 4680;
@@ -52,8 +52,9 @@ frmRegisters::frmRegisters(SessionSignals &session, QWidget *owner)
     // No maxLength: it would cut a long paste to fit and Write would send digits the
     // user never typed. Any text up to four characters, typed or pasted, is taken
     // (the Write button checks it); a longer paste is refused whole.
-    txtWriteData->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral(".{0,%1}").arg(kDataLength)), txtWriteData));
+    txtWriteData->setValidator(
+        new PasteValidator(txtWriteData, QStringLiteral(".{0,%1}").arg(kDataLength),
+                           QStringLiteral("up to %1 characters").arg(kDataLength)));
     cmdWriteI2C = addButton("cmdWriteI2C", "Write", 3120, 2040);
 
     // Below the two rows: what went wrong with the last transfer, if anything, read

@@ -4,6 +4,7 @@
 #include "hexconversions.h"
 #include "keyfilter.h"
 #include "messages.h"
+#include "pastevalidator.h"
 #include "pendingevents.h"
 #include "sessionsignals.h"
 #include "statusline.h"
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 
 namespace {
 constexpr int kBitLeft = 120;
@@ -110,8 +110,9 @@ void RegisterPanel::buildControls()
     // Typed keys pass the hex key filter; text that arrives otherwise (a paste) must be
     // hex digits only, within the length, or the box keeps what it had. The validator
     // is the length limit too: a maximum length would cut a long paste to fit instead.
-    m_text->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(kTextLength)), m_text));
+    m_text->setValidator(
+        new PasteValidator(m_text, QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(kTextLength),
+                           QStringLiteral("up to %1 hex digits").arg(kTextLength)));
     placeTwips(m_text, m_definition.nTextLeft, kWriteTop, kTextWidth, kTextHeight);
     m_text->installEventFilter(this);
     new KeyFilter(m_text, FilterHexKey, [this] { enterPressed(); });

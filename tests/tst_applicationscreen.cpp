@@ -7,6 +7,7 @@
 #include "identificationframe.h"
 #include "inputdatafile.h"
 #include "messages.h"
+#include "pastevalidator.h"
 #include "screentest.h"
 #include "scriptedadapter.h"
 #include "settings.h"
@@ -320,13 +321,37 @@ private slots:
         QTest::keyClicks(txt, "4567");
         QCOMPARE(txt->text(), QStringLiteral("12345")); // five characters at most
 
+        // Pasted: a number is taken without the blanks and line ends around it (a
+        // spreadsheet cell, a terminal line); anything else is refused whole and told at
+        // the box, never dropped unseen.
+        auto *validator = qobject_cast<const PasteValidator *>(txt->validator());
+        QVERIFY(validator);
+        QSignalSpy told(validator, &PasteValidator::refused);
         txt->clear();
-        txt->insert("12x");
-        QCOMPARE(txt->text(), QString()); // refused whole
-        txt->insert("999999");
-        QCOMPARE(txt->text(), QString()); // too long for the box
-        txt->insert("4096");
+        txt->insert("2048\r\n");
+        QCOMPARE(txt->text(), QStringLiteral("2048"));
+        txt->clear();
+        txt->insert("\t 4096 ");
         QCOMPARE(txt->text(), QStringLiteral("4096"));
+        QCOMPARE(told.count(), 0);
+        txt->clear();
+        for (const char *refused : {" 12ab34", "12x", "999999"}) {
+            txt->insert(refused);
+            QCOMPARE(txt->text(), QString());
+            QTRY_COMPARE(told.count(), 1);
+            QCOMPARE(told.takeFirst().at(0).toString(), QString::fromLatin1(refused));
+        }
+        QCOMPARE(PasteValidator::refusal(" 12ab34\n", "a whole number of up to 5 digits"),
+                 QStringLiteral("Not taken: \" 12ab34\\n\" is not a whole number of up to 5 "
+                                "digits."));
+        // A typed key with no room left is dropped, as a length limit drops it: not told.
+        txt->setText("12345");
+        txt->end(false);
+        QTest::keyClicks(txt, "6");
+        QCOMPARE(txt->text(), QStringLiteral("12345"));
+        QCoreApplication::processEvents();
+        QCOMPARE(told.count(), 0);
+        txt->clear();
 
         auto *volts = child<QLineEdit>(form, "txtChargeVoltage");
         QTest::keyClicks(volts, "1234567");

@@ -3,6 +3,7 @@
 #include "chargersession.h"
 #include "frmusb.h"
 #include "messages.h"
+#include "pastevalidator.h"
 #include "registerpanel.h"
 #include "sessionsignals.h"
 #include "simulatedcharger.h"
@@ -400,12 +401,16 @@ private slots:
         QCOMPARE(sim->writes(), (Writes{{0x08, 0xBEEE}}));
     }
 
-    // Text that arrives other than by typing must be hex digits within the length.
+    // Text that arrives other than by typing must be hex digits within the length; the
+    // blanks and line ends around a paste are dropped, and a refusal is told.
     void pasted_data()
     {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("clipboard");
         QTest::addColumn<QString>("after");
+        QTest::newRow("a terminal line") << ""
+                                         << " BEEF\n"
+                                         << "BEEF";
         QTest::newRow("hex digits") << ""
                                     << "a1F"
                                     << "a1F";
@@ -431,8 +436,14 @@ private slots:
         type(p, before);
         text->end(false);
         QGuiApplication::clipboard()->setText(clipboard);
+        auto *validator = qobject_cast<const PasteValidator *>(text->validator());
+        QSignalSpy told(validator, &PasteValidator::refused);
         text->paste();
         QTEST(text->text(), "after");
+        QFETCH(QString, after);
+        const bool refused = after == before && !clipboard.isEmpty();
+        QCoreApplication::processEvents(); // the refusal is told once the paste is over
+        QCOMPARE(told.count(), refused ? 1 : 0);
     }
 };
 
