@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include "adapteradvice.h"
 #include "adapterfactory.h"
 #include "chargersession.h"
 #include "commandline.h"
@@ -84,10 +85,14 @@ int runProgram(int argc, char *argv[])
 
     SettingsFile settings;
     ChargerSession session;
+    // Without an adapter, a terminal is told why before the window's "USB Error" box.
+    const AdapterAdvice advice(
+        session, [choice] { return adapterTrouble(choice); },
+        [](const std::string &line) {
+            std::fprintf(stderr, "kv7320ev: %s\n", line.c_str());
+            std::fflush(stderr);
+        });
     Form2 form(session, settings);
-    // The window has said "USB Error"; tell a terminal why.
-    if (session.adapterName().empty())
-        std::fprintf(stderr, "kv7320ev: %s\n", adapterTrouble(choice).c_str());
     if (!commandLine.inputFile.isEmpty())
         form.setInputDataPath(inputDataPath(commandLine.inputFile, QString()));
     form.show();

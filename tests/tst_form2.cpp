@@ -1,4 +1,5 @@
 // The main window: start-up with and without an adapter, menus, screens, shutdown.
+#include "adapteradvice.h"
 #include "adapterfactory.h"
 #include "banner.h"
 #include "chargersession.h"
@@ -67,8 +68,13 @@ private slots:
     void startsOnSimulator()
     {
         SimulatedCharger *sim = useSimulator();
+        QStringList printed;
+        const AdapterAdvice advice(
+            *session, [] { return std::string("why"); },
+            [&](const std::string &line) { printed << QString::fromStdString(line); });
         Form2 form(*session, *settings);
         QCOMPARE(messages, QStringList());
+        QCOMPARE(printed, QStringList()); // opened: nothing to tell a terminal
         QVERIFY(sim->isOpen());
         QCOMPARE(form.windowTitle(), QStringLiteral("kv7320 Evaluation Software"));
         QCOMPARE(nDeviceAddress, int16_t(18));
@@ -104,7 +110,21 @@ private slots:
     void startsWithoutAdapter()
     {
         frmUSB::instance().setAdapter(nullptr); // a system without a bridge backend
+        // A terminal is told why before the box, which waits for the user.
+        QStringList printed;
+        QStringList printedAtMessage;
+        setMessageHandler([&](QWidget *, const QString &text) {
+            messages << text;
+            fileAtMessage = ini();
+            printedAtMessage = printed;
+        });
+        const AdapterAdvice advice(
+            *session, [] { return std::string("No USB-to-I2C bridge found."); },
+            [&](const std::string &line) { printed << QString::fromStdString(line); });
         Form2 form(*session, *settings);
+        QCOMPARE(printedAtMessage, QStringList{"No USB-to-I2C bridge found."});
+        form.close(); // the session's close is no start-up: nothing more is printed
+        QCOMPARE(printed.size(), 1);
         QCOMPARE(messages, QStringList{QString::fromLatin1(kUsbErrorMessage)});
         QCOMPARE(QString::fromLatin1(kUsbErrorMessage),
                  QStringLiteral("USB Error. Insure USB cable is connected and Driver is working"));
