@@ -4,13 +4,19 @@
 #include "frmusb.h"
 
 namespace {
+// The status is the last attempt's, except that an attempt the backend failed at once
+// without trying (BusStatus::kNotAnswering: the bridge had just stalled) never hides the
+// failure of one that did reach the bridge: after a stall, the action reports what the
+// driver said (a time-out, 110), not that later attempts were not made.
 template<typename Transfer> int32_t retried(Transfer transfer, int &nAttempts)
 {
     int32_t status = 0;
     for (nAttempts = 1; nAttempts <= kBusAttempts; ++nAttempts) {
-        status = transfer();
-        if (status == 0)
+        const int32_t attempt = transfer();
+        if (attempt == 0)
             return 0;
+        if (attempt != BusStatus::kNotAnswering || status == 0)
+            status = attempt;
     }
     nAttempts = kBusAttempts;
     return status;

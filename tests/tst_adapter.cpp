@@ -188,6 +188,15 @@ private slots:
         QTest::newRow("throws then succeeds") << QList<int>{ScriptedAdapter::kThrow} << 2 << 0;
         QTest::newRow("throws every time")
             << QList<int>(4, ScriptedAdapter::kThrow) << 4 << int(frmUSB::kStatusAdapterFault);
+        // A stall: the first attempt meets the driver's time-out, the rest are not tried.
+        // The action reports the driver's status; "not answering" only when nothing was
+        // tried.
+        const int notTried = BusStatus::kNotAnswering;
+        QTest::newRow("stalled, then not tried")
+            << QList<int>{110, notTried, notTried, notTried} << 4 << 110;
+        QTest::newRow("not tried, a NAK, not tried")
+            << QList<int>{notTried, 6, notTried, notTried} << 4 << 6;
+        QTest::newRow("nothing tried") << QList<int>(4, notTried) << 4 << notTried;
     }
     void retries()
     {
