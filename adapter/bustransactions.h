@@ -7,8 +7,8 @@
 // Register transfers for every screen and for kv7320ctl: one 16-bit register as two bytes, tried up
 // to kBusAttempts times with no pause. The status is 0 as soon as one attempt succeeds, else the
 // last attempt's failure (but an attempt failed at once as not tried, BusStatus::kNotAnswering,
-// leaves the status of one that was tried). A failed read leaves both bytes as they were. Each call is recorded in
-// BusLog::instance(), attempts included.
+// leaves the status of one that was tried). A failed read leaves both bytes as they were. Each call
+// is recorded in BusLog::instance(), attempts included.
 constexpr int kBusAttempts = 4;
 
 int32_t BusReadWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData);
