@@ -625,17 +625,22 @@ private slots:
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
             "Input by File: the file does not start with three whole numbers"));
 
-        // Just written in place: it may be half-way, so the last values go out until it
-        // has stayed the same for a period; the banner says why.
+        // Being written in place, paused half-way with the file open: the last values go
+        // out until its writer closes it; the banner says why.
         QFile f(dir->filePath(kInputDataFileName));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("4096,16000,5120\n");
-        f.close();
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
+        QCOMPARE(f.write("4096,16000,51"), qint64(13));
         sim->clearLog();
         form.tmrDataInput_Timer();
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
         QVERIFY(
             form.banner()->tickStatus()->text().startsWith("Input by File: the file is changing"));
+        QCOMPARE(f.write("20\n"), qint64(3));
+        f.close();
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(sim->writes(), words(0x1000, 16000, 0x0A00));
+        QCOMPARE(form.banner()->tickStatus()->text(), QString());
         QCOMPARE(messages, QStringList());
     }
 
