@@ -623,7 +623,7 @@ private slots:
         QCOMPARE(int(session->fileValues()[0]), 2048);
         QCOMPARE(form.tmrDataInput->interval(), 2000);
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
-            "Input by File: the file does not start with three whole numbers"));
+            "Input by File: kv7320InputData.txt does not start with three whole numbers"));
 
         // Being written in place, paused half-way with the file open: the last values go
         // out until its writer closes it; the banner says why.
@@ -633,8 +633,10 @@ private slots:
         sim->clearLog();
         form.tmrDataInput_Timer();
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
-        QVERIFY(
-            form.banner()->tickStatus()->text().startsWith("Input by File: the file is changing"));
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     "Input by File: kv7320InputData.txt is changing; it is applied once its "
+                     "writer has closed it"),
+                 qPrintable(form.banner()->tickStatus()->text()));
         QCOMPARE(f.write("20\n"), qint64(3));
         f.close();
         sim->clearLog();
@@ -726,6 +728,40 @@ private slots:
             QCOMPARE(sim->writes(), twice);
         }
         QVERIFY(form.tmrDataInput->isActive());
+        QCOMPARE(messages, QStringList());
+    }
+
+    // The banner names the file read: the chosen file by its name, and a file that a
+    // link leads to elsewhere by its full path.
+    void inputFileNoteNamesTheFile()
+    {
+        Form2 form(*session, *settings);
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        const QString note = QStringLiteral("Input by File: no readable file %1; the last values "
+                                            "were written again (");
+        form.setInputDataPath(dir->filePath("kv.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
+                 qPrintable(form.banner()->tickStatus()->text()));
+
+        QVERIFY(QDir(dir->path()).mkdir("elsewhere"));
+        const QString target = dir->filePath("elsewhere/charge.txt");
+        QVERIFY(QFile::link(target, dir->filePath("link.txt")));
+        form.setInputDataPath(dir->filePath("link.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     note.arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+
+        // Through the link, held open half-written by its writer.
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QCOMPARE(f.write("1024,"), qint64(5));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     QStringLiteral("Input by File: %1 is changing")
+                         .arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
         QCOMPARE(messages, QStringList());
     }
 };
