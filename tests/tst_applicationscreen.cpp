@@ -756,12 +756,30 @@ private slots:
         // Through the link, held open half-written by its writer.
         QFile f(target);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        f.close();
+        form.tmrDataInput_Timer(); // watched from now on
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         QCOMPARE(f.write("1024,"), qint64(5));
         form.tmrDataInput_Timer();
         QVERIFY2(form.banner()->tickStatus()->text().startsWith(
                      QStringLiteral("Input by File: %1 is changing")
                          .arg(QDir::toNativeSeparators(target))),
                  qPrintable(form.banner()->tickStatus()->text()));
+        QCOMPARE(f.write("12592,3072\n"), qint64(11));
+
+        // Closed by its writer while another program holds it open.
+        QFile reader(target);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        f.close();
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     QStringLiteral("Input by File: %1 is held open by another program")
+                         .arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        reader.close();
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.banner()->tickStatus()->text(), QString());
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("1024"));
         QCOMPARE(messages, QStringList());
     }
 };
