@@ -189,8 +189,11 @@ InputFileAccess::Events SystemInputFileAccess::events(const QString &path)
     const QByteArray target = followLinks(name);
     const bool lostWatch = exists && m_fileWd < 0 && !m_remote;
     if (!m_resolved || exists != m_exists || id != m_id || target != m_target || lostWatch) {
-        const bool whole = m_resolved && renamedIn && exists && target == m_target;
+        const bool renamedOntoName = m_resolved && renamedIn && exists && target == m_target;
         watch(name, target, exists, id);
+        // Until now only writes by its name in the folder were seen: a file with other
+        // names may have been written through them since it was renamed in.
+        const bool whole = renamedOntoName && m_fileWd >= 0 && m_links == 1;
         out.list.push_back(whole ? Event::RenamedIn : Event::Replaced);
     } else if (m_folderWd < 0 && !m_remote) {
         watchFolder(); // the folder may have been made since
@@ -280,9 +283,10 @@ void SystemInputFileAccess::watch(const QByteArray &path, const QByteArray &targ
         if (wd < 0)
             m_unwatched = errno == ENOSPC ? QStringLiteral("no inotify watch is left")
                                           : QStringLiteral("inotify cannot watch it");
-        else if (::stat(path.constData(), &again) == 0 && idOf(again) == id)
+        else if (::stat(path.constData(), &again) == 0 && idOf(again) == id) {
             m_fileWd = wd;
-        else
+            m_links = again.st_nlink;
+        } else
             m_resolved = false; // it changed under us: again at the next call
         if (wd >= 0 && m_fileWd < 0 && wd != oldFileWd)
             ::inotify_rm_watch(m_fd, wd);

@@ -125,6 +125,7 @@ private:
     bool m_remote = false; // because it is on another machine's disk: no point retrying
     int m_fd = -1;         // inotify
     int m_fileWd = -1;     // the file m_id
+    uint64_t m_links = 0;  // its names as the watch began
     int m_folderWd = -1;   // m_folder
 };
 

@@ -821,6 +821,12 @@ private slots:
             QCOMPARE(::link(bytesOf(path).constData(), bytesOf(written).constData()), 0);
         }
         InputDataFeed::Result r = feed.read(1000);
+        if (how == "hard link") {
+            // A second name: the rename alone does not vouch for it.
+            QCOMPARE(r.outcome, Outcome::Changing);
+            clock.advance(1000);
+            r = feed.read(1000);
+        }
         QCOMPARE(r.outcome, Outcome::Applied);
         QCOMPARE(r.numbers[0], int16_t(1));
 
@@ -855,6 +861,30 @@ private slots:
         QCOMPARE(feed.read(1000).outcome, Outcome::Changing);
         QVERIFY(writer.close());
         QCOMPARE(feed.read(1000).numbers[0], int16_t(9));
+    }
+
+    // Renamed into place, given a second name and written through it before the next
+    // tick could watch the file itself: the rename does not vouch for what came after.
+    void realRenamedInThenWrittenThroughAnotherName()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("a") && QDir(dir.path()).mkdir("b"));
+        const QString path = dir.filePath("a/kv.txt");
+        const QString second = dir.filePath("b/second-name.txt");
+        RealFileClock clock;
+        InputDataFeed feed(InputFileAccess::system(), clock);
+        feed.setPath(path);
+        QVERIFY(renameInto(path, triple(1)));
+        QCOMPARE(::link(bytesOf(path).constData(), bytesOf(second).constData()), 0);
+        ChildWriter writer;
+        QVERIFY(writer.open(second) && writer.put("2048,12592,30"));
+        QCOMPARE(feed.read(1000).outcome, Outcome::Changing);
+        clock.advance(600);
+        QCOMPARE(feed.read(1000).outcome, Outcome::Changing);
+        QVERIFY(writer.put("72\n") && writer.close());
+        const InputDataFeed::Result r = feed.read(1000);
+        QCOMPARE(r.settled, Settled::Closed);
+        QCOMPARE(r.numbers[2], int16_t(3072));
     }
 
     // Whole-second file times (ext3, FAT, ext4 with small inodes), made here by setting
