@@ -366,14 +366,17 @@ QString secondsText(int nMs)
 }
 
 // Why the file was not applied, for the window's tick status, naming the file read: by
-// its name, or by its full path when a link led from path to another file.
+// its name, or by its full path when a link at path led to another file (a linked folder
+// on the way leaves it the chosen file).
 QString inputFileNote(const InputDataFeed::Result &file, const QString &path)
 {
     const QFileInfo chosen(path);
-    const QString name =
-        file.file.isEmpty() || file.file == QDir::cleanPath(chosen.absoluteFilePath())
-            ? chosen.fileName()
-            : QDir::toNativeSeparators(file.file);
+    const QString folder = QFileInfo(chosen.absolutePath()).canonicalFilePath();
+    const QString itself =
+        QDir(folder.isEmpty() ? chosen.absolutePath() : folder).filePath(chosen.fileName());
+    const QString name = file.file.isEmpty() || file.file == QDir::cleanPath(itself)
+                             ? chosen.fileName()
+                             : QDir::toNativeSeparators(file.file);
     QString note;
     switch (file.outcome) {
     case InputDataFeed::Outcome::Applied:

@@ -743,9 +743,15 @@ private slots:
         form.tmrDataInput_Timer();
         QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
                  qPrintable(form.banner()->tickStatus()->text()));
+        // Through a linked folder it is still the chosen file.
+        QVERIFY(QFile::link(dir->path(), dir->filePath("linked")));
+        form.setInputDataPath(dir->filePath("linked/kv.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
+                 qPrintable(form.banner()->tickStatus()->text()));
 
         QVERIFY(QDir(dir->path()).mkdir("elsewhere"));
-        const QString target = dir->filePath("elsewhere/charge.txt");
+        const QString target = QDir(dir->path()).canonicalPath() + "/elsewhere/charge.txt";
         QVERIFY(QFile::link(target, dir->filePath("link.txt")));
         form.setInputDataPath(dir->filePath("link.txt"));
         form.tmrDataInput_Timer();

@@ -308,6 +308,11 @@ class TestInputDataFile : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        ::signal(SIGPIPE, SIG_IGN); // a writer that died fails its step instead
+    }
+
     void init()
     {
         auto access = std::make_unique<FakeAccess>();
@@ -664,7 +669,7 @@ private slots:
     void realLook()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(kInputDataFileName);
+        const QString path = QDir(dir.path()).canonicalPath() + "/" + kInputDataFileName;
         SystemInputFileAccess access;
         QCOMPARE(access.look(path).state, InputFileLook::State::Missing);
         QCOMPARE(access.look(path).target, path);
@@ -689,7 +694,8 @@ private slots:
         QCOMPARE(access.look(link).target, path);
         QCOMPARE(access.look(link).id, look.id);
         QVERIFY(QFile::link(dir.filePath("in/gone.txt"), dir.filePath("dangling")));
-        QCOMPARE(access.look(dir.filePath("dangling")).target, dir.filePath("in/gone.txt"));
+        QCOMPARE(access.look(dir.filePath("dangling")).target,
+                 QDir(dir.path()).canonicalPath() + "/in/gone.txt");
 
         QCOMPARE(access.look(dir.filePath("in")).state, InputFileLook::State::Missing);
         // Nobody ever writes to it: an open that waits for a writer never returns.
@@ -917,7 +923,8 @@ private slots:
     // was last written long ago. A dangling link names where it points.
     void realRenamesAndLinks()
     {
-        QTemporaryDir dir;
+        QTemporaryDir tmp;
+        const QDir dir(QDir(tmp.path()).canonicalPath());
         const QString path = dir.filePath("kv.txt");
         RealFileClock clock;
         InputDataFeed feed(InputFileAccess::system(), clock);
