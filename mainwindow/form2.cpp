@@ -365,22 +365,46 @@ QString secondsText(int nMs)
     return QString::number(nMs / 1000.0, 'g', 6);
 }
 
-// Why the file was not applied, for the window's tick status.
-QString inputFileNote(InputDataFeed::Outcome outcome)
+// Why the file was not applied, for the window's tick status, naming the file read: by
+// its name, or by its full path when a link at path led to another file (a linked folder
+// on the way leaves it the chosen file).
+QString inputFileNote(const InputDataFeed::Result &file, const QString &path)
 {
-    switch (outcome) {
+    const QFileInfo chosen(path);
+    const QString folder = QFileInfo(chosen.absolutePath()).canonicalFilePath();
+    const QString itself =
+        QDir(folder.isEmpty() ? chosen.absolutePath() : folder).filePath(chosen.fileName());
+    const QString name = file.file.isEmpty() || file.file == QDir::cleanPath(itself)
+                             ? chosen.fileName()
+                             : QDir::toNativeSeparators(file.file);
+    QString note;
+    switch (file.outcome) {
     case InputDataFeed::Outcome::Applied:
-        return QString();
+        break;
     case InputDataFeed::Outcome::Missing:
-        return QStringLiteral("no readable file %1; the last values were written again")
-            .arg(QString::fromLatin1(kInputDataFileName));
+        note = QStringLiteral("no readable file %1; the last values were written again").arg(name);
+        break;
     case InputDataFeed::Outcome::Changing:
-        return QStringLiteral("the file is changing; it is applied once it stays the same");
+        note = file.heldOpen ? QStringLiteral("%1 is held open by another program; it is applied "
+                                              "once it has stayed the same for a period")
+                                   .arg(name)
+                             : QStringLiteral("%1 is changing; it is applied once its writer has "
+                                              "closed it, or it has stayed the same for a period")
+                                   .arg(name);
+        break;
     case InputDataFeed::Outcome::Malformed:
-        return QStringLiteral("the file does not start with three whole numbers; the last "
-                              "values were written again");
+        note = QStringLiteral("%1 does not start with three whole numbers; the last values were "
+                              "written again")
+                   .arg(name);
+        break;
     }
-    return QString();
+    // Told at every tick: what another machine writes there may go unseen for a period.
+    if (!file.unwatched.isEmpty())
+        note += (note.isEmpty() ? QString() : QStringLiteral("; ")) +
+                QStringLiteral("changes to %1 cannot be watched on %2, so new contents wait "
+                               "until they have stayed the same for a period")
+                    .arg(name, file.unwatched);
+    return note;
 }
 } // namespace
 
@@ -492,6 +516,6 @@ void Form2::tmrDataInput_Timer()
     if (file.outcome == InputDataFeed::Outcome::Applied)
         numbers = file.numbers;
     bUpdatingBits = true;
-    m_chargerSession.inputTick(numbers, inputFileNote(file.outcome).toStdString());
+    m_chargerSession.inputTick(numbers, inputFileNote(file, m_inputDataPath).toStdString());
     bUpdatingBits = false;
 }

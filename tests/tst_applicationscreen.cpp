@@ -623,19 +623,26 @@ private slots:
         QCOMPARE(int(session->fileValues()[0]), 2048);
         QCOMPARE(form.tmrDataInput->interval(), 2000);
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
-            "Input by File: the file does not start with three whole numbers"));
+            "Input by File: kv7320InputData.txt does not start with three whole numbers"));
 
-        // Just written in place: it may be half-way, so the last values go out until it
-        // has stayed the same for a period; the banner says why.
+        // Being written in place, paused half-way with the file open: the last values go
+        // out until its writer closes it; the banner says why.
         QFile f(dir->filePath(kInputDataFileName));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("4096,16000,5120\n");
-        f.close();
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
+        QCOMPARE(f.write("4096,16000,51"), qint64(13));
         sim->clearLog();
         form.tmrDataInput_Timer();
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
-        QVERIFY(
-            form.banner()->tickStatus()->text().startsWith("Input by File: the file is changing"));
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     "Input by File: kv7320InputData.txt is changing; it is applied once its "
+                     "writer has closed it"),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        QCOMPARE(f.write("20\n"), qint64(3));
+        f.close();
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(sim->writes(), words(0x1000, 16000, 0x0A00));
+        QCOMPARE(form.banner()->tickStatus()->text(), QString());
         QCOMPARE(messages, QStringList());
     }
 
@@ -721,6 +728,64 @@ private slots:
             QCOMPARE(sim->writes(), twice);
         }
         QVERIFY(form.tmrDataInput->isActive());
+        QCOMPARE(messages, QStringList());
+    }
+
+    // The banner names the file read: the chosen file by its name, and a file that a
+    // link leads to elsewhere by its full path.
+    void inputFileNoteNamesTheFile()
+    {
+        Form2 form(*session, *settings);
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        const QString note = QStringLiteral("Input by File: no readable file %1; the last values "
+                                            "were written again (");
+        form.setInputDataPath(dir->filePath("kv.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        // Through a linked folder it is still the chosen file.
+        QVERIFY(QFile::link(dir->path(), dir->filePath("linked")));
+        form.setInputDataPath(dir->filePath("linked/kv.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
+                 qPrintable(form.banner()->tickStatus()->text()));
+
+        QVERIFY(QDir(dir->path()).mkdir("elsewhere"));
+        const QString target = QDir(dir->path()).canonicalPath() + "/elsewhere/charge.txt";
+        QVERIFY(QFile::link(target, dir->filePath("link.txt")));
+        form.setInputDataPath(dir->filePath("link.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     note.arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+
+        // Through the link, held open half-written by its writer.
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        f.close();
+        form.tmrDataInput_Timer(); // watched from now on
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QCOMPARE(f.write("1024,"), qint64(5));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     QStringLiteral("Input by File: %1 is changing")
+                         .arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        QCOMPARE(f.write("12592,3072\n"), qint64(11));
+
+        // Closed by its writer while another program holds it open.
+        QFile reader(target);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        f.close();
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     QStringLiteral("Input by File: %1 is held open by another program")
+                         .arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        reader.close();
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.banner()->tickStatus()->text(), QString());
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("1024"));
         QCOMPARE(messages, QStringList());
     }
 };
