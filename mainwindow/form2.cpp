@@ -382,7 +382,7 @@ QString inputFileNote(const InputDataFeed::Result &file, const QString &path)
     case InputDataFeed::Outcome::Applied:
         break;
     case InputDataFeed::Outcome::Missing:
-        note = QStringLiteral("no readable file %1; the last values were written again").arg(name);
+        note = QStringLiteral("no readable file %1; the last values were sent again").arg(name);
         break;
     case InputDataFeed::Outcome::Changing:
         note = file.heldOpen ? QStringLiteral("%1 is held open by another program; it is applied "
@@ -394,7 +394,7 @@ QString inputFileNote(const InputDataFeed::Result &file, const QString &path)
         break;
     case InputDataFeed::Outcome::Malformed:
         note = QStringLiteral("%1 does not start with three whole numbers; the last values were "
-                              "written again")
+                              "sent again")
                    .arg(name);
         break;
     }

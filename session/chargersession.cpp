@@ -345,7 +345,7 @@ ChargerSession::inputTick(const std::optional<std::array<int16_t, 3>> &numbers,
         }
     }
     m_inputReport.tick(m_clock.wallMs(), int(out.writes.size()), out.failed(), out.lastFailure(),
-                       numbers ? std::string() : sFileNote);
+                       sFileNote);
     m_toldReport = &m_inputReport;
     notify(SessionChange::TickStatus);
     return out;

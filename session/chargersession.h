@@ -179,8 +179,8 @@ public:
     TickOutcome refreshTick();
     // The input-data file's tick: with numbers, each is limited and rounded, shown and
     // written; without (missing, changing, malformed), the last values read go out again
-    // as they were and nothing shown changes. sFileNote says why the file was not
-    // applied, for the tick status.
+    // as they were and nothing shown changes. sFileNote says what the tick status tells
+    // of the file: why it was not applied, or what cannot be watched.
     TickOutcome inputTick(const std::optional<std::array<int16_t, 3>> &numbers,
                           const std::string &sFileNote);
     // The last values read from the input-data file, before any limiting (zeros first).

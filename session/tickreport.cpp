@@ -43,6 +43,10 @@ void TickReport::reset()
 
 std::string TickReport::text() const
 {
-    const std::string &what = !m_failure.empty() ? m_failure : !m_note.empty() ? m_note : m_again;
+    // Failed writes and a file that was not applied are both told: without an adapter,
+    // a missing file must not hide behind the failures, nor they behind it.
+    std::string what = !m_failure.empty() ? m_failure : m_again;
+    if (!m_note.empty())
+        what = !m_failure.empty() ? what + "; " + m_note : m_note;
     return what.empty() ? std::string() : m_what + ": " + what;
 }

@@ -6,7 +6,8 @@
 // What the window says about its periodic writes ("Refresh", "Input by File"), as one
 // line built from each tick's outcome: the failed writes of the last tick with the
 // status; after failures, since when the writes go through again; for Input by File,
-// why the file was not applied. Empty when there is nothing to tell.
+// why the file was not applied (after the failures, when there are both). Empty when
+// there is nothing to tell.
 class TickReport
 {
 public:

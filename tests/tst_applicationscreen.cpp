@@ -564,7 +564,7 @@ private slots:
         QCOMPARE(form.tmrDataInput->interval(), 1000);
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QString());
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
-            "Input by File: no readable file kv7320InputData.txt; the last values were written "
+            "Input by File: no readable file kv7320InputData.txt; the last values were sent "
             "again ("));
 
         writeInputFile("9000,20000,20000\n");
@@ -738,7 +738,7 @@ private slots:
         Form2 form(*session, *settings);
         QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
         const QString note = QStringLiteral("Input by File: no readable file %1; the last values "
-                                            "were written again (");
+                                            "were sent again (");
         form.setInputDataPath(dir->filePath("kv.txt"));
         form.tmrDataInput_Timer();
         QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
@@ -787,6 +787,17 @@ private slots:
         QCOMPARE(form.banner()->tickStatus()->text(), QString());
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("1024"));
         QCOMPARE(messages, QStringList());
+
+        // Without an adapter, the failed writes and the missing file are both told.
+        frmUSB::instance().setAdapter(nullptr);
+        form.setInputDataPath(dir->filePath("kv.txt"));
+        form.tmrDataInput_Timer();
+        const QString told = form.banner()->tickStatus()->text();
+        QVERIFY2(told.contains(QRegularExpression(
+                     "^Input by File: 3 of 3 writes failed at \\d\\d:\\d\\d:\\d\\d, status 1001 "
+                     "\\(no adapter open\\); no readable file kv\\.txt; the last values were sent "
+                     "again \\(\\d\\d:\\d\\d:\\d\\d\\)$")),
+                 qPrintable(told));
     }
 };
 

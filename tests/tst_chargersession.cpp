@@ -262,10 +262,15 @@ private slots:
         QVERIFY(QString::fromStdString(session->tickStatus())
                     .contains(QRegularExpression(
                         "^Input by File: no readable file x \\(\\d\\d:\\d\\d:\\d\\d\\)$")));
+        // Failed writes and the file's note are both told.
         sim->failNextTransfers(12);
         session->inputTick(std::nullopt, "no readable file x");
         QVERIFY(QString::fromStdString(session->tickStatus())
-                    .startsWith("Input by File: 3 of 3 writes failed"));
+                    .contains(QRegularExpression("^Input by File: 3 of 3 writes failed at "
+                                                 "\\d\\d:\\d\\d:\\d\\d, status 1011 "
+                                                 "\\(simulated fault\\); no readable file x "
+                                                 "\\(\\d\\d:\\d\\d:\\d\\d\\)$")));
+        QVERIFY(session->tickStatusIsFailure());
     }
 
     void tickReportClock()
