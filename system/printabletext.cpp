@@ -44,6 +44,8 @@ std::string printableText(std::string_view text)
             i += 1;
             continue;
         }
+        // U+0080 to U+009F: C2 80 to C2 9F in UTF-8.
+        const bool c1Control = c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
         if (c == '\\') {
             shown += "\\\\";
         } else if (c == 0x1B) {
@@ -54,7 +56,7 @@ std::string printableText(std::string_view text)
             shown += "\\r";
         } else if (c == '\t') {
             shown += "\\t";
-        } else if (c < 0x20 || c == 0x7F || (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
+        } else if (c < 0x20 || c == 0x7F || c1Control) {
             escapeBytes(i, length);
         } else {
             shown.append(text, i, length);

@@ -72,6 +72,10 @@ private slots:
             << QStringList{"kv7320ev", "--input-file"} << "\"--input-file\" needs a value";
         QTest::newRow("value of an option that takes none")
             << QStringList{"kv7320ev", "--simulator=1"} << "option \"--simulator\" takes no value";
+        // The first is the bridge's name; the second is the word at fault.
+        QTest::newRow("a value that looks like an option")
+            << QStringList{"kv7320ev", "--bridge", "--simulator=1", "--list-bridges=2"}
+            << "option \"--list-bridges\" takes no value";
         QTest::newRow("stray argument")
             << QStringList{"kv7320ev", "file"} << "unexpected argument \"file\"";
         QTest::newRow("escape sequences") << QStringList{"kv7320ev", "\x1b[2J\x1b[31mall"}

@@ -149,7 +149,8 @@ private slots:
         QTest::newRow("set ten digits")
             << "set charge-current 1234567890" << 2 << ""
             << "bad number \"1234567890\": give a whole number of mA, at most 999999999";
-        QTest::newRow("period 0") << "keepalive --period 0" << 2 << ""
+        // With "--for 0" a period taken by mistake ends at once instead of running on.
+        QTest::newRow("period 0") << "keepalive --for 0 --period 0" << 2 << ""
                                   << "bad period \"0\"";
         QTest::newRow("period too long") << "keepalive --period 3600.5" << 2 << ""
                                          << "bad period \"3600.5\"";
@@ -159,8 +160,9 @@ private slots:
                                       << "bad time \"-1\"";
         QTest::newRow("for too long") << "keepalive --for 1000000000" << 2 << ""
                                       << "bad time \"1000000000\": give seconds, 0 to 999999999";
-        QTest::newRow("period with a point and no fraction") << "keepalive --period 1." << 2 << ""
-                                                             << "bad period \"1.\"";
+        QTest::newRow("period with a point and no fraction")
+            << "keepalive --for 0 --period 1." << 2 << ""
+            << "bad period \"1.\"";
         QTest::newRow("register option instead of a register") << "read --json" << 2 << ""
                                                                << "\"read\" needs a register";
         QTest::newRow("period without keepalive") << "--period 1 keepalive" << 2 << ""
@@ -181,6 +183,9 @@ private slots:
                                                   << "";
         QTest::newRow("write then read back") << "write 15 0x1234 read 15" << 0 << "15 1230\n"
                                               << "";
+        QTest::newRow("largest register and word")
+            << "write 00 FFFF read 0 read FF" << 0 << "00 FFFF\nFF 7320\n"
+            << "";
         QTest::newRow("one-digit hex") << "write 0 7 read 0" << 0 << "00 0007\n"
                                        << "";
         QTest::newRow("set exactly")
