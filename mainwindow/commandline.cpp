@@ -139,7 +139,7 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     // The usage line names the program as it was started, whoever parses.
     QString usage = parser.helpText();
     usage.replace(0, usage.indexOf(QLatin1Char('\n')),
-                  QStringLiteral("Usage: %1 [options]").arg(program));
+                  QStringLiteral("Usage: %1 [options]").arg(printable(program)));
     // A usage error is one line naming the word at fault as it was typed, and where help is.
     QString error;
     if (!parser.parse(arguments)) {

@@ -101,6 +101,14 @@ private slots:
         QCOMPARE(c.output, QStringLiteral("%1: %2. Try \"%1 --help\".\n").arg(program, error));
     }
 
+    // The help's usage line names the program as it was started, escaped as well.
+    void helpNamesTheProgramAsStarted()
+    {
+        const CommandLine c = parseCommandLine({"/opt/kv\x1b[2Jev", "--help"});
+        QCOMPARE(c.exitCode, 0);
+        QVERIFY2(c.output.startsWith("Usage: kv\\e[2Jev [options]\n"), qPrintable(c.output));
+    }
+
     void bridgeOptions()
     {
         const CommandLine c =
