@@ -283,7 +283,7 @@ int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &wor
 
 void LinuxI2cAdapter::beginAction(BusAction kind)
 {
-    m_actionFailedMs = 0;
+    m_actionFailedMs = 0; // each action has a budget of its own
     m_userAsks = kind == BusAction::User;
 }
 
@@ -306,7 +306,7 @@ void LinuxI2cAdapter::noteTransferTime(bool failed, int64_t startMs)
 {
     if (!failed) { // an answer, however slow
         m_stalled = false;
-        m_probeIntervalMs = 0;
+        m_probeIntervalMs = 0; // a later stall starts the back-off afresh
         m_actionFailedMs = 0;
         return;
     }

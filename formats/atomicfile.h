@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileops.h"
+#include "processprobe.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,10 +17,17 @@
 // that is a symbolic link replaces the file it points to.
 //
 // Temporary files this writer left beside the target from a process that no longer
-// runs (killed half-way) are removed first. sError, when given, receives what the
-// system said about the step that failed ("No space left on device"). stillAsRead, when
-// given, runs just before the rename: false leaves the old file alone (another program
-// changed it since the caller read it), and the call fails.
+// runs (killed half-way) are removed first (removeStaleTemporaries). sError, when given,
+// receives what the system said about the step that failed ("No space left on device").
+// stillAsRead, when given, runs just before the rename: false leaves the old file alone
+// (another program changed it since the caller read it), and the call fails.
 bool replaceFileAtomically(const QString &path, const QByteArray &data,
                            FileOps &ops = FileOps::system(), QString *sError = nullptr,
-                           const std::function<bool()> &stillAsRead = {});
+                           const std::function<bool()> &stillAsRead = {},
+                           const ProcessProbe &processes = ProcessProbe::system());
+
+// Removes the temporary files replaceFileAtomically left beside path (the file a link
+// names, for a link) when their process is known to be gone; one of a process that
+// runs, or that the system will not tell about, stays.
+void removeStaleTemporaries(const QString &path, FileOps &ops = FileOps::system(),
+                            const ProcessProbe &processes = ProcessProbe::system());

@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "fileops.h"
+#include "processprobe.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,20 +32,24 @@ QByteArray withValue(const QByteArray &text, const QByteArray &section, const QB
 
 } // namespace IniText
 
-// INI files on disk, read and edited through the file calls and the clock given. The
-// writer remembers the file it replaced last, as it left it, so that its own change is
-// not taken for another program's.
+// INI files on disk, read and edited through the file calls, the clock and the process
+// probe given. The writer remembers the file it replaced last, as it left it, so that
+// its own change is not taken for another program's.
+//
+// Reading and editing take time in proportion to the file's size and hold no more than
+// two copies of it at once, however many lines it has.
 class IniFile
 {
 public:
-    // Files larger than this are neither read nor rewritten.
+    // Files larger than this are neither read nor rewritten, and no file is made larger.
     static constexpr qint64 kMaxSize = 64 * 1024 * 1024;
     // A file modified less than this long ago (by the clock's wall time) may be in the
     // middle of another program's save: it is not rewritten, unless this writer
     // changed it last.
     static constexpr qint64 kQuietMs = 5000;
 
-    explicit IniFile(FileOps &ops = FileOps::system(), const Clock &clock = Clock::system());
+    explicit IniFile(FileOps &ops = FileOps::system(), const Clock &clock = Clock::system(),
+                     const ProcessProbe &processes = ProcessProbe::system());
 
     // The value of key in section of the file; nothing when the key, the section or a
     // readable file is missing.
@@ -55,7 +60,8 @@ public:
     // replaced atomically (replaceFileAtomically): false when it could not be written,
     // and then the old file stays byte for byte and no temporary file is left. A
     // read-only file is left alone, and so is one that another program may be saving:
-    // one modified within kQuietMs, or changed between our read and our rename.
+    // one modified within kQuietMs, or changed between our read and our rename. So is
+    // one the change would make larger than kMaxSize.
     bool write(const QString &path, const QByteArray &section, const QByteArray &key,
                const QByteArray &value);
 
@@ -76,9 +82,14 @@ public:
     };
     static FileState stateOf(const QString &path);
 
+    // Removes the temporary files a writer killed half-way left beside path
+    // (removeStaleTemporaries), whether or not the file is ever written.
+    void removeLeftovers(const QString &path);
+
 private:
     FileOps &m_ops;
     const Clock &m_clock;
+    const ProcessProbe &m_processes;
     QString m_lastPath; // the file this writer replaced last, and its state then
     FileState m_lastState;
 };

@@ -12,9 +12,10 @@ namespace {
 constexpr int kValueBufferChars = 60;
 } // namespace
 
-SettingsFile::SettingsFile(const QString &folder, FileOps &ops, const Clock &clock)
+SettingsFile::SettingsFile(const QString &folder, FileOps &ops, const Clock &clock,
+                           const ProcessProbe &processes)
     : m_folder(folder)
-    , m_ini(ops, clock)
+    , m_ini(ops, clock, processes)
 {}
 
 QString SettingsFile::defaultFolder()
@@ -37,6 +38,11 @@ QString SettingsFile::ReadSetting(const QString &sSection, const QString &sKey,
                                   const QString &sDefault, const QString &sFileName)
 {
     const QString path = pathOf(sFileName);
+    // A start that writes nothing still clears what a killed one left.
+    if (!m_tidied.contains(path)) {
+        m_tidied.insert(path);
+        m_ini.removeLeftovers(path);
+    }
     const auto raw = IniFile::read(path, sSection.toUtf8(), sKey.toUtf8());
     // Decoded as it stands: fromUtf8 would drop a byte-order mark at the value's start,
     // and a value of nothing else would read as empty and be overwritten.

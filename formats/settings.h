@@ -2,6 +2,7 @@
 
 #include "inifile.h"
 
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -16,7 +17,8 @@ class SettingsFile
 {
 public:
     explicit SettingsFile(const QString &folder = defaultFolder(), FileOps &ops = FileOps::system(),
-                          const Clock &clock = Clock::system());
+                          const Clock &clock = Clock::system(),
+                          const ProcessProbe &processes = ProcessProbe::system());
 
     // The user's configuration folder: $XDG_CONFIG_HOME, else ~/.config.
     static QString defaultFolder();
@@ -27,13 +29,15 @@ public:
     // The text of key in section, cut to 59 characters; a ";" starts a comment. A key
     // that is missing or empty gives the default, which is then written into the file
     // when it is not empty. Never fails: a file that cannot be read or written is
-    // ignored.
+    // ignored. The first read of a file removes the temporary files that a copy of the
+    // program killed while writing it left beside it.
     QString ReadSetting(const QString &sSection, const QString &sKey, const QString &sDefault,
                         const QString &sFileName);
 
 private:
     QString m_folder;
     IniFile m_ini;
+    QSet<QString> m_tidied; // the files whose leftovers are gone
 };
 
 // Milliseconds for a "Refresh Time" text in seconds: the value times 1000, rounded

@@ -621,6 +621,65 @@ private slots:
         QVERIFY(b.kernel.faults.empty());
     }
 
+    // Failures that take less than the stall threshold each, but add up to the action's
+    // budget, stall: the attempts after that are not sent. Each action has a budget of its
+    // own. Every transfer here fails after 300 ms.
+    void failureBudgetPerAction_data()
+    {
+        QTest::addColumn<QList<int>>("writesPerTick");
+        QTest::addColumn<int>("transfers"); // that reached the bridge
+        // 4 x 300 ms, then the fifth brings the sum to exactly 1500 ms: a stall.
+        QTest::newRow("the budget reached exactly") << QList<int>{3} << 5;
+        // 1200 ms in each: no stall, every attempt sent.
+        QTest::newRow("two ticks, each under the budget") << QList<int>{1, 1} << 8;
+    }
+    void failureBudgetPerAction()
+    {
+        QFETCH(QList<int>, writesPerTick);
+        QFETCH(int, transfers);
+        OpenBridge b;
+        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.kernel.hangMs = 300;
+        uint8_t command = 0x14, ms = 0, ls = 0;
+        for (const int writes : writesPerTick) {
+            beginBusAction(BusAction::Tick);
+            for (int i = 0; i < writes; ++i)
+                QVERIFY(BusWriteWord(command, ms, ls) != 0);
+        }
+        QCOMPARE(int(b.kernel.transfers.size()), transfers);
+        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(b.kernel.faults.empty());
+    }
+
+    // Once the bridge has answered, a new stall waits kStallProbeMs for its first probe,
+    // whatever the back-off of the stall before had grown to.
+    void anAnswerStartsTheBackOffAfresh()
+    {
+        OpenBridge b;
+        frmUSB::instance().setAdapter(std::move(b.adapter));
+        uint8_t command = 0x14, ms = 0, ls = 0;
+        auto tick = [&] {
+            beginBusAction(BusAction::Tick);
+            return BusWriteWord(command, ms, ls);
+        };
+        b.kernel.hangMs = 2000;
+        QVERIFY(tick() != 0); // stalled: probed after 5 s
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
+        QVERIFY(tick() != 0); // probed, still silent: the next probe after 10 s
+        b.kernel.hangMs = 0;
+        b.kernel.clockMs += 2 * LinuxI2cAdapter::kStallProbeMs;
+        QCOMPARE(tick(), int32_t(0));
+
+        b.kernel.hangMs = 2000;
+        QVERIFY(tick() != 0); // a new stall
+        const size_t before = b.kernel.transfers.size();
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
+        QVERIFY(tick() != 0);
+        QCOMPARE(b.kernel.transfers.size(), before + 1); // probed after 5 s again
+        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(b.kernel.faults.empty());
+    }
+
     // A bridge whose every failure takes just under the stall threshold: one tick (three
     // writes) or one identification Read spends at most about one driver time-out.
     void slowFailuresAreBoundedPerAction_data()
