@@ -8,12 +8,6 @@ BusLog::BusLog(size_t nCapacity, const Clock &clock)
     , m_capacity(std::max<size_t>(nCapacity, 1))
 {}
 
-BusLog &BusLog::instance()
-{
-    static BusLog log;
-    return log;
-}
-
 void BusLog::record(bool bWrite, uint8_t yCommand, uint16_t nWord, int32_t nStatus, int nAttempts)
 {
     if (!m_enabled.load(std::memory_order_relaxed))

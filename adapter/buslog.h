@@ -34,9 +34,6 @@ public:
     // Time stamps come from the clock's wall time; the clock must outlive the log.
     explicit BusLog(size_t nCapacity = kDefaultCapacity, const Clock &clock = Clock::system());
 
-    // The log BusReadWord and BusWriteWord record into.
-    static BusLog &instance();
-
     void record(bool bWrite, uint8_t yCommand, uint16_t nWord, int32_t nStatus, int nAttempts);
 
     // Copies of the entries still held whose sequence number is nFrom or later, oldest

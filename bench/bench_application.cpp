@@ -3,7 +3,6 @@
 #include "chargeregisterframe.h"
 #include "chargersession.h"
 #include "form2.h"
-#include "frmusb.h"
 #include "messages.h"
 #include "settings.h"
 #include "simulatedcharger.h"
@@ -79,9 +78,9 @@ int main(int argc, char *argv[])
     setMessageHandler([](QWidget *, const QString &text) {
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
     });
-    auto *sim = static_cast<SimulatedCharger *>(
-        frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-    ChargerSession session;
+    auto owned = std::make_unique<SimulatedCharger>();
+    SimulatedCharger *sim = owned.get();
+    ChargerSession session(std::move(owned));
     Form2 form(session, settings);
     form.show();
     QCoreApplication::processEvents();

@@ -3,7 +3,6 @@
 #include "busstatus.h"
 #include "chargeregisters.h"
 #include "chargersession.h"
-#include "frmusb.h"
 #include "json.h"
 
 #include <algorithm>
@@ -206,8 +205,7 @@ private:
     {
         if (m_session)
             return true;
-        frmUSB::instance().setAdapter(m_env.makeAdapter(m_choice));
-        auto session = std::make_unique<ChargerSession>(*m_env.clock);
+        auto session = std::make_unique<ChargerSession>(m_env.makeAdapter(m_choice), *m_env.clock);
         if (!session->open()) {
             // What the window says, then why, as the window prints it on its terminal.
             const std::string trouble = adapterTrouble(m_choice);

@@ -6,7 +6,6 @@
 #include "commandline.h"
 #include "displayguard.h"
 #include "form2.h"
-#include "frmusb.h"
 #include "inputdatafile.h"
 #include "settings.h"
 #include "versioninfo.h"
@@ -74,7 +73,6 @@ int runProgram(int argc, char *argv[])
             return 1;
         }
     }
-    frmUSB::setAdapterFactory([choice] { return createAdapter(choice); });
 
     DisplayGuard displayGuard(argc, argv); // one clear line, not Qt's abort, without a display
     QApplication app(argc, argv);          // takes Qt's own options out of argv
@@ -84,7 +82,7 @@ int runProgram(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kv7320.kv7320ev"));
 
     SettingsFile settings;
-    ChargerSession session;
+    ChargerSession session(createAdapter(choice));
     // Without an adapter, a terminal is told why before the window's "USB Error" box.
     const AdapterAdvice advice(
         session, [choice] { return adapterTrouble(choice); },

@@ -1,8 +1,5 @@
 #include "chargersession.h"
 
-#include "buslog.h"
-#include "bustransactions.h"
-#include "frmusb.h"
 #include "testmoderegisters.h"
 
 #include <algorithm>
@@ -21,21 +18,15 @@ int32_t ChargerSession::TickOutcome::lastFailure() const
     return 0;
 }
 
-ChargerSession::ChargerSession(const Clock &clock)
+ChargerSession::ChargerSession(std::unique_ptr<AdapterControl> adapter, const Clock &clock,
+                               size_t nLogCapacity)
     : m_clock(clock)
+    , m_usb(std::move(adapter))
+    , m_log(nLogCapacity, clock)
+    , m_bus(m_usb, m_log)
 {}
 
 ChargerSession::~ChargerSession() = default;
-
-frmUSB &ChargerSession::usb()
-{
-    return frmUSB::instance();
-}
-
-BusLog &ChargerSession::busLog()
-{
-    return BusLog::instance();
-}
 
 void ChargerSession::addListener(SessionListener *listener)
 {
@@ -71,21 +62,21 @@ ChargerSession::Action::~Action()
 void ChargerSession::startAction(BusAction kind)
 {
     if (m_openActions == 0)
-        beginBusAction(kind);
+        m_bus.beginBusAction(kind);
 }
 
 bool ChargerSession::open()
 {
-    const bool opened = usb().OpenFirstFreeDevice();
-    m_adapterName = usb().openedAdapterName();
-    nDeviceAddress = kChargerAddress;
+    const bool opened = m_usb.OpenFirstFreeDevice();
+    m_adapterName = m_usb.openedAdapterName();
+    m_usb.nDeviceAddress = kChargerAddress;
     notify(SessionChange::Adapter);
     return opened;
 }
 
 void ChargerSession::close()
 {
-    usb().CloseDevice();
+    m_usb.CloseDevice();
     m_adapterName.clear();
     notify(SessionChange::Adapter);
 }
@@ -98,10 +89,10 @@ ActionResult ChargerSession::transfer(bool bWrite, uint8_t yCommand, uint16_t nW
     result.yCommand = yCommand;
     result.nWord = nWord;
     if (bWrite) {
-        result.nStatus = writeRegister(yCommand, nWord);
+        result.nStatus = m_bus.writeRegister(yCommand, nWord);
     } else {
         result.nWord = 0;
-        result.nStatus = readRegister(yCommand, result.nWord);
+        result.nStatus = m_bus.readRegister(yCommand, result.nWord);
     }
     return result;
 }
@@ -246,7 +237,7 @@ uint8_t ChargerSession::panelReadCommand(size_t i) const
 
 ActionResult ChargerSession::readPanel(size_t i)
 {
-    nDeviceAddress = kChargerAddress;
+    m_usb.nDeviceAddress = kChargerAddress;
     const ActionResult result = read(panelReadCommand(i));
     // A failed read changes nothing: no 0000 that was never read. A good one is shown,
     // even when it is the word shown already.
@@ -254,7 +245,7 @@ ActionResult ChargerSession::readPanel(size_t i)
         m_panels[i].nWord = result.nWord;
         notify(SessionChange::Panel, i, PanelState::Word);
     }
-    nDeviceAddress = kChargerAddress;
+    m_usb.nDeviceAddress = kChargerAddress;
     return result;
 }
 
@@ -287,7 +278,7 @@ void ChargerSession::setPeriodic(Periodic mode)
 ChargerSession::TickOutcome ChargerSession::keepAliveRound(const std::function<bool()> &stop)
 {
     TickOutcome out;
-    beginBusAction(BusAction::Tick);
+    m_bus.beginBusAction(BusAction::Tick);
     for (size_t i = 0; i < kChargeRegisters.size(); ++i) {
         if (stop && stop()) {
             out.bStopped = true;
@@ -327,7 +318,7 @@ ChargerSession::inputTick(const std::optional<std::array<int16_t, 3>> &numbers,
                           const std::string &sFileNote)
 {
     TickOutcome out;
-    beginBusAction(BusAction::Tick);
+    m_bus.beginBusAction(BusAction::Tick);
     if (numbers) {
         nFileChargeCurrent = (*numbers)[0];
         nFileChargeVoltage = (*numbers)[1];

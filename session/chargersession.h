@@ -2,20 +2,21 @@
 
 #include "actionresult.h"
 #include "adaptercontrol.h"
+#include "buslog.h"
+#include "bustransactions.h"
 #include "chargeregisters.h"
 #include "clock.h"
+#include "frmusb.h"
 #include "tickreport.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-class BusLog;
-class frmUSB;
 
 // What changed in a session, for whoever shows it.
 enum class SessionChange {
@@ -91,13 +92,20 @@ public:
     static constexpr size_t kChargeCount = 3;
     static constexpr size_t kPanelCount = 6;
 
-    explicit ChargerSession(const Clock &clock = Clock::system());
+    // The session drives the adapter given (none: every transfer fails with
+    // BusStatus::kNotOpen); time stamps and time-dependent rules go by the clock, which
+    // must outlive it.
+    explicit ChargerSession(std::unique_ptr<AdapterControl> adapter,
+                            const Clock &clock = Clock::system(),
+                            size_t nLogCapacity = BusLog::kDefaultCapacity);
     ~ChargerSession();
     ChargerSession(const ChargerSession &) = delete;
     ChargerSession &operator=(const ChargerSession &) = delete;
 
-    frmUSB &usb();
-    BusLog &busLog();
+    // The adapter wrapper, the retried transfers on it and the log they record in.
+    frmUSB &usb() { return m_usb; }
+    BusLog &busLog() { return m_log; }
+    BusTransactions &bus() { return m_bus; }
     const Clock &clock() const { return m_clock; }
     // Whoever is told of every change; each must be removed before it goes.
     void addListener(SessionListener *listener);
@@ -199,6 +207,9 @@ private:
     void showFileValue(size_t i, int nValue);
 
     const Clock &m_clock;
+    frmUSB m_usb;
+    BusLog m_log;
+    BusTransactions m_bus;
     std::vector<SessionListener *> m_listeners;
     int m_openActions = 0; // Action scopes alive
     std::string m_adapterName;

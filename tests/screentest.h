@@ -28,9 +28,9 @@ protected:
         messages.clear();
         m_previous =
             setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-        session = new ChargerSession;
+        auto charger = std::make_unique<SimulatedCharger>();
+        sim = charger.get();
+        session = new ChargerSession(std::move(charger));
     }
     // From cleanup().
     void tearDownScreenTest()

@@ -116,7 +116,7 @@ private slots:
         QFETCH(QString, reg);
         QFETCH(QString, value);
         auto *fake = static_cast<ScriptedAdapter *>(
-            frmUSB::instance().setAdapter(std::make_unique<ScriptedAdapter>()));
+            session->usb().setAdapter(std::make_unique<ScriptedAdapter>()));
         fake->foundCount = 1;
         fake->foundNames = "fake";
         Form2 form(*session, *settings);
@@ -521,7 +521,7 @@ private slots:
     {
         ManualClock clock;
         sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>(clock)));
+            session->usb().setAdapter(std::make_unique<SimulatedCharger>(clock)));
         int64_t &now = clock.monoMs;
         sim->setWatchdogMs(5000);
         Form2 form(*session, *settings);
@@ -754,7 +754,7 @@ private slots:
         QCOMPARE(messages, QStringList());
 
         // Without an adapter, the failed writes and the missing file are both told.
-        frmUSB::instance().setAdapter(nullptr);
+        session->usb().setAdapter(nullptr);
         form.setInputDataPath(dir->filePath("kv.txt"));
         form.tmrDataInput_Timer();
         const QString told = form.banner()->tickStatus()->text();

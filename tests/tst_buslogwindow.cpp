@@ -212,7 +212,7 @@ private slots:
 
     void windowFromTheMenu()
     {
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+        QVERIFY(session->usb().OpenFirstFreeDevice());
         Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(items[1]->text(), QStringLiteral("Bus &Log")); // no other item uses L
 
         uint8_t cmd = 0x15, ms = 0x4E, ls = 0x20;
-        QCOMPARE(BusWriteWord(cmd, ms, ls), 0); // before the window opens: shown too
+        QCOMPARE(session->bus().BusWriteWord(cmd, ms, ls), 0); // before the window opens: shown too
         items[1]->trigger();
         QPointer<frmBusLog> window = form.busLogWindow();
         QVERIFY(window && window->isVisible());
@@ -240,7 +240,7 @@ private slots:
         QVERIFY(window->pollTimer()->isActive());
         QCOMPARE(window->pollTimer()->interval(), 200);
         cmd = 0xFE;
-        QCOMPARE(BusReadWord(cmd, ms, ls), 0);
+        QCOMPARE(session->bus().BusReadWord(cmd, ms, ls), 0);
         QTRY_COMPARE_WITH_TIMEOUT(window->model()->rowCount(), before + 1, 2000);
         QCOMPARE(window->model()->entries().back().nWord, uint16_t(0x4B56));
 

@@ -54,8 +54,7 @@ class TestChargerSession : public QObject
     template<typename Adapter> Adapter *start(std::unique_ptr<Adapter> adapter)
     {
         Adapter *raw = adapter.get();
-        frmUSB::instance().setAdapter(std::move(adapter));
-        session = std::make_unique<ChargerSession>(clock);
+        session = std::make_unique<ChargerSession>(std::move(adapter), clock);
         session->open();
         session->addListener(&heard);
         heard.take();
@@ -74,11 +73,7 @@ private slots:
         sim = start(std::make_unique<SimulatedCharger>(clock));
         QVERIFY(!session->adapterName().empty());
     }
-    void cleanup()
-    {
-        session.reset();
-        frmUSB::instance().setAdapter(nullptr);
-    }
+    void cleanup() { session.reset(); }
 
     // A read takes the word whole: every toggle, the field painted, the value; a failed
     // one leaves them. The charge current's warning goes only with a good read, the
@@ -350,13 +345,13 @@ private slots:
         session->setPanelBank(0, 1); // a test-mode register has no banks
         QCOMPARE(session->panelReadCommand(0), uint8_t(0x00));
 
-        nDeviceAddress = 0;
+        session->usb().nDeviceAddress = 0;
         sim->failNextTransfers(4);
         heard.take();
         QVERIFY(!session->readPanel(kTrim0).ok());
         QCOMPARE(session->panel(kTrim0).nWord, uint16_t(0xBEEE));
         QCOMPARE(heard.take(), std::vector<Heard::Change>{});
-        QCOMPARE(nDeviceAddress, kChargerAddress);
+        QCOMPARE(session->usb().nDeviceAddress, kChargerAddress);
     }
 
     // kv7320ctl's raw reads and writes of a charge register are what its keepalive

@@ -41,7 +41,7 @@ class TestForm2 : public QObject
     SimulatedCharger *useSimulator()
     {
         return static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+            session->usb().setAdapter(std::make_unique<SimulatedCharger>()));
     }
 
 private slots:
@@ -49,13 +49,13 @@ private slots:
     {
         dir = new QTemporaryDir;
         settings = new SettingsFile(dir->path());
-        session = new ChargerSession;
+        session = new ChargerSession(nullptr);
         messages.clear();
         previous = setMessageHandler([this](QWidget *, const QString &text) {
             messages << text;
             fileAtMessage = ini();
         });
-        nDeviceAddress = 0;
+        session->usb().nDeviceAddress = 0;
     }
     void cleanup()
     {
@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(printed, QStringList()); // opened: nothing to tell a terminal
         QVERIFY(sim->isOpen());
         QCOMPARE(form.windowTitle(), QStringLiteral("kv7320 Evaluation Software"));
-        QCOMPARE(nDeviceAddress, int16_t(18));
+        QCOMPARE(session->usb().nDeviceAddress, int16_t(18));
         QVERIFY(form.picApplication->isVisibleTo(&form));
         QVERIFY(!form.picTestMode->isVisibleTo(&form));
         // Below the banner strip, which is 32 pixels (480 twips) high.
@@ -109,7 +109,7 @@ private slots:
 
     void startsWithoutAdapter()
     {
-        frmUSB::instance().setAdapter(nullptr); // a system without a bridge backend
+        session->usb().setAdapter(nullptr); // a system without a bridge backend
         // A terminal is told why before the box, which waits for the user.
         QStringList printed;
         QStringList printedAtMessage;
@@ -131,7 +131,7 @@ private slots:
         // The message comes after "Write Delay" is read and before "Refresh Time".
         QCOMPARE(fileAtMessage, QByteArray("[system]\nWrite Delay=0.07\n"));
         QVERIFY(form.picApplication->isVisibleTo(&form));
-        QCOMPARE(nDeviceAddress, int16_t(18));
+        QCOMPARE(session->usb().nDeviceAddress, int16_t(18));
         QCOMPARE(form.banner()->adapterName(), QStringLiteral("No adapter open"));
     }
 

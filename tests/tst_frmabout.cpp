@@ -131,8 +131,7 @@ private slots:
     {
         QTemporaryDir dir;
         SettingsFile settings(dir.path());
-        frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>());
-        ChargerSession session;
+        ChargerSession session(std::make_unique<SimulatedCharger>());
         Form2 form(session, settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));

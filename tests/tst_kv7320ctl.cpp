@@ -6,6 +6,7 @@
 #include "simulatedcharger.h"
 #include "stopsignals.h"
 
+#include "support/borrowedadapter.h"
 #include "support/manualclock.h"
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -48,6 +49,7 @@ struct Run
 {
     std::ostringstream out, err;
     CtlEnvironment env{out, err};
+    std::unique_ptr<StoppingCharger> kept; // outlives the run's session, to be looked at
     StoppingCharger *charger = nullptr;
     ManualClock clock;
     int64_t &nowMs = clock.monoMs;
@@ -68,12 +70,12 @@ struct Run
         env.stopSignal = [this] { return stopSignal; };
         env.sVersion = "kv7320ctl (test) 0";
         env.makeAdapter = [this](const AdapterChoice &) {
-            auto c = std::make_unique<StoppingCharger>();
-            c->pStopSignal = &stopSignal;
-            charger = c.get();
+            kept = std::make_unique<StoppingCharger>();
+            kept->pStopSignal = &stopSignal;
+            charger = kept.get();
             if (prepare)
-                prepare(*c);
-            return std::unique_ptr<AdapterControl>(std::move(c));
+                prepare(*kept);
+            return std::unique_ptr<AdapterControl>(std::make_unique<BorrowedAdapter>(*kept));
         };
     }
 

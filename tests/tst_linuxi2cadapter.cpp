@@ -1,4 +1,5 @@
 #include "adapterfactory.h"
+#include "buslog.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "i2cdevsyscalls.h"
@@ -19,9 +20,13 @@ constexpr int16_t kCharger = 0x12;
 
 // Declared after a fake kernel: takes frmUSB's adapter away before that kernel goes, also
 // when a failed check leaves a test half-way.
-struct AdapterReset
+// The program's adapter wrapper and its retried transfers, for a test's own adapter;
+// declared after the fakes the adapter uses, so that it goes first.
+struct Program
 {
-    ~AdapterReset() { frmUSB::instance().setAdapter(nullptr); }
+    frmUSB usb;
+    BusLog log;
+    BusTransactions bus{usb, log};
 };
 const std::string kCp2112 = "cp2112 at USB 1-2 serial 0012A3F4";
 
@@ -39,8 +44,8 @@ struct OpenBridge
 {
     SysfsFixture fx;
     FakeKernel kernel;
-    AdapterReset reset;
     std::string usbDev;
+    Program program;
     std::unique_ptr<LinuxI2cAdapter> adapter;
 
     OpenBridge()
@@ -82,7 +87,7 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
-        const AdapterReset reset;
+        Program program;
         LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         int32_t count = 0;
         std::string names = "stale";
@@ -92,17 +97,17 @@ private slots:
 
         // What the program does at start-up: the first name.
         auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
-        LinuxI2cAdapter *program = owned.get();
-        frmUSB::instance().setAdapter(std::move(owned));
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
-        QCOMPARE(program->openBusNumber(), 3);
+        LinuxI2cAdapter *opened = owned.get();
+        program.usb.setAdapter(std::move(owned));
+        QVERIFY(program.usb.OpenFirstFreeDevice());
+        QCOMPARE(opened->openBusNumber(), 3);
         QCOMPARE(kernel.opened.back(), (fx.dev() / "i2c-3").string());
         QCOMPARE(kernel.openCount(), 1); // listing looked at each node and closed it again
-        QCOMPARE(frmUSB::instance().openedAdapterName(), kCp2112);
-        frmUSB::instance().CloseDevice();
-        QVERIFY(frmUSB::instance().openedAdapterName().empty());
+        QCOMPARE(program.usb.openedAdapterName(), kCp2112);
+        program.usb.CloseDevice();
+        QVERIFY(program.usb.openedAdapterName().empty());
         QCOMPARE(kernel.openCount(), 0);
-        frmUSB::instance().setAdapter(nullptr);
+        program.usb.setAdapter(nullptr);
         QVERIFY(kernel.faults.empty());
     }
 
@@ -136,11 +141,10 @@ private slots:
         SysfsFixture fx;
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         FakeKernel kernel;
-        const AdapterReset reset;
-        frmUSB::instance().setAdapter(
-            std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel));
-        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
-        frmUSB::instance().setAdapter(nullptr);
+        Program program;
+        program.usb.setAdapter(std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel));
+        QVERIFY(!program.usb.OpenFirstFreeDevice());
+        program.usb.setAdapter(nullptr);
         QVERIFY(kernel.opened.empty());
     }
 
@@ -371,12 +375,12 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
-        const AdapterReset reset;
+        Program program;
         kernel.lockedElsewhere = {(fx.dev() / "i2c-3").string()};
         auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
         LinuxI2cAdapter *adapter = owned.get();
-        frmUSB::instance().setAdapter(std::move(owned));
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+        program.usb.setAdapter(std::move(owned));
+        QVERIFY(program.usb.OpenFirstFreeDevice());
         QCOMPARE(adapter->openBusNumber(), 9);
         const auto list = adapter->listBridges();
         QCOMPARE(list.size(), size_t(2));
@@ -388,8 +392,8 @@ private slots:
         QCOMPARE(adapter->AdapterOpen(name), BusStatus::kInUse);
         QCOMPARE(kernel.openCount(), 0);
         kernel.lockedElsewhere.insert((fx.dev() / "i2c-9").string());
-        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
-        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(!program.usb.OpenFirstFreeDevice());
+        program.usb.setAdapter(nullptr);
         QCOMPARE(kernel.openCount(), 0);
         QVERIFY(kernel.faults.empty());
     }
@@ -487,16 +491,16 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
-        const AdapterReset reset;
+        Program program;
         LinuxI2cAdapter::Options options = optionsFor(fx);
         options.bridge = choice.toStdString();
         auto owned = std::make_unique<LinuxI2cAdapter>(options, &kernel, &kernel);
         LinuxI2cAdapter *adapter = owned.get();
-        frmUSB::instance().setAdapter(std::move(owned));
-        QCOMPARE(frmUSB::instance().OpenFirstFreeDevice(), bus >= 0);
+        program.usb.setAdapter(std::move(owned));
+        QCOMPARE(program.usb.OpenFirstFreeDevice(), bus >= 0);
         QCOMPARE(adapter->openBusNumber(), bus);
         QCOMPARE(adapter->listBridges().size(), size_t(bus >= 0 ? 1 : 0));
-        frmUSB::instance().setAdapter(nullptr);
+        program.usb.setAdapter(nullptr);
     }
 
     // A bridge that stops answering costs one driver time-out, not one per attempt:
@@ -505,43 +509,44 @@ private slots:
     void aStalledBridgeFailsFastUntilItAnswers()
     {
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         auto transfers = [&] { return b.kernel.transfers.size(); };
         uint8_t command = 0x14, ms = 0, ls = 0;
 
         b.kernel.hangMs = 2000;
         // The read that met the time-out says what the driver said (EIO here), not that
         // its three later attempts were not made.
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(EIO));
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(EIO));
         QCOMPARE(transfers(), size_t(1)); // three attempts never reached the bridge
-        QCOMPARE(BusWriteWord(command, ms, ls), int32_t(BusStatus::kNotAnswering));
+        QCOMPARE(b.program.bus.BusWriteWord(command, ms, ls), int32_t(BusStatus::kNotAnswering));
         QCOMPARE(b.kernel.clockMs, int64_t(2000));
         for (int i = 0; i < 2; ++i) // with the one above, a refresh tick: three writes
-            QVERIFY(BusWriteWord(command, ms, ls) != 0);
+            QVERIFY(b.program.bus.BusWriteWord(command, ms, ls) != 0);
         QCOMPARE(transfers(), size_t(1));
 
         b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs; // tried again: still hanging
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         QCOMPARE(transfers(), size_t(2));
         b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs; // now twice as long between tries
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         QCOMPARE(transfers(), size_t(2));
 
         b.kernel.hangMs = 0;
         b.kernel.words[0x14] = 0x0C80;
         b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0));
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(0));
         QCOMPARE(ms, uint8_t(0x0C));
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0)); // answering again: no more waiting
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls),
+                 int32_t(0)); // answering again: no more waiting
         QCOMPARE(transfers(), size_t(4));
 
         // Unplugged while it was not answering: given up at once, so it can come back.
         b.kernel.hangMs = 2000;
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         b.fx.removeBus(3, b.usbDev);
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(BusStatus::kBridgeGone));
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(BusStatus::kBridgeGone));
         QCOMPARE(b.kernel.openCount(), 0);
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
         QVERIFY(b.kernel.faults.empty());
     }
 
@@ -549,12 +554,12 @@ private slots:
     void stallGuardRules()
     {
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         auto transfers = [&] { return b.kernel.transfers.size(); };
         uint8_t command = 0x14, ms = 0, ls = 0;
         auto tick = [&] {
-            beginBusAction(BusAction::Tick);
-            return BusWriteWord(command, ms, ls);
+            b.program.bus.beginBusAction(BusAction::Tick);
+            return b.program.bus.BusWriteWord(command, ms, ls);
         };
 
         // A failure of 499 ms is a refusal, one of 500 ms a stall: the attempts after it
@@ -604,8 +609,8 @@ private slots:
         b.kernel.hangMs = 0;
         b.kernel.words[0x14] = 0x0C80;
         const size_t before = transfers();
-        beginBusAction(BusAction::User);
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0));
+        b.program.bus.beginBusAction(BusAction::User);
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(0));
         QCOMPARE(ms, uint8_t(0x0C));
         QVERIFY(tick() == 0);
         QCOMPARE(transfers(), before + 2);
@@ -614,10 +619,10 @@ private slots:
         b.kernel.hangMs = 2000;
         QVERIFY(tick() != 0);
         const int64_t start = b.kernel.clockMs;
-        beginBusAction(BusAction::User);
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        b.program.bus.beginBusAction(BusAction::User);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         QCOMPARE(b.kernel.clockMs - start, int64_t(2000));
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
         QVERIFY(b.kernel.faults.empty());
     }
 
@@ -638,16 +643,16 @@ private slots:
         QFETCH(QList<int>, writesPerTick);
         QFETCH(int, transfers);
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         b.kernel.hangMs = 300;
         uint8_t command = 0x14, ms = 0, ls = 0;
         for (const int writes : writesPerTick) {
-            beginBusAction(BusAction::Tick);
+            b.program.bus.beginBusAction(BusAction::Tick);
             for (int i = 0; i < writes; ++i)
-                QVERIFY(BusWriteWord(command, ms, ls) != 0);
+                QVERIFY(b.program.bus.BusWriteWord(command, ms, ls) != 0);
         }
         QCOMPARE(int(b.kernel.transfers.size()), transfers);
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
         QVERIFY(b.kernel.faults.empty());
     }
 
@@ -656,11 +661,11 @@ private slots:
     void anAnswerStartsTheBackOffAfresh()
     {
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         uint8_t command = 0x14, ms = 0, ls = 0;
         auto tick = [&] {
-            beginBusAction(BusAction::Tick);
-            return BusWriteWord(command, ms, ls);
+            b.program.bus.beginBusAction(BusAction::Tick);
+            return b.program.bus.BusWriteWord(command, ms, ls);
         };
         b.kernel.hangMs = 2000;
         QVERIFY(tick() != 0); // stalled: probed after 5 s
@@ -676,7 +681,7 @@ private slots:
         b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
         QVERIFY(tick() != 0);
         QCOMPARE(b.kernel.transfers.size(), before + 1); // probed after 5 s again
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
         QVERIFY(b.kernel.faults.empty());
     }
 
@@ -692,20 +697,20 @@ private slots:
     {
         QFETCH(int, failureMs);
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         b.kernel.hangMs = failureMs;
         uint8_t ms = 0, ls = 0;
         for (const BusAction kind : {BusAction::Tick, BusAction::User}) {
             b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMaxMs; // any stall has ended
             const int64_t start = b.kernel.clockMs;
-            beginBusAction(kind);
+            b.program.bus.beginBusAction(kind);
             for (uint8_t command : {0x14, 0x15, 0x3F}) {
-                QVERIFY(BusWriteWord(command, ms, ls) != 0);
+                QVERIFY(b.program.bus.BusWriteWord(command, ms, ls) != 0);
             }
             QVERIFY2(b.kernel.clockMs - start <= 2000,
                      qPrintable(QString("%1 ms").arg(b.kernel.clockMs - start)));
         }
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
         QVERIFY2(b.kernel.faults.empty(), b.kernel.faultList().c_str());
     }
 

@@ -81,9 +81,9 @@ class TestRegisterPanel : public QObject
 private slots:
     void init()
     {
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-        session = std::make_unique<ChargerSession>();
+        auto charger = std::make_unique<SimulatedCharger>();
+        sim = charger.get();
+        session = std::make_unique<ChargerSession>(std::move(charger));
         QVERIFY(session->open());
         messages.clear();
         previous = setMessageHandler([this](QWidget *, const QString &t) { messages << t; });
@@ -243,11 +243,11 @@ private slots:
         if (readOnlyBank)
             choose(p, 1);
         setBoxes(p, 0x5555);
-        nDeviceAddress = 0;
+        session->usb().nDeviceAddress = 0;
         QTest::mouseClick(p->readButton(), Qt::LeftButton);
         QTEST(p->textBox()->text(), "text");
         QCOMPARE(boxesWord(p), word);
-        QCOMPARE(nDeviceAddress, int16_t(18));
+        QCOMPARE(session->usb().nDeviceAddress, int16_t(18));
         QCOMPARE(sim->transferCount(), 1);
         QVERIFY(sim->writes().empty());
         QCOMPARE(messages, QStringList());

@@ -105,15 +105,12 @@ class TestTranscript : public QObject
     MessageHandler previousHandler;
 
     // --- what the program is started with (the only part that knows its set-up) -----
-    BusLog &busLog() { return BusLog::instance(); }
     void start(bool withAdapter)
     {
-        sim = withAdapter ? static_cast<SimulatedCharger *>(frmUSB::instance().setAdapter(
-                                std::make_unique<SimulatedCharger>(clock)))
-                          : nullptr;
-        if (!withAdapter)
-            frmUSB::instance().setAdapter(nullptr);
-        session = new ChargerSession(clock);
+        auto charger = withAdapter ? std::make_unique<SimulatedCharger>(clock) : nullptr;
+        sim = charger.get();
+        session = new ChargerSession(std::move(charger), clock);
+        nextTransfer = session->busLog().nextSequence();
         form = new Form2(*session, *settings);
     }
     void stop()
@@ -122,7 +119,6 @@ class TestTranscript : public QObject
         form = nullptr;
         delete session;
         session = nullptr;
-        frmUSB::instance().setAdapter(nullptr);
     }
     // ------------------------------------------------------------------------------
 
@@ -167,7 +163,7 @@ class TestTranscript : public QObject
     void record(const QString &step)
     {
         transcript << QStringLiteral("> ") + step;
-        for (const BusLogEntry &e : busLog().since(nextTransfer)) {
+        for (const BusLogEntry &e : session->busLog().since(nextTransfer)) {
             transcript << QStringLiteral("  bus %1 %2 %3 status %4 attempts %5")
                               .arg(e.bWrite ? "write" : "read ")
                               .arg(hex(e.yCommand, 2), hex(e.nWord, 4))
@@ -400,7 +396,6 @@ private slots:
         transcript.clear();
         shown.clear();
         messages.clear();
-        nextTransfer = busLog().nextSequence();
         previousHandler =
             setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
     }

@@ -25,6 +25,7 @@
 // Prints one line per check and exits 0 only when every check passed.
 
 #include "adapterfactory.h"
+#include "buslog.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "linuxi2cadapter.h"
@@ -45,6 +46,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+// The program's adapter wrapper and its retried transfers, as the window's session holds
+// them: one for the whole run, as the program has one.
+struct Program
+{
+    frmUSB usb;
+    BusLog log;
+    BusTransactions bus{usb, log};
+};
+Program &theProgram()
+{
+    static Program p;
+    return p;
+}
+} // namespace
 
 namespace {
 int failures = 0;
@@ -122,7 +139,7 @@ void measure(LinuxI2cAdapter &adapter, const std::string &node = "/dev/i2c-0", i
     allOk &= adapter.openBusNumber() >= 0;
     auto programRead = [&] {
         uint8_t command = 0x15, ms = 0, ls = 0;
-        allOk &= BusReadWord(command, ms, ls) == 0;
+        allOk &= theProgram().bus.BusReadWord(command, ms, ls) == 0;
     };
     double plain = 1e300, backend = 1e300, program = 1e300;
     for (int round = 0; round < kRounds; ++round) {
@@ -156,24 +173,24 @@ void wordsPhase()
 
     auto owned = std::make_unique<LinuxI2cAdapter>(stubOptions());
     LinuxI2cAdapter &adapter = *owned;
-    frmUSB::instance().setAdapter(std::move(owned));
+    theProgram().usb.setAdapter(std::move(owned));
 
     int32_t count = 0;
     std::string names;
     adapter.AdapterFindDevices(1, count, names);
     std::printf("INFO found %d: %s\n", count, names.c_str());
     check(count == 1 && names.rfind("i2c-0 ", 0) == 0, "stub bus listed as i2c-0", count, 1);
-    check(frmUSB::instance().OpenFirstFreeDevice(), "OpenFirstFreeDevice opens it");
+    check(theProgram().usb.OpenFirstFreeDevice(), "OpenFirstFreeDevice opens it");
     check(adapter.openBusNumber() == 0, "node /dev/i2c-0 is open", adapter.openBusNumber(), 0);
 
     // Round trips through the program's own path, including the sign bit.
-    nDeviceAddress = 0x12;
+    theProgram().usb.nDeviceAddress = 0x12;
     const uint16_t words[] = {0x1234, 0x8001, 0xFFFF, 0x0000};
     for (uint16_t w : words) {
         uint8_t command = 0x14, ms = uint8_t(w >> 8), ls = uint8_t(w & 0xFF);
-        const int32_t ws = BusWriteWord(command, ms, ls);
+        const int32_t ws = theProgram().bus.BusWriteWord(command, ms, ls);
         uint8_t rms = 0xAA, rls = 0x55;
-        const int32_t rs = BusReadWord(command, rms, rls);
+        const int32_t rs = theProgram().bus.BusReadWord(command, rms, rls);
         char what[80];
         std::snprintf(what, sizeof what, "word 0x%04X written and read back", w);
         check(ws == 0 && rs == 0 && rms == (w >> 8) && rls == (w & 0xFF), what, (rms << 8) | rls,
@@ -199,10 +216,12 @@ void wordsPhase()
         check(ws != 0 && adapter.AdapterWriteCheck() == ws, "write to an absent address fails");
         check(adapter.openBusNumber() == 0, "bus still open after the absent-address errors");
         uint8_t c = 0x14, ms = 0, ls = 0;
-        nDeviceAddress = 0x14;
-        check(BusReadWord(c, ms, ls) != 0, "BusReadWord to an absent address fails");
-        nDeviceAddress = 0x12;
-        check(BusReadWord(c, ms, ls) == 0, "and the charger's address works right after");
+        theProgram().usb.nDeviceAddress = 0x14;
+        check(theProgram().bus.BusReadWord(c, ms, ls) != 0,
+              "BusReadWord to an absent address fails");
+        theProgram().usb.nDeviceAddress = 0x12;
+        check(theProgram().bus.BusReadWord(c, ms, ls) == 0,
+              "and the charger's address works right after");
     }
 
     // An address held by a kernel driver (at24 at 0x50) is never taken over.
@@ -222,7 +241,7 @@ void wordsPhase()
 
     measure(adapter);
 
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
     int16_t command = 0x14, word = 0;
     check(adapter.AdapterReadWord(command, word, 0x12) == BusStatus::kNotOpen,
           "transfers after close fail");
@@ -276,7 +295,7 @@ void measureInterleaved(LinuxI2cAdapter &adapter, const std::string &node, int c
     };
     auto programRead = [&] {
         uint8_t command = 0x15, ms = 0, ls = 0;
-        allOk &= BusReadWord(command, ms, ls) == 0;
+        allOk &= theProgram().bus.BusReadWord(command, ms, ls) == 0;
     };
     for (int i = 0; i < count; ++i) {
         // Each path goes first in turn, so that none always follows another.
@@ -337,7 +356,7 @@ LinuxI2cAdapter &installShippedAdapter()
     options.bridge = chosenBridge();
     auto owned = std::make_unique<LinuxI2cAdapter>(std::move(options));
     LinuxI2cAdapter &adapter = *owned;
-    frmUSB::instance().setAdapter(std::move(owned));
+    theProgram().usb.setAdapter(std::move(owned));
     return adapter;
 }
 
@@ -349,7 +368,7 @@ bool exists(const std::string &path)
 int32_t readWord(uint8_t command, uint16_t &word)
 {
     uint8_t ms = 0, ls = 0;
-    const int32_t s = BusReadWord(command, ms, ls);
+    const int32_t s = theProgram().bus.BusReadWord(command, ms, ls);
     word = uint16_t(ms << 8 | ls);
     return s;
 }
@@ -357,7 +376,7 @@ int32_t readWord(uint8_t command, uint16_t &word)
 int32_t writeWord(uint8_t command, uint16_t word)
 {
     uint8_t ms = uint8_t(word >> 8), ls = uint8_t(word & 0xFF);
-    return BusWriteWord(command, ms, ls);
+    return theProgram().bus.BusWriteWord(command, ms, ls);
 }
 
 void usbPhase(int stubBus, const std::string &driver)
@@ -377,11 +396,11 @@ void usbPhase(int stubBus, const std::string &driver)
     check(names.find("i2c-" + std::to_string(stubBus)) == std::string::npos &&
               names.find("stub") == std::string::npos,
           "the i2c-stub bus i2c-" + std::to_string(stubBus) + " is not listed");
-    check(frmUSB::instance().OpenFirstFreeDevice(), "OpenFirstFreeDevice opens the first bridge");
+    check(theProgram().usb.OpenFirstFreeDevice(), "OpenFirstFreeDevice opens the first bridge");
     check(adapter.openBusNumber() != stubBus && adapter.openBusNumber() >= 0,
           "the open bus is the bridge's, not the stub's", adapter.openBusNumber());
 
-    nDeviceAddress = 0x12;
+    theProgram().usb.nDeviceAddress = 0x12;
     // The charger keeps only its fields: what reads back is the word masked.
     const struct
     {
@@ -404,20 +423,20 @@ void usbPhase(int stubBus, const std::string &driver)
         uint16_t w = 0;
         check(readWord(0xFE, w) == 0 && w == 0x4B56, "manufacturer id through USB", w, 0x4B56);
         check(writeWord(0xFE, 0x1111) != 0, "a write to a read-only register fails");
-        nDeviceAddress = 0x14;
+        theProgram().usb.nDeviceAddress = 0x14;
         check(readWord(0x14, w) != 0, "another address does not answer");
-        nDeviceAddress = 0x12;
+        theProgram().usb.nDeviceAddress = 0x12;
         check(readWord(0x14, w) == 0, "and the charger's address works right after");
     }
     measureInterleaved(adapter, "/dev/i2c-" + std::to_string(adapter.openBusNumber()), 300);
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 
 // One transfer as the program makes it, for a client we did not write to check.
 int oneTransfer(bool write, const char *reg, const char *word)
 {
     installShippedAdapter();
-    if (!frmUSB::instance().OpenFirstFreeDevice()) {
+    if (!theProgram().usb.OpenFirstFreeDevice()) {
         std::printf("no bridge: %s\n", adapterTrouble({}).c_str());
         return 1;
     }
@@ -426,7 +445,7 @@ int oneTransfer(bool write, const char *reg, const char *word)
     const int32_t s = write ? writeWord(command, w) : readWord(command, w);
     if (!write && s == 0)
         std::printf("0x%04x\n", w);
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
     return s == 0 ? 0 : 1;
 }
 
@@ -434,15 +453,15 @@ int oneTransfer(bool write, const char *reg, const char *word)
 int hold()
 {
     installShippedAdapter();
-    if (!frmUSB::instance().OpenFirstFreeDevice()) {
+    if (!theProgram().usb.OpenFirstFreeDevice()) {
         std::printf("USB Error: %s\n", adapterTrouble({}).c_str());
         return 3;
     }
-    std::printf("HOLD %s\n", frmUSB::instance().openedAdapterName().c_str());
+    std::printf("HOLD %s\n", theProgram().usb.openedAdapterName().c_str());
     char c;
     while (read(0, &c, 1) > 0) {
     }
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
     return 0;
 }
 
@@ -454,10 +473,10 @@ double msSince(double startUs)
 void replugPhase(const std::string &unplug, const std::string &replug, double recoveryLimitMs)
 {
     LinuxI2cAdapter &adapter = installShippedAdapter();
-    check(frmUSB::instance().OpenFirstFreeDevice(), "bridge open before the unplug");
+    check(theProgram().usb.OpenFirstFreeDevice(), "bridge open before the unplug");
     const int oldBus = adapter.openBusNumber();
     const std::string oldNode = "/dev/i2c-" + std::to_string(oldBus);
-    nDeviceAddress = 0x12;
+    theProgram().usb.nDeviceAddress = 0x12;
 
     // A stream of transfers; the bridge is pulled out in the middle of it.
     const pid_t pid = fork();
@@ -545,7 +564,7 @@ void replugPhase(const std::string &unplug, const std::string &replug, double re
           adapter.openBusNumber(), oldBus);
     check(writeWord(0x15, 0x3130) == 0 && readWord(0x15, w) == 0 && w == 0x3130,
           "replug: words round-trip on the new bus", w, 0x3130);
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 
 // What a user action costs, marked as the program marks it: one Read click is one
@@ -561,7 +580,7 @@ double readClick(int32_t *status = nullptr)
 {
     uint16_t w = 0;
     const double t = nowUs();
-    beginBusAction(BusAction::User);
+    theProgram().bus.beginBusAction(BusAction::User);
     const int32_t s = readWord(0x14, w);
     if (status)
         *status = s;
@@ -571,7 +590,7 @@ double readClick(int32_t *status = nullptr)
 double refreshTick(int32_t *status = nullptr)
 {
     const double t = nowUs();
-    beginBusAction(BusAction::Tick);
+    theProgram().bus.beginBusAction(BusAction::Tick);
     int32_t s = 0;
     for (uint8_t command : {0x14, 0x15, 0x3F})
         if (const int32_t r = writeWord(command, 0))
@@ -587,7 +606,7 @@ Costs userActions()
     uint16_t w = 0;
     c.readMs = readClick(&c.readStatus);
     const double t = nowUs();
-    beginBusAction(BusAction::User);
+    theProgram().bus.beginBusAction(BusAction::User);
     if (readWord(0xFE, w) == 0)
         readWord(0xFF, w);
     c.idMs = msSince(t);
@@ -599,8 +618,8 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
                 const std::string &ack, double timeoutMs, int32_t nakStatus, bool longStall)
 {
     installShippedAdapter();
-    check(frmUSB::instance().OpenFirstFreeDevice(), "bridge open before it stalls");
-    nDeviceAddress = 0x12;
+    check(theProgram().usb.OpenFirstFreeDevice(), "bridge open before it stalls");
+    theProgram().usb.nDeviceAddress = 0x12;
     uint16_t w = 0;
     const double oneTimeout = timeoutMs * 1.3; // the driver's time-out, and some slack
 
@@ -652,7 +671,7 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
     check(runShell(nak) == 0, "nak command ran");
     int32_t nakked = 0;
     const Costs naks = userActions();
-    beginBusAction(BusAction::User);
+    theProgram().bus.beginBusAction(BusAction::User);
     nakked = readWord(0x14, w);
     info("charger not acknowledging: Read click %.1f ms, identifier Read %.1f ms, refresh "
          "tick %.1f ms; %s",
@@ -665,7 +684,7 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
           long(naks.tickMs), 500);
     check(runShell(ack) == 0 && readClick(&click) < 500 && click == 0,
           "acknowledging again: reads work");
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 
 // A bridge whose driver is still binding (an MCP2221 on Linux 6.1): the program lists
@@ -686,7 +705,7 @@ void startingPhase()
           500);
     installShippedAdapter();
     double t = nowUs();
-    const bool opened = frmUSB::instance().OpenFirstFreeDevice();
+    const bool opened = theProgram().usb.OpenFirstFreeDevice();
     const double openMs = msSince(t);
     const std::string trouble = adapterTrouble(choice);
     info("while binding: open %s after %.1f ms: %s", opened ? "succeeded" : "failed", openMs,
@@ -700,7 +719,7 @@ void startingPhase()
     bool usable = opened;
     while (!usable && msSince(t) < 40000) {
         usleep(100 * 1000);
-        usable = frmUSB::instance().OpenFirstFreeDevice();
+        usable = theProgram().usb.OpenFirstFreeDevice();
     }
     const double boundMs = msSince(t);
     int32_t status = -1;
@@ -709,7 +728,7 @@ void startingPhase()
          clickMs, status);
     check(usable && status == 0 && clickMs < 500,
           "once its driver is bound, the bridge opens and the first Read click succeeds");
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 } // namespace
 
