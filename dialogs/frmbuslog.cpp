@@ -4,6 +4,7 @@
 #include "buslogmodel.h"
 #include "buslogtext.h"
 #include "messages.h"
+#include "printabletext.h"
 #include "windowplacement.h"
 
 #include <QClipboard>
@@ -159,5 +160,6 @@ void frmBusLog::cmdSaveCsv_Click()
     QString error;
     if (!saveBusLogCsv(path, m_model->entries(), error))
         showMessage(this,
-                    QStringLiteral("The bus log could not be saved to %1: %2").arg(path, error));
+                    QStringLiteral("The bus log could not be saved to %1: %2")
+                        .arg(QString::fromStdString(printableText(path.toStdString())), error));
 }

@@ -1,5 +1,7 @@
 #include "pastevalidator.h"
 
+#include "printabletext.h"
+
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolTip>
@@ -53,21 +55,7 @@ QValidator::State PasteValidator::validate(QString &input, int &pos) const
 
 QString PasteValidator::refusal(const QString &refused, const QString &what)
 {
-    QString shown;
-    for (const QChar c : refused) {
-        if (c == QLatin1Char('\n'))
-            shown += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\r'))
-            shown += QStringLiteral("\\r");
-        else if (c == QLatin1Char('\t'))
-            shown += QStringLiteral("\\t");
-        else if (c == QChar(0x1B))
-            shown += QStringLiteral("\\e");
-        else if (c.category() == QChar::Other_Control)
-            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
+    const QString shown = QString::fromStdString(printableText(refused.toStdString()));
     return QStringLiteral("Not taken: \"%1\" is not %2.").arg(shown, what);
 }
 
