@@ -396,11 +396,10 @@ private slots:
         std::ostream out(&full);
         std::ostringstream err;
         CtlEnvironment env(out, err);
-        SimulatedCharger *charger = nullptr;
+        std::unique_ptr<SimulatedCharger> charger; // looked at after the run
         env.makeAdapter = [&charger](const AdapterChoice &) {
-            auto c = std::make_unique<SimulatedCharger>();
-            charger = c.get();
-            return std::unique_ptr<AdapterControl>(std::move(c));
+            charger = std::make_unique<SimulatedCharger>();
+            return std::unique_ptr<AdapterControl>(std::make_unique<BorrowedAdapter>(*charger));
         };
         QCOMPARE(
             runCtl(parseCtlArguments({"--simulator", "read", "14", "write", "15", "1230"}), env),
