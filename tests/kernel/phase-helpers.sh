@@ -51,8 +51,8 @@ bridge_cmd() {
 }
 
 # The USB interface of the emulated bridge above i2c bus N: walks the bus's sysfs
-# ancestry for one of the three bridge drivers (bound to the interface itself, or for
-# the HID bridges to the HID device below it), then for the interface. Sets
+# ancestry for one of the emulated bridges' drivers (bound to the interface itself, or
+# for the HID bridges to the HID device below it), then for the interface. Sets
 # bridge_driver.
 bridge_interface() {
     dir=$(readlink -f "/sys/bus/i2c/devices/i2c-$1")
@@ -60,7 +60,7 @@ bridge_interface() {
     while [ "$dir" != "/sys/devices" ] && [ "$dir" != "/" ]; do
         d=$(basename "$(readlink -f "$dir/driver" 2>/dev/null)")
         case "$d" in
-            i2c-tiny-usb|cp2112|mcp2221)
+            i2c-tiny-usb|cp2112|mcp2221|ft260|i2c-diolan-u2c)
                 [ -n "$bridge_driver" ] || { bridge_driver=$d; bridge_driver_dir=$dir; } ;;
         esac
         if [ -e "$dir/bInterfaceNumber" ]; then
@@ -111,8 +111,8 @@ has_bridge_bus() { bridge_bus "$1" >/dev/null; }
 no_bridge_bus() { ! bridge_bus "$1" >/dev/null; }
 no_node() { [ ! -e "/dev/i2c-$1" ]; }
 
-# plug_bridge SERIAL [FAMILY]: starts an emulator (i2c-tiny-usb unless FAMILY says
-# cp2112 or mcp2221) and waits for its bus (and for udev).
+# plug_bridge SERIAL [FAMILY]: starts an emulator (i2c-tiny-usb unless FAMILY names
+# another, as usbipbridge knows them) and waits for its bus (and for udev).
 plug_bridge() {
     /usbipbridge --family="${2:-i2c-tiny-usb}" "$1" "$(bridge_fifo "$1")" \
         >"$(bridge_log "$1")" 2>&1 &
