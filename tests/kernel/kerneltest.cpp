@@ -547,7 +547,7 @@ void replugPhase(const std::string &unplug, const std::string &replug, double bi
     double firstFailMs = 0;
     std::vector<double> laterMs, looksMs;
     const double start = nowUs();
-    while (msSince(start) < limitMs && (failed < 20 || adapter.openBusNumber() >= 0)) {
+    while (msSince(start) < limitMs && (failed < 40 || adapter.openBusNumber() >= 0)) {
         const double t = nowUs();
         lastStatus = writeWord(0x14, uint16_t(0x0080 * (1 + good % 60)));
         const double ms = msSince(t);
@@ -673,7 +673,7 @@ Costs userActions()
 // kernel (a fifth attempt would show at once, whatever the host's load). Each attempt
 // costs what it must: the driver's NAK (a plain ioctl beside it) and the look at sysfs
 // that tells a NAK from an unplug (a pass of discovery). The two take turns, attempt
-// by attempt, reads and writes apart, and each median must stay under 1.5x of its
+// by attempt, 48 reads and 48 writes, and each median must stay under 1.5x of its
 // plain one: another USB transfer per attempt would be about 2x, while the host's load
 // moves both alike.
 void checkNakCosts(LinuxI2cAdapter &adapter, const CountingSyscalls &counting, int32_t nakStatus)
@@ -730,7 +730,7 @@ void checkNakCosts(LinuxI2cAdapter &adapter, const CountingSyscalls &counting, i
         return msSince(start);
     };
     std::vector<double> program[2], plain[2]; // [0] writes, [1] reads
-    for (int round = 0; round < 48; ++round) {
+    for (int round = 0; round < 96; ++round) {
         const bool read = round % 2 == 0, programFirst = round % 4 < 2;
         if (programFirst)
             program[read].push_back(programAttempt(read));
