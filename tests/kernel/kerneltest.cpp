@@ -522,9 +522,10 @@ double fourDiscoveryPassesMs()
 
 // A transfer that fails at once while the bridge is out does its four looks at sysfs and
 // no more: four looks are timed right after each failure, and the failures' middle mean
-// must stay under 1.5x of the looks' (a wait on anything would cost more; the host's
-// load moves both alike); and none waits on the driver: the slowest within half a
-// driver time-out (a wait would cost a whole one) beyond twice the slowest looks.
+// must stay under 1.8x of the looks' (another round of four attempts would be 2x, a
+// wait on anything more; the host's load moves both alike, by up to 1.5x in a few
+// dozen samples); and none waits on the driver: the slowest within half a driver
+// time-out (a wait would cost a whole one) beyond twice the slowest looks.
 void checkFailedAtOnce(const std::string &what, const std::vector<double> &failuresMs,
                        const std::vector<double> &looksMs, double timeoutMs)
 {
@@ -540,10 +541,10 @@ void checkFailedAtOnce(const std::string &what, const std::vector<double> &failu
          "after each: middle mean %.1f ms, slowest %.1f ms; ratio %.2f",
          what.c_str(), failuresMs.size(), middleMean(failuresMs), slowest, middleMean(looksMs),
          slowestLooks, ratio);
-    check(ratio < 1.5,
+    check(ratio < 1.8,
           what + ": each failure costs the program's looks at sysfs and no more "
-                 "(under 1.5x)",
-          long(100 * ratio), 150);
+                 "(under 1.8x)",
+          long(100 * ratio), 180);
     check(slowest < bound,
           what + ": none waits on the driver (slowest under half its " +
               std::to_string(int(timeoutMs)) + " ms time-out beyond twice the slowest looks)",
