@@ -1,5 +1,6 @@
 #include "adapterfactory.h"
 
+#include "printabletext.h"
 #include "simulatedcharger.h"
 
 #ifdef __linux__
@@ -78,14 +79,15 @@ std::string adapterTrouble(const AdapterChoice &choice)
     }
 #endif
     if (!choice.sBridge.empty()) {
+        // The name as typed, its control bytes escaped.
+        const std::string asked = "\"" + printableText(choice.sBridge) + "\"";
         if (!found.empty())
-            return "The bridge \"" + choice.sBridge + "\" cannot be opened: " + found + ".";
+            return "The bridge " + asked + " cannot be opened: " + found + ".";
         std::string all;
         for (const std::string &line : listAdapters({}))
             all += (all.empty() ? "" : "; ") + line;
-        return "No bridge matches \"" + choice.sBridge +
-               "\" (a listed name, serial number or "
-               "USB port). Found: " +
+        return "No bridge matches " + asked +
+               " (a listed name, serial number or USB port). Found: " +
                (all.empty() ? "none" : all) + ".";
     }
     if (found.empty())

@@ -1,30 +1,18 @@
 #include "buslog.h"
 
 #include <algorithm>
-#include <chrono>
 
-BusLog::BusLog(size_t nCapacity)
-    : m_entries(new BusLogEntry[std::max<size_t>(nCapacity, 1)])
+BusLog::BusLog(size_t nCapacity, const Clock &clock)
+    : m_clock(clock)
+    , m_entries(new BusLogEntry[std::max<size_t>(nCapacity, 1)])
     , m_capacity(std::max<size_t>(nCapacity, 1))
 {}
-
-BusLog &BusLog::instance()
-{
-    static BusLog log;
-    return log;
-}
-
-int64_t BusLog::wallClockUs()
-{
-    using namespace std::chrono;
-    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 void BusLog::record(bool bWrite, uint8_t yCommand, uint16_t nWord, int32_t nStatus, int nAttempts)
 {
     if (!m_enabled.load(std::memory_order_relaxed))
         return;
-    const int64_t nTimeUs = wallClockUs();
+    const int64_t nTimeUs = m_clock.wallUs();
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint64_t nSequence = m_next++;
     m_entries[m_slot] = {

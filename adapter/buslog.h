@@ -1,5 +1,7 @@
 #pragma once
 
+#include "clock.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -29,10 +31,8 @@ class BusLog
 public:
     static constexpr size_t kDefaultCapacity = 10000;
 
-    explicit BusLog(size_t nCapacity = kDefaultCapacity);
-
-    // The log BusReadWord and BusWriteWord record into.
-    static BusLog &instance();
+    // Time stamps come from the clock's wall time; the clock must outlive the log.
+    explicit BusLog(size_t nCapacity = kDefaultCapacity, const Clock &clock = Clock::system());
 
     void record(bool bWrite, uint8_t yCommand, uint16_t nWord, int32_t nStatus, int nAttempts);
 
@@ -48,11 +48,10 @@ public:
     void setEnabled(bool bEnabled);
     bool isEnabled() const;
 
-    static int64_t wallClockUs();
-
 private:
     uint64_t oldestHeld() const;
 
+    const Clock &m_clock;
     mutable std::mutex m_mutex;
     std::unique_ptr<BusLogEntry[]> m_entries;
     size_t m_capacity;

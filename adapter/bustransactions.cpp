@@ -4,40 +4,50 @@
 #include "frmusb.h"
 
 namespace {
+// The status is the last attempt's, except that an attempt the backend failed at once
+// without trying (BusStatus::kNotAnswering: the bridge had just stalled) never hides the
+// failure of one that did reach the bridge: after a stall, the action reports what the
+// driver said (a time-out, 110), not that later attempts were not made.
 template<typename Transfer> int32_t retried(Transfer transfer, int &nAttempts)
 {
     int32_t status = 0;
     for (nAttempts = 1; nAttempts <= kBusAttempts; ++nAttempts) {
-        status = transfer();
-        if (status == 0)
+        const int32_t attempt = transfer();
+        if (attempt == 0)
             return 0;
+        if (attempt != BusStatus::kNotAnswering || status == 0)
+            status = attempt;
     }
     nAttempts = kBusAttempts;
     return status;
 }
 } // namespace
 
-int32_t BusReadWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
-{
-    int nAttempts = 0;
-    const int32_t status = retried(
-        [&] { return frmUSB::instance().ReadSMBusWord(ySubCommand, yMSData, yLSData); }, nAttempts);
-    const uint16_t nWord = status == 0 ? joinBytes(yMSData, yLSData) : 0;
-    BusLog::instance().record(false, ySubCommand, nWord, status, nAttempts);
-    return status;
-}
+BusTransactions::BusTransactions(frmUSB &usb, BusLog &log)
+    : m_usb(usb)
+    , m_log(log)
+{}
 
-int32_t BusWriteWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
+int32_t BusTransactions::BusReadWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
 {
     int nAttempts = 0;
     const int32_t status =
-        retried([&] { return frmUSB::instance().WriteSMBusWord(ySubCommand, yMSData, yLSData); },
-                nAttempts);
-    BusLog::instance().record(true, ySubCommand, joinBytes(yMSData, yLSData), status, nAttempts);
+        retried([&] { return m_usb.ReadSMBusWord(ySubCommand, yMSData, yLSData); }, nAttempts);
+    const uint16_t nWord = status == 0 ? joinBytes(yMSData, yLSData) : 0;
+    m_log.record(false, ySubCommand, nWord, status, nAttempts);
     return status;
 }
 
-int32_t readRegister(uint8_t yCommand, uint16_t &nWord)
+int32_t BusTransactions::BusWriteWord(uint8_t &ySubCommand, uint8_t &yMSData, uint8_t &yLSData)
+{
+    int nAttempts = 0;
+    const int32_t status =
+        retried([&] { return m_usb.WriteSMBusWord(ySubCommand, yMSData, yLSData); }, nAttempts);
+    m_log.record(true, ySubCommand, joinBytes(yMSData, yLSData), status, nAttempts);
+    return status;
+}
+
+int32_t BusTransactions::readRegister(uint8_t yCommand, uint16_t &nWord)
 {
     uint8_t yMSData = 0;
     uint8_t yLSData = 0;
@@ -47,14 +57,14 @@ int32_t readRegister(uint8_t yCommand, uint16_t &nWord)
     return status;
 }
 
-int32_t writeRegister(uint8_t yCommand, uint16_t nWord)
+int32_t BusTransactions::writeRegister(uint8_t yCommand, uint16_t nWord)
 {
     uint8_t yMSData = highByte(nWord);
     uint8_t yLSData = lowByte(nWord);
     return BusWriteWord(yCommand, yMSData, yLSData);
 }
 
-void beginBusAction(BusAction kind)
+void BusTransactions::beginBusAction(BusAction kind)
 {
-    frmUSB::instance().beginAction(kind);
+    m_usb.beginAction(kind);
 }

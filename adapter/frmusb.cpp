@@ -1,23 +1,10 @@
 #include "frmusb.h"
 
-#include "adapterfactory.h"
-#include "chargeregisters.h"
-
-int16_t nDeviceAddress = kChargerAddress;
-
-namespace {
-frmUSB::AdapterFactory &factory()
-{
-    static frmUSB::AdapterFactory f = [] { return createHardwareAdapter(); };
-    return f;
-}
-
 // Word transfers hand the adapter the address as a byte value.
-int16_t wordAddress()
+int16_t frmUSB::wordAddress() const
 {
     return static_cast<int16_t>(nDeviceAddress & 0xFF);
 }
-} // namespace
 
 void splitWord(int16_t nWord, uint8_t &yMSData, uint8_t &yLSData)
 {
@@ -43,20 +30,9 @@ int16_t joinWord(uint8_t yMSData, uint8_t yLSData)
     return static_cast<int16_t>(start + high * 256 + yLSData);
 }
 
-frmUSB::frmUSB()
-    : m_adapter(factory()())
+frmUSB::frmUSB(std::unique_ptr<AdapterControl> adapter)
+    : m_adapter(std::move(adapter))
 {}
-
-frmUSB &frmUSB::instance()
-{
-    static frmUSB form;
-    return form;
-}
-
-void frmUSB::setAdapterFactory(AdapterFactory f)
-{
-    factory() = std::move(f);
-}
 
 AdapterControl *frmUSB::setAdapter(std::unique_ptr<AdapterControl> adapter)
 {

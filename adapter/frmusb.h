@@ -2,38 +2,34 @@
 
 #include "adaptercontrol.h"
 #include "busstatus.h"
+#include "chargeregisters.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
-// The charger's bus address as the adapter expects it, kChargerAddress (the 8-bit write
-// form of 7-bit 0x09). The window's start-up, the test-mode reads and kv7320ctl set it;
-// nothing gives it another value.
-extern int16_t nDeviceAddress;
-
-// The one owner of the adapter. Each public method turns one request of the program
-// into one or two adapter operations and hands back the adapter's status widened to
-// 32 bits. Nothing here shows anything or retries anything.
-//
-// The instance comes into being on first use and creates its adapter from the
-// installed factory (the hardware backend unless told otherwise).
+// The one owner of the adapter (one per program: the charger session holds it). Each
+// public method turns one request of the program into one or two adapter operations and
+// hands back the adapter's status widened to 32 bits. Nothing here shows anything or
+// retries anything.
 class frmUSB
 {
 public:
-    using AdapterFactory = std::function<std::unique_ptr<AdapterControl>()>;
-
     // Status handed back when the adapter raised an exception instead of answering.
     static constexpr int32_t kStatusAdapterFault = BusStatus::kAdapterFault;
     // Status of a byte read whose data did not fit a byte.
     static constexpr int32_t kStatusNotAByte = BusStatus::kNotAByte;
 
-    static frmUSB &instance();
+    // With no adapter, nothing is found and every transfer fails with
+    // BusStatus::kNotOpen.
+    explicit frmUSB(std::unique_ptr<AdapterControl> adapter = nullptr);
 
-    // Chooses the adapter the instance creates on first use (main, before start-up).
-    static void setAdapterFactory(AdapterFactory factory);
-    // Replaces the adapter now (tests); returns the new adapter for inspection. With none,
-    // nothing is found and every transfer fails with BusStatus::kNotOpen.
+    // The charger's bus address as the adapter expects it, kChargerAddress (the 8-bit
+    // write form of 7-bit 0x09), handed to the adapter with every transfer. The start-up
+    // open and the Test Mode reads set it; nothing gives it another value.
+    int16_t nDeviceAddress = kChargerAddress;
+
+    // Replaces the adapter now (tests, and kv7320ctl's choice); returns the new adapter
+    // for inspection.
     AdapterControl *setAdapter(std::unique_ptr<AdapterControl> adapter);
     AdapterControl *adapter() const { return m_adapter.get(); }
     // The name of the adapter OpenFirstFreeDevice opened; empty while none is open.
@@ -55,8 +51,8 @@ public:
     int32_t HDQ8Break();
 
 private:
-    frmUSB();
     template<typename Operation> int32_t guarded(Operation operation);
+    int16_t wordAddress() const;
 
     std::unique_ptr<AdapterControl> m_adapter;
     std::string m_openedName;

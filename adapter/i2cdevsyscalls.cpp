@@ -1,7 +1,5 @@
 #include "i2cdevsyscalls.h"
 
-#include "monotonicclock.h"
-
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -41,11 +39,6 @@ public:
     }
 };
 } // namespace
-
-int64_t I2cDevSyscalls::monotonicMs()
-{
-    return ::monotonicMs();
-}
 
 I2cDevSyscalls &I2cDevSyscalls::system()
 {

@@ -25,10 +25,6 @@ public:
         (void)fd;
         return 0;
     }
-    // A monotonic clock in milliseconds: how long a transfer took tells a bridge that
-    // did not answer from a chip that refused.
-    virtual int64_t monotonicMs();
-
     // The real calls.
     static I2cDevSyscalls &system();
 };

@@ -34,9 +34,10 @@ LinuxI2cAdapter::LinuxI2cAdapter()
     : LinuxI2cAdapter(Options{})
 {}
 
-LinuxI2cAdapter::LinuxI2cAdapter(Options options, I2cDevSyscalls *syscalls)
+LinuxI2cAdapter::LinuxI2cAdapter(Options options, I2cDevSyscalls *syscalls, const Clock *clock)
     : m_options(std::move(options))
     , m_sys(syscalls ? *syscalls : I2cDevSyscalls::system())
+    , m_clock(clock ? *clock : Clock::system())
 {}
 
 LinuxI2cAdapter::~LinuxI2cAdapter()
@@ -278,7 +279,7 @@ int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &wor
     args.command = static_cast<uint8_t>(nCommand & 0xFF);
     args.size = I2C_SMBUS_WORD_DATA;
     args.data = &data;
-    const int64_t start = m_sys.monotonicMs();
+    const int64_t start = m_clock.monotonicMs();
     const int r = m_sys.ioctl(m_fd, I2C_SMBUS, pointerArg(&args));
     noteTransferTime(r < 0, start);
     if (r < 0)
@@ -290,7 +291,7 @@ int16_t LinuxI2cAdapter::wordTransfer(bool read, int16_t nCommand, uint16_t &wor
 
 void LinuxI2cAdapter::beginAction(BusAction kind)
 {
-    m_actionFailedMs = 0;
+    m_actionFailedMs = 0; // each action has a budget of its own
     m_userAsks = kind == BusAction::User;
 }
 
@@ -306,18 +307,18 @@ int16_t LinuxI2cAdapter::stallGate()
         closeNode();
         return BusStatus::kBridgeGone;
     }
-    return userAsks || m_sys.monotonicMs() >= m_nextProbeMs ? 0 : BusStatus::kNotAnswering;
+    return userAsks || m_clock.monotonicMs() >= m_nextProbeMs ? 0 : BusStatus::kNotAnswering;
 }
 
 void LinuxI2cAdapter::noteTransferTime(bool failed, int64_t startMs)
 {
     if (!failed) { // an answer, however slow
         m_stalled = false;
-        m_probeIntervalMs = 0;
+        m_probeIntervalMs = 0; // a later stall starts the back-off afresh
         m_actionFailedMs = 0;
         return;
     }
-    const int64_t now = m_sys.monotonicMs();
+    const int64_t now = m_clock.monotonicMs();
     m_actionFailedMs += now - startMs;
     if (now - startMs < kStallThresholdMs && m_actionFailedMs < kActionFailureBudgetMs) {
         m_stalled = false; // it answered, if only to refuse

@@ -2,6 +2,7 @@
 
 #include "adaptercontrol.h"
 #include "busstatus.h"
+#include "clock.h"
 #include "i2cbridgediscovery.h"
 
 #include <vector>
@@ -85,8 +86,11 @@ public:
 
     // The real sysfs, /dev and kernel.
     LinuxI2cAdapter();
-    // syscalls defaults to the real kernel; it must outlive the adapter.
-    explicit LinuxI2cAdapter(Options options, I2cDevSyscalls *syscalls = nullptr);
+    // syscalls defaults to the real kernel, clock to the real one (how long a transfer
+    // took tells a bridge that did not answer from a chip that refused); both must
+    // outlive the adapter.
+    explicit LinuxI2cAdapter(Options options, I2cDevSyscalls *syscalls = nullptr,
+                             const Clock *clock = nullptr);
     ~LinuxI2cAdapter() override;
     LinuxI2cAdapter(const LinuxI2cAdapter &) = delete;
     LinuxI2cAdapter &operator=(const LinuxI2cAdapter &) = delete;
@@ -127,6 +131,7 @@ private:
 
     Options m_options;
     I2cDevSyscalls &m_sys;
+    const Clock &m_clock;
     I2cBridge m_bridge; // the bridge AdapterOpen chose
     bool m_haveBridge = false;
     int m_fd = -1;

@@ -1,7 +1,5 @@
 #include "simulatedcharger.h"
 
-#include "monotonicclock.h"
-
 namespace {
 // Bits each register keeps; registers not listed do not exist.
 struct RegisterModel
@@ -37,8 +35,8 @@ const RegisterModel *findRegister(int16_t command)
 }
 } // namespace
 
-SimulatedCharger::SimulatedCharger()
-    : m_clock(monotonicMs)
+SimulatedCharger::SimulatedCharger(const Clock &clock)
+    : m_clock(clock)
 {
     for (const auto &r : kRegisters)
         m_regs[r.command] = 0;
@@ -48,19 +46,14 @@ SimulatedCharger::SimulatedCharger()
     }
     m_regs[kManufacturerIdRegister] = kManufacturerId;
     m_regs[kDeviceIdRegister] = kDeviceId;
-    m_lastSettingWriteMs = m_clock();
+    m_lastSettingWriteMs = m_clock.monotonicMs();
     m_writes.reserve(kWriteLogLimit);
-}
-
-void SimulatedCharger::setClock(Clock clock)
-{
-    m_clock = std::move(clock);
-    m_lastSettingWriteMs = m_clock();
 }
 
 void SimulatedCharger::serviceWatchdog()
 {
-    if (m_regs[kChargeCurrent.yCommand] != 0 && m_clock() - m_lastSettingWriteMs >= m_watchdogMs)
+    if (m_regs[kChargeCurrent.yCommand] != 0 &&
+        m_clock.monotonicMs() - m_lastSettingWriteMs >= m_watchdogMs)
         m_regs[kChargeCurrent.yCommand] = 0;
 }
 
@@ -94,7 +87,7 @@ int16_t SimulatedCharger::AdapterWriteWord(int16_t nCommand, int16_t &nWord, int
             m_writes.erase(m_writes.begin(), m_writes.begin() + kWriteLogLimit / 4);
         m_writes.push_back({r->command, word});
         if (r->command == kChargeCurrent.yCommand || r->command == kChargeVoltage.yCommand)
-            m_lastSettingWriteMs = m_clock();
+            m_lastSettingWriteMs = m_clock.monotonicMs();
     }
     m_lastWriteStatus = status;
     return status;

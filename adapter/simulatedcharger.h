@@ -3,9 +3,9 @@
 #include "adaptercontrol.h"
 #include "busstatus.h"
 #include "chargeregisters.h"
+#include "clock.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <vector>
 
@@ -35,9 +35,9 @@ public:
         bool operator==(const Write &o) const { return command == o.command && word == o.word; }
     };
 
-    using Clock = std::function<int64_t()>; // milliseconds, monotonic
-
-    SimulatedCharger();
+    // The watchdog's time is the clock's monotonic milliseconds; the clock must outlive
+    // the charger.
+    explicit SimulatedCharger(const Clock &clock = Clock::system());
 
     int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) override;
     int16_t AdapterReadWord(int16_t &nCommand, int16_t &nWord, int16_t nAddress) override;
@@ -67,7 +67,6 @@ public:
 
     // Watchdog: the charge current drops to 0 when neither the charge current nor the
     // charge voltage was written for this long.
-    void setClock(Clock clock);
     void setWatchdogMs(int64_t ms) { m_watchdogMs = ms; }
 
 private:
@@ -76,7 +75,7 @@ private:
 
     std::map<uint8_t, uint16_t> m_regs;
     std::vector<Write> m_writes;
-    Clock m_clock;
+    const Clock &m_clock;
     int64_t m_lastSettingWriteMs = 0;
     int64_t m_watchdogMs = kDefaultWatchdogMs;
     int16_t m_lastWriteStatus = 0;

@@ -1,8 +1,8 @@
 // Software cost of a Write click and of a refresh tick on the simulated charger,
 // widgets included, and how closely the refresh timer keeps its period.
 #include "chargeregisterframe.h"
+#include "chargersession.h"
 #include "form2.h"
-#include "frmusb.h"
 #include "messages.h"
 #include "settings.h"
 #include "simulatedcharger.h"
@@ -39,7 +39,7 @@ template<typename Action> double medianMicroseconds(int runs, Action action)
     return medianOf(us);
 }
 
-void periodAccuracy(Form2 &form, int periodMs, int ticks)
+void periodAccuracy(ChargerSession &session, Form2 &form, int periodMs, int ticks)
 {
     std::vector<qint64> stamps;
     QElapsedTimer clock;
@@ -47,7 +47,7 @@ void periodAccuracy(Form2 &form, int periodMs, int ticks)
     auto c = QObject::connect(form.tmrChargerTimeOut, &QTimer::timeout,
                               [&] { stamps.push_back(clock.nsecsElapsed()); });
     form.txtRefreshTime->setText(QString::number(periodMs / 1000));
-    form.nRefreshPeriodMs = static_cast<int16_t>(periodMs);
+    session.setRefreshPeriod(static_cast<int16_t>(periodMs), "set by the benchmark");
     form.chkRefreshTime->setChecked(true);
     while (static_cast<int>(stamps.size()) < ticks + 1)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -74,13 +74,14 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    setSettingsFolder(dir.path());
+    SettingsFile settings(dir.path());
     setMessageHandler([](QWidget *, const QString &text) {
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
     });
-    auto *sim = static_cast<SimulatedCharger *>(
-        frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-    Form2 form;
+    auto owned = std::make_unique<SimulatedCharger>();
+    SimulatedCharger *sim = owned.get();
+    ChargerSession session(std::move(owned));
+    Form2 form(session, settings);
     form.show();
     QCoreApplication::processEvents();
 
@@ -102,8 +103,8 @@ int main(int argc, char *argv[])
     std::printf("Write handler alone, median of 2000: %.1f us\n", handlerUs);
     std::printf("refresh tick (three writes), median of 2000: %.1f us\n", tickUs);
 
-    periodAccuracy(form, 50, 100);
+    periodAccuracy(session, form, 50, 100);
     if (argc < 2 || QByteArray(argv[1]) != "--quick")
-        periodAccuracy(form, 1000, 20);
+        periodAccuracy(session, form, 1000, 20);
     return 0;
 }

@@ -25,9 +25,12 @@ struct Figures
 
 int main()
 {
-    auto *sim = static_cast<SimulatedCharger *>(
-        frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-    if (!frmUSB::instance().OpenFirstFreeDevice())
+    auto owned = std::make_unique<SimulatedCharger>();
+    SimulatedCharger *sim = owned.get();
+    frmUSB usb(std::move(owned));
+    BusLog log;
+    BusTransactions bus(usb, log);
+    if (!usb.OpenFirstFreeDevice())
         return 1;
 
     constexpr int kBatches = 400;
@@ -36,16 +39,16 @@ int main()
     uint8_t cmd = 0x14;
     for (int b = 0; b < 2 * kBatches; ++b) {
         const bool on = b % 2 == 0;
-        BusLog::instance().setEnabled(on);
-        const uint64_t logged = BusLog::instance().nextSequence();
+        log.setEnabled(on);
+        const uint64_t logged = log.nextSequence();
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kCallsPerBatch; ++i) {
             uint8_t ms = static_cast<uint8_t>(i >> 3), ls = 0x80;
-            if (BusWriteWord(cmd, ms, ls) != 0)
+            if (bus.BusWriteWord(cmd, ms, ls) != 0)
                 return 2;
         }
         const auto end = std::chrono::steady_clock::now();
-        if (BusLog::instance().nextSequence() - logged != (on ? kCallsPerBatch : 0))
+        if (log.nextSequence() - logged != (on ? kCallsPerBatch : 0))
             return 3; // the log did not record what it was meant to
         (on ? logOn : logOff)
             .perCallNs.push_back(std::chrono::duration<double, std::nano>(end - start).count() /

@@ -1,6 +1,7 @@
 // Start-up of the main window on the simulated charger, ending once it has been shown.
+#include "chargersession.h"
 #include "form2.h"
-#include "frmusb.h"
+#include "settings.h"
 #include "simulatedcharger.h"
 
 #include <QApplication>
@@ -8,9 +9,10 @@
 
 int main(int argc, char *argv[])
 {
-    frmUSB::setAdapterFactory([] { return std::make_unique<SimulatedCharger>(); });
     QApplication app(argc, argv);
-    Form2 form;
+    SettingsFile settings;
+    ChargerSession session(std::make_unique<SimulatedCharger>());
+    Form2 form(session, settings);
     form.show();
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();

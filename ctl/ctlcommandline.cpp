@@ -1,6 +1,7 @@
 #include "ctlcommandline.h"
 
 #include "chargeregisters.h"
+#include "printabletext.h"
 
 #include <cctype>
 
@@ -8,9 +9,20 @@ namespace {
 const char *const kTargets = "charge-current, charge-voltage, input-current, ids or all";
 const char *const kSettable = "charge-current, charge-voltage or input-current";
 
+// A word the user typed, as an error message repeats it: in quotes, its control bytes
+// shown escaped, so that it can neither drive the terminal nor split the line.
 std::string quoted(const std::string &sWord)
 {
-    return "\"" + sWord + "\"";
+    return "\"" + printableText(sWord) + "\"";
+}
+
+// Where the digits of sText start that count, from i on: leading zeros say nothing, so
+// any number of them is taken.
+size_t significant(const std::string &sText, size_t i)
+{
+    while (i + 1 < sText.size() && sText[i] == '0')
+        ++i;
+    return i;
 }
 
 // Hex with or without 0x, at most nMax; nothing else.
@@ -19,7 +31,10 @@ bool parseHex(const std::string &sText, uint32_t nMax, uint32_t &nValue)
     size_t i = 0;
     if (sText.size() > 2 && sText[0] == '0' && (sText[1] == 'x' || sText[1] == 'X'))
         i = 2;
-    if (i == sText.size() || sText.size() - i > 8)
+    if (i == sText.size())
+        return false;
+    i = significant(sText, i);
+    if (sText.size() - i > 8)
         return false;
     uint32_t value = 0;
     for (; i < sText.size(); ++i) {
@@ -35,13 +50,18 @@ bool parseHex(const std::string &sText, uint32_t nMax, uint32_t &nValue)
     return true;
 }
 
-// A whole number of mA or mV: digits only, as the window's value boxes admit.
+// A whole number of mA or mV: digits only, as the window's value boxes admit, at most
+// kCtlMaxValue.
 bool parseWhole(const std::string &sText, int &nValue)
 {
-    if (sText.empty() || sText.size() > 9)
+    if (sText.empty())
+        return false;
+    const size_t first = significant(sText, 0);
+    if (sText.size() - first > 9)
         return false;
     int value = 0;
-    for (const char c : sText) {
+    for (size_t i = first; i < sText.size(); ++i) {
+        const char c = sText[i];
         if (c < '0' || c > '9')
             return false;
         value = value * 10 + (c - '0');
@@ -57,7 +77,7 @@ bool parseSeconds(const std::string &sText, int64_t &nMs)
     const size_t point = sText.find('.');
     const std::string whole = sText.substr(0, point);
     const std::string fraction = point == std::string::npos ? "" : sText.substr(point + 1);
-    if ((whole.empty() && fraction.empty()) || whole.size() > 9)
+    if ((whole.empty() && fraction.empty()) || whole.size() - significant(whole, 0) > 9)
         return false;
     int64_t ms = 0;
     for (const char c : whole) {
@@ -240,7 +260,8 @@ private:
             if (!argument(sWord, "a value in " + unit, word))
                 return;
             if (!parseWhole(word, c.nValue)) {
-                fail("bad number " + quoted(word) + ": give a whole number of " + unit);
+                fail("bad number " + quoted(word) + ": give a whole number of " + unit +
+                     ", at most " + std::to_string(kCtlMaxValue));
                 return;
             }
         } else if (sWord == "keepalive") {
@@ -275,7 +296,7 @@ private:
                 c.nPeriodMs = ms;
             } else {
                 if (!parseSeconds(value, ms)) {
-                    fail("bad time " + quoted(value) + ": give seconds, 0 or more");
+                    fail("bad time " + quoted(value) + ": give seconds, 0 to 999999999");
                     return false;
                 }
                 c.nForMs = ms;

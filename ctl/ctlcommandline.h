@@ -49,3 +49,5 @@ std::string ctlName(const ChargeRegister &r);
 
 // The keepalive limits: a period of 1 ms to an hour, a run of up to 999 999 999 s.
 constexpr int64_t kCtlMaxPeriodMs = 3600 * 1000;
+// The largest value set takes, in mA or mV (the register's own limit applies after).
+constexpr int kCtlMaxValue = 999999999;

@@ -1,11 +1,9 @@
 #include "ctlrunner.h"
 
 #include "busstatus.h"
-#include "bustransactions.h"
 #include "chargeregisters.h"
-#include "frmusb.h"
+#include "chargersession.h"
 #include "json.h"
-#include "monotonicclock.h"
 
 #include <algorithm>
 #include <array>
@@ -21,9 +19,7 @@ namespace {
 
 std::string hex(unsigned nValue, int nDigits)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", nDigits, nValue);
-    return text;
+    return hexText(nValue, nDigits);
 }
 
 // What one command printed, reported once it is over: as text lines, or as one JSON
@@ -146,8 +142,8 @@ public:
         // a current must not take Ctrl+C for success and go on to its next step.
         if (code == kCtlExitOk && m_env.stopSignal() != 0)
             code = 128 + m_env.stopSignal();
-        if (m_opened)
-            frmUSB::instance().CloseDevice();
+        if (m_session)
+            m_session->close();
         return code;
     }
 
@@ -160,7 +156,8 @@ private:
         }
         if (!open(r))
             return;
-        beginBusAction(BusAction::User);
+        // Each command is one action, however many transfers it makes.
+        ChargerSession::Action action(*m_session, BusAction::User);
         switch (c.kind) {
         case CtlCommand::Kind::Read:
             read(c, r);
@@ -206,85 +203,55 @@ private:
     // Opens the first free adapter the choice allows, as the window does at start-up.
     bool open(Report &r)
     {
-        if (m_opened)
+        if (m_session)
             return true;
-        frmUSB &usb = frmUSB::instance();
-        usb.setAdapter(m_env.makeAdapter(m_choice));
-        if (!usb.OpenFirstFreeDevice()) {
+        auto session = std::make_unique<ChargerSession>(m_env.makeAdapter(m_choice), *m_env.clock);
+        if (!session->open()) {
             // What the window says, then why, as the window prints it on its terminal.
             const std::string trouble = adapterTrouble(m_choice);
             r.fail(std::string(kUsbErrorMessage) + (trouble.empty() ? "." : ". " + trouble));
             return false;
         }
-        nDeviceAddress = kChargerAddress;
-        m_opened = true;
+        m_session = std::move(session);
         return true;
     }
 
-    // The slot of a charge register, to remember what keepalive rewrites.
-    static std::optional<size_t> chargeSlot(uint8_t yRegister)
+    bool failed(const ActionResult &result, Report &r)
     {
-        for (size_t i = 0; i < kChargeRegisters.size(); ++i)
-            if (kChargeRegisters[i]->yCommand == yRegister)
-                return i;
-        return std::nullopt;
-    }
-    void remember(uint8_t yRegister, uint16_t nWord)
-    {
-        if (const auto slot = chargeSlot(yRegister))
-            m_known[*slot] = nWord;
-    }
-
-    bool readWord(uint8_t yRegister, uint16_t &nWord, Report &r)
-    {
-        const int32_t status = readRegister(yRegister, nWord);
-        if (status != 0) {
-            r.fail("read " + hex(yRegister, 2) + " failed", status);
+        if (result.ok())
             return false;
-        }
-        remember(yRegister, nWord);
+        r.fail(result.bWrite
+                   ? "write " + hex(result.yCommand, 2) + " " + hex(result.nWord, 4) + " failed"
+                   : "read " + hex(result.yCommand, 2) + " failed",
+               result.nStatus);
         return true;
-    }
-
-    int32_t writeWord(uint8_t yRegister, uint16_t nWord)
-    {
-        const int32_t status = writeRegister(yRegister, nWord);
-        if (status == 0)
-            remember(yRegister, nWord);
-        return status;
-    }
-
-    bool writeWord(uint8_t yRegister, uint16_t nWord, Report &r)
-    {
-        const int32_t status = writeWord(yRegister, nWord);
-        if (status != 0)
-            r.fail("write " + hex(yRegister, 2) + " " + hex(nWord, 4) + " failed", status);
-        return status == 0;
     }
 
     void read(const CtlCommand &c, Report &r)
     {
         r.addText("register", hex(c.yRegister, 2));
-        uint16_t word = 0;
-        if (!readWord(c.yRegister, word, r))
+        const ActionResult result = m_session->read(c.yRegister);
+        if (failed(result, r))
             return;
-        r.addText("word", hex(word, 4));
-        r.line(hex(c.yRegister, 2) + " " + hex(word, 4));
+        m_session->noteChargeWord(c.yRegister, result.nWord); // what keepalive rewrites
+        r.addText("word", hex(result.nWord, 4));
+        r.line(hex(c.yRegister, 2) + " " + hex(result.nWord, 4));
     }
 
     void write(const CtlCommand &c, Report &r)
     {
         r.addText("register", hex(c.yRegister, 2));
         r.addText("word", hex(c.nWord, 4));
-        writeWord(c.yRegister, c.nWord, r);
+        if (!failed(m_session->write(c.yRegister, c.nWord), r))
+            m_session->noteChargeWord(c.yRegister, c.nWord);
     }
 
     bool getRegister(const ChargeRegister &reg, Report &r)
     {
-        uint16_t word = 0;
-        if (!readWord(reg.yCommand, word, r))
+        const size_t i = ChargerSession::chargeIndex(reg);
+        if (failed(m_session->readCharge(i), r))
             return false;
-        const int value = displayedValue(reg, word);
+        const int value = *m_session->charge(i).value;
         r.addNumber(ctlName(reg), value);
         r.line(ctlName(reg) + " " + std::to_string(value) + " " + reg.sUnit);
         return true;
@@ -292,14 +259,13 @@ private:
 
     bool getIds(Report &r)
     {
-        const std::pair<uint8_t, const char *> ids[] = {
-            {kManufacturerIdRegister, "manufacturer-id"}, {kDeviceIdRegister, "device-id"}};
-        for (const auto &[yRegister, sName] : ids) {
-            uint16_t word = 0;
-            if (!readWord(yRegister, word, r))
+        const char *names[] = {"manufacturer-id", "device-id"};
+        const std::vector<ActionResult> results = m_session->readIds();
+        for (size_t i = 0; i < results.size(); ++i) {
+            if (failed(results[i], r))
                 return false;
-            r.addText(sName, hex(word, 4));
-            r.line(std::string(sName) + " " + hex(word, 4));
+            r.addText(names[i], hex(results[i].nWord, 4));
+            r.line(std::string(names[i]) + " " + hex(results[i].nWord, 4));
         }
         return true;
     }
@@ -322,24 +288,25 @@ private:
         }
     }
 
-    // The window's Write button without its widgets: the typed value limited and rounded,
-    // the warning label's text as a warning, the field bits filled from the top down. The
-    // bits outside the field are 0, as the toggles of a window just started.
+    // The window's Write button without its widgets, on the same session: the typed value
+    // limited and rounded, the warning label's text as a warning, the field bits filled
+    // from the top down, the other bits as this run last read or wrote them (0 at first,
+    // as the toggles of a window just started).
     void set(const CtlCommand &c, Report &r)
     {
         const ChargeRegister &reg = *c.reg;
-        const NormalisedValue v = normaliseTyped(reg, c.nValue);
-        const uint16_t word = fieldBitsFor(reg, v.nValue);
+        const size_t i = ChargerSession::chargeIndex(reg);
+        const ChargerSession::SetOutcome plan = m_session->planSet(i, c.nValue);
         // What the word written stands for, as a get afterwards shows it: the field's
         // steps can make it less than the value limited and rounded.
-        const int written = displayedValue(reg, word);
+        const int written = plan.nWritten;
         r.addNumber(ctlName(reg), written);
         r.addNumber("requested", c.nValue);
-        r.addText("word", hex(word, 4));
-        if (v.bWarning)
+        r.addText("word", hex(plan.nWord, 4));
+        if (plan.normalised.bWarning)
             r.warn(ctlName(reg), reg.sWarning);
         // Never a silent change: whatever the register makes of the value is said.
-        if (written != c.nValue) {
+        if (plan.bAdjusted) {
             const std::string unit = reg.sUnit;
             std::string change = std::to_string(c.nValue) + " " + unit + " asked, " +
                                  std::to_string(written) + " " + unit + " written";
@@ -353,64 +320,61 @@ private:
             }
             r.warn(ctlName(reg), change, "adjusted");
         }
-        if (writeWord(reg.yCommand, word, r))
+        if (!failed(m_session->set(i, c.nValue).result, r))
             r.line(ctlName(reg) + " " + std::to_string(written) + " " + reg.sUnit);
     }
 
-    // The window's refresh without its window: the three charge registers rewritten every
-    // period, each with the word last read or written here (read once at the start when
-    // this run has not touched it). A stop is looked at before every transfer, never
-    // during one. Failed writes are reported and the refresh goes on, as a bridge that
-    // comes back is picked up again; they make the command fail at its end.
+    // The window's refresh without its window, on the same keep-alive round: the three
+    // charge registers rewritten every period, each with the word last read or written
+    // here (read once at the start when this run has not touched it). A stop is looked at
+    // before every transfer, never during one. Failed writes are reported and the refresh
+    // goes on, as a bridge that comes back is picked up again; they make the command fail
+    // at its end.
     void keepAlive(const CtlCommand &c, Report &r)
     {
         r.addNumber("period-ms", c.nPeriodMs);
-        for (size_t i = 0; i < kChargeRegisters.size(); ++i) {
-            uint16_t word = 0;
-            if (!m_known[i] && !readWord(kChargeRegisters[i]->yCommand, word, r))
+        for (size_t i = 0; i < ChargerSession::kChargeCount; ++i)
+            if (!m_session->charge(i).bKnown && failed(m_session->readCharge(i), r))
                 return;
-        }
-        const int64_t start = m_env.nowMs();
+        const Clock &clock = *m_env.clock;
+        const int64_t start = clock.monotonicMs();
         const int64_t end = c.nForMs < 0 ? std::numeric_limits<int64_t>::max() : start + c.nForMs;
         int64_t next = start;
-        long long rounds = 0, writes = 0, failed = 0;
+        long long rounds = 0, writes = 0, failures = 0;
         int32_t lastStatus = 0;
         bool stopped = false;
         while (!stopped) {
-            beginBusAction(BusAction::Tick);
-            for (size_t i = 0; i < kChargeRegisters.size() && !stopped; ++i) {
-                if (m_env.stopSignal() != 0) {
-                    stopped = true;
-                    break;
-                }
-                const uint8_t yRegister = kChargeRegisters[i]->yCommand;
-                const uint16_t word = *m_known[i];
+            const ChargerSession::TickOutcome round =
+                m_session->keepAliveRound([this] { return m_env.stopSignal() != 0; });
+            for (const ActionResult &w : round.writes) {
                 ++writes;
-                if (const int32_t status = writeWord(yRegister, word); status != 0) {
-                    ++failed;
-                    lastStatus = status;
-                    m_env.err << m_env.sProgram << ": keepalive: write " << hex(yRegister, 2) << " "
-                              << hex(word, 4) << " failed: " << BusStatus::describe(status) << '\n';
-                }
+                if (w.ok())
+                    continue;
+                ++failures;
+                lastStatus = w.nStatus;
+                m_env.err << m_env.sProgram << ": keepalive: write " << hex(w.yCommand, 2) << " "
+                          << hex(w.nWord, 4) << " failed: " << w.statusText() << '\n';
             }
-            if (stopped)
+            if (round.bStopped) {
+                stopped = true;
                 break;
+            }
             ++rounds;
             next += c.nPeriodMs;
             const int64_t until = std::min(next, end);
-            if (!m_env.wait(std::max<int64_t>(0, until - m_env.nowMs())))
+            if (!m_env.wait(std::max<int64_t>(0, until - clock.monotonicMs())))
                 stopped = true;
             else if (until == end)
                 break;
         }
         r.addNumber("rounds", rounds);
         r.addNumber("writes", writes);
-        r.addNumber("failed-writes", failed);
+        r.addNumber("failed-writes", failures);
         r.addText("stopped-by", stopped ? "signal" : "time");
-        r.line("keepalive " + std::to_string(rounds) + " rounds, " + std::to_string(failed) +
+        r.line("keepalive " + std::to_string(rounds) + " rounds, " + std::to_string(failures) +
                " failed writes, " + (stopped ? "stopped by a signal" : "time is up"));
-        if (failed > 0)
-            r.fail("keepalive: " + std::to_string(failed) + " of " + std::to_string(writes) +
+        if (failures > 0)
+            r.fail("keepalive: " + std::to_string(failures) + " of " + std::to_string(writes) +
                        " writes failed, the last",
                    lastStatus);
     }
@@ -418,8 +382,7 @@ private:
     const CtlInvocation &m_inv;
     CtlEnvironment &m_env;
     AdapterChoice m_choice;
-    bool m_opened = false;
-    std::array<std::optional<uint16_t>, 3> m_known;
+    std::unique_ptr<ChargerSession> m_session; // once the adapter is open
 };
 } // namespace
 
@@ -431,7 +394,6 @@ CtlEnvironment::CtlEnvironment(std::ostream &o, std::ostream &e)
         return true;
     })
     , stopSignal([] { return 0; })
-    , nowMs(monotonicMs)
 {}
 
 int runCtl(const CtlInvocation &invocation, CtlEnvironment &env)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adapterfactory.h"
+#include "clock.h"
 #include "ctlcommandline.h"
 
 #include <cstdint>
@@ -28,8 +29,8 @@ struct CtlEnvironment
     std::function<bool(int64_t nMs)> wait;
     // The signal that asked the run to stop; 0 while none has.
     std::function<int()> stopSignal;
-    // Milliseconds on a clock that only goes forward (by default the steady clock).
-    std::function<int64_t()> nowMs;
+    // The keepalive's period is kept on this clock's monotonic time.
+    const Clock *clock = &Clock::system();
     std::function<std::unique_ptr<AdapterControl>(const AdapterChoice &)> makeAdapter =
         createAdapter;
 };

@@ -1,33 +1,10 @@
 #include "json.h"
 
-#include <cstdint>
+#include "printabletext.h"
+
 #include <cstdio>
 
 namespace Json {
-
-namespace {
-// The length of the well-formed UTF-8 sequence that starts text[i], 0 when none does.
-size_t utf8Length(const std::string &text, size_t i)
-{
-    const auto byte = [&text](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80)
-        return 1;
-    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || i + length > text.size())
-        return 0;
-    uint32_t code = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        code = code << 6 | (byte(i + k) & 0x3F);
-    }
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-} // namespace
 
 std::string string(const std::string &sText)
 {

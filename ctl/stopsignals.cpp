@@ -1,6 +1,6 @@
 #include "stopsignals.h"
 
-#include "monotonicclock.h"
+#include "clock.h"
 
 #include <cerrno>
 #include <csignal>
@@ -66,11 +66,12 @@ int StopSignals::stopSignal() const
 
 bool StopSignals::wait(int64_t nMs) const
 {
-    const int64_t end = monotonicMs() + nMs;
+    const Clock &clock = Clock::system();
+    const int64_t end = clock.monotonicMs() + nMs;
     for (;;) {
         if (g_signal != 0)
             return false;
-        const int64_t left = end - monotonicMs();
+        const int64_t left = end - clock.monotonicMs();
         if (left <= 0)
             return true;
         pollfd fd = {g_pipe[0], POLLIN, 0};

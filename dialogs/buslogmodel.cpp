@@ -7,10 +7,6 @@
 
 #include <algorithm>
 
-namespace {
-constexpr int kStatusColumn = 4;
-} // namespace
-
 BusLogModel::BusLogModel(const BusLog &log, QObject *parent)
     : QAbstractTableModel(parent)
     , m_log(log)
@@ -58,13 +54,10 @@ QVariant BusLogModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= int(m_entries.size()))
         return {};
     const BusLogEntry &e = m_entries[size_t(index.row())];
-    // A failure's status says what it means, in the cell and its tooltip (the copied
-    // text and the CSV keep the number alone).
-    if (index.column() == kStatusColumn && e.nStatus != 0 &&
-        (role == Qt::DisplayRole || role == Qt::ToolTipRole))
-        return QStringLiteral("%1 (%2)").arg(e.nStatus).arg(
-            QString::fromStdString(BusStatus::text(e.nStatus)));
     if (role == Qt::DisplayRole)
+        return busLogFields(e).value(index.column());
+    // What a status means is read whole in the tooltip where the column is narrow.
+    if (role == Qt::ToolTipRole && index.column() == kMeaningColumn)
         return busLogFields(e).value(index.column());
     // A failed transfer stands out.
     if (role == Qt::ForegroundRole && e.nStatus != 0)

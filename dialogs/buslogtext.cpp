@@ -1,6 +1,7 @@
 #include "buslogtext.h"
 
 #include "atomicfile.h"
+#include "busstatus.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -8,16 +9,36 @@
 #include <algorithm>
 
 namespace {
+// "0x4E20": hex a spreadsheet keeps as it is.
 QString hexText(unsigned nValue, int nDigits)
 {
-    return QStringLiteral("%1").arg(nValue, nDigits, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("0x") +
+           QStringLiteral("%1").arg(nValue, nDigits, 16, QLatin1Char('0')).toUpper();
+}
+
+QString csvField(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+        return field;
+    QString quoted = field;
+    return QLatin1Char('"') + quoted.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+QString csvLine(const QStringList &fields)
+{
+    QStringList out;
+    for (const QString &f : fields)
+        out << csvField(f);
+    return out.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 } // namespace
 
 QStringList busLogHeader()
 {
-    return {QStringLiteral("Time"), QStringLiteral("Transfer"), QStringLiteral("Command"),
-            QStringLiteral("Data"), QStringLiteral("Status"),   QStringLiteral("Attempts")};
+    return {QStringLiteral("Time"),   QStringLiteral("Transfer"), QStringLiteral("Command"),
+            QStringLiteral("Data"),   QStringLiteral("Attempts"), QStringLiteral("Status"),
+            QStringLiteral("Meaning")};
 }
 
 QStringList busLogFields(const BusLogEntry &e)
@@ -28,16 +49,17 @@ QStringList busLogFields(const BusLogEntry &e)
             e.bWrite ? QStringLiteral("write") : QStringLiteral("read"),
             hexText(e.yCommand, 2),
             hasData ? hexText(e.nWord, 4) : QString(),
+            QString::number(e.nAttempts),
             QString::number(e.nStatus),
-            QString::number(e.nAttempts)};
+            e.nStatus == 0 ? QStringLiteral("ok")
+                           : QString::fromStdString(BusStatus::text(e.nStatus))};
 }
 
 QString busLogCsv(const std::vector<BusLogEntry> &entries)
 {
-    // No field can hold a comma, a quote or a line end, so none needs quoting.
-    QString csv = busLogHeader().join(QLatin1Char(',')) + QLatin1Char('\n');
+    QString csv = csvLine(busLogHeader());
     for (const BusLogEntry &e : entries)
-        csv += busLogFields(e).join(QLatin1Char(',')) + QLatin1Char('\n');
+        csv += csvLine(busLogFields(e));
     return csv;
 }
 

@@ -4,6 +4,7 @@
 #include "buslogmodel.h"
 #include "buslogtext.h"
 #include "messages.h"
+#include "printabletext.h"
 #include "windowplacement.h"
 
 #include <QClipboard>
@@ -12,9 +13,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -29,10 +32,6 @@ QString chooseCsvFile(QWidget *parent)
                                         QStringLiteral("CSV files (*.csv);;All files (*)"));
 }
 } // namespace
-
-frmBusLog::frmBusLog(QWidget *owner)
-    : frmBusLog(owner, BusLog::instance())
-{}
 
 frmBusLog::frmBusLog(QWidget *owner, const BusLog &log)
     : QWidget(owner, Qt::Window)
@@ -51,6 +50,8 @@ frmBusLog::frmBusLog(QWidget *owner, const BusLog &log)
     tblBusLog->verticalHeader()->hide();
     tblBusLog->horizontalHeader()->setStretchLastSection(true);
     tblBusLog->setWordWrap(false);
+    // Ctrl+C copies the selected rows as Copy does, not the one cell a table copies.
+    tblBusLog->installEventFilter(this);
 
     lblCount = new QLabel(this);
     lblCount->setObjectName(QStringLiteral("lblCount"));
@@ -98,15 +99,44 @@ void frmBusLog::tmrPoll_Timer()
     QScrollBar *bar = tblBusLog->verticalScrollBar();
     const bool atBottom = bar->value() == bar->maximum();
     const int added = m_model->refresh();
-    // The columns fit the first rows there are: fitted to the headers of an empty log,
-    // they would cut the time and the word.
+    // The columns fit the first rows there are (fitted to the headers of an empty log,
+    // they would cut the time and the word), and widen for a wider row that comes later.
     if (added > 0 && added == m_model->rowCount())
         tblBusLog->resizeColumnsToContents();
+    else if (added > 0)
+        widenColumnsFor(m_model->rowCount() - added);
     if (added > 0 && atBottom)
         tblBusLog->scrollToBottom();
     const int rows = m_model->rowCount();
     lblCount->setText(rows == 1 ? QStringLiteral("1 transfer")
                                 : QStringLiteral("%1 transfers").arg(rows));
+}
+
+void frmBusLog::widenColumnsFor(int nFirstRow)
+{
+    const QFontMetrics metrics = tblBusLog->fontMetrics();
+    // What a cell needs beside its text, as the view sizes a column to its contents.
+    const int pad = 2 * (tblBusLog->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 1;
+    // The last column stretches to the window's edge; its tooltip shows it whole.
+    for (int column = 0; column + 1 < m_model->columnCount(); ++column) {
+        int width = tblBusLog->columnWidth(column);
+        for (int row = nFirstRow; row < m_model->rowCount(); ++row)
+            width = qMax(width, metrics.horizontalAdvance(
+                                    m_model->data(m_model->index(row, column)).toString()) +
+                                    pad);
+        if (width > tblBusLog->columnWidth(column))
+            tblBusLog->setColumnWidth(column, width);
+    }
+}
+
+bool frmBusLog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == tblBusLog && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        cmdCopy_Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmBusLog::cmdCopy_Click()
@@ -130,5 +160,6 @@ void frmBusLog::cmdSaveCsv_Click()
     QString error;
     if (!saveBusLogCsv(path, m_model->entries(), error))
         showMessage(this,
-                    QStringLiteral("The bus log could not be saved to %1: %2").arg(path, error));
+                    QStringLiteral("The bus log could not be saved to %1: %2")
+                        .arg(QString::fromStdString(printableText(path.toStdString())), error));
 }

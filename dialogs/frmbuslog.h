@@ -23,8 +23,6 @@ public:
     // Asks where to save; an empty answer cancels.
     using FileChooser = std::function<QString(QWidget *parent)>;
 
-    explicit frmBusLog(QWidget *owner = nullptr);
-    // Tests read another log than the program's.
     frmBusLog(QWidget *owner, const BusLog &log);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
@@ -37,10 +35,13 @@ public slots:
     void cmdSaveCsv_Click();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void widenColumnsFor(int nFirstRow);
+
     BusLogModel *m_model = nullptr;
     FileChooser m_chooseFile;
     QTableView *tblBusLog = nullptr;

@@ -1,16 +1,17 @@
 #include "frmregisters.h"
 
-#include "busstatus.h"
 #include "bustransactions.h"
 #include "hexconversions.h"
 #include "messages.h"
+#include "pastevalidator.h"
+#include "sessionsignals.h"
 #include "statusline.h"
 #include "windowplacement.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 
 namespace {
 constexpr int kClientWidth = 4680;
@@ -23,8 +24,9 @@ constexpr const char *kReadDataMeaning = "Data read (hex)";
 constexpr const char *kNoData = "----";
 } // namespace
 
-frmRegisters::frmRegisters(QWidget *owner)
+frmRegisters::frmRegisters(SessionSignals &session, QWidget *owner)
     : QWidget(owner, Qt::Window)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("frmRegisters"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -50,20 +52,28 @@ frmRegisters::frmRegisters(QWidget *owner)
     // No maxLength: it would cut a long paste to fit and Write would send digits the
     // user never typed. Any text up to four characters, typed or pasted, is taken
     // (the Write button checks it); a longer paste is refused whole.
-    txtWriteData->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral(".{0,%1}").arg(kDataLength)), txtWriteData));
+    txtWriteData->setValidator(
+        new PasteValidator(txtWriteData, QStringLiteral(".{0,%1}").arg(kDataLength),
+                           QStringLiteral("up to %1 characters").arg(kDataLength)));
     cmdWriteI2C = addButton("cmdWriteI2C", "Write", 3120, 2040);
 
-    // Below the two rows: what went wrong with the last transfer, if anything.
+    // Below the two rows: what went wrong with the last transfer, if anything, read
+    // whole: it wraps, and the window grows below the rows to hold it.
     lblStatus = new StatusLine(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setWordWrap(true);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     placeTwips(lblStatus, 480, 2640, kClientWidth - 2 * 480, 285);
 
-    // Enter in a row's box presses that row's button.
-    for (QLineEdit *box : {txtReadAddr, txtWriteAddr, txtWriteData})
-        connect(box, &QLineEdit::returnPressed, this,
-                box == txtReadAddr ? &frmRegisters::cmdReadI2C_Click
-                                   : &frmRegisters::cmdWriteI2C_Click);
+    // Enter in the read row's box reads; in the write row it goes from the address to
+    // the data, and the data's Enter writes: an address alone never writes.
+    connect(txtReadAddr, &QLineEdit::returnPressed, this, &frmRegisters::cmdReadI2C_Click);
+    connect(txtWriteAddr, &QLineEdit::returnPressed, txtWriteData,
+            [this] { txtWriteData->setFocus(Qt::TabFocusReason); });
+    connect(txtWriteData, &QLineEdit::returnPressed, this, &frmRegisters::cmdWriteI2C_Click);
+    // Enter on a focused button presses it, as Space does.
+    for (QPushButton *button : {cmdReadI2C, cmdWriteI2C})
+        button->installEventFilter(this);
 
     connect(cmdReadI2C, &QPushButton::clicked, this, &frmRegisters::cmdReadI2C_Click);
     connect(cmdWriteI2C, &QPushButton::clicked, this, &frmRegisters::cmdWriteI2C_Click);
@@ -75,6 +85,47 @@ frmRegisters::frmRegisters(QWidget *owner)
     cmdReadI2C->setFocus();
 
     CenterForm(this);
+}
+
+bool frmRegisters::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        auto *button = qobject_cast<QPushButton *>(watched);
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmRegisters::keyPressEvent(QKeyEvent *event)
+{
+    // Esc closes it, as it closes About and the bus log.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmRegisters::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The Read button has the focus when the window opens.
+    if (!focusWidget())
+        cmdReadI2C->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void frmRegisters::tell(const QString &failure)
+{
+    lblStatus->tell(failure);
+    // The line takes the height its text needs, and the window below the rows as much.
+    const int height = qMax(twips(285), lblStatus->heightForWidth(lblStatus->width()));
+    lblStatus->resize(lblStatus->width(), height);
+    setFixedSize(twips(kClientWidth),
+                 qMax(twips(kClientHeight), lblStatus->geometry().bottom() + 1 + twips(120)));
 }
 
 QLabel *frmRegisters::addLabel(const char *sName, const char *sText, int nLeft, int nTop,
@@ -112,7 +163,7 @@ void frmRegisters::cmdReadI2C_Click()
 {
     lblReadData->clear();
     lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning));
-    lblStatus->clear();
+    tell(QString());
     const int16_t nAddress = ParseHexByte(txtReadAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -120,27 +171,22 @@ void frmRegisters::cmdReadI2C_Click()
     }
     txtReadAddr->setText(HexByteText(nAddress));
 
-    auto ySubCommand = static_cast<uint8_t>(nAddress);
-    uint8_t yMSData = 0;
-    uint8_t yLSData = 0;
-    beginBusAction(BusAction::User);
-    const int32_t status = BusReadWord(ySubCommand, yMSData, yLSData);
+    const ActionResult result = m_session.session().read(static_cast<uint8_t>(nAddress));
     // A failed read shows no value, and says why.
     const QString word =
-        status == 0 ? HexByteText(yMSData) + HexByteText(yLSData) : QString::fromLatin1(kNoData);
+        result.hasValue() ? HexByteText(highByte(result.nWord)) + HexByteText(lowByte(result.nWord))
+                          : QString::fromLatin1(kNoData);
     lblReadData->setText(word);
     // A screen reader hears the word read, not only what the box is for.
-    lblReadData->setAccessibleName(QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
-                                   (status == 0 ? word : QStringLiteral("none, the read failed")));
-    if (status != 0)
-        lblStatus->showFailure(
-            QStringLiteral("Read of %1 failed: %2")
-                .arg(HexByteText(nAddress), QString::fromStdString(BusStatus::describe(status))));
+    lblReadData->setAccessibleName(
+        QString::fromLatin1(kReadDataMeaning) + QStringLiteral(": ") +
+        (result.hasValue() ? word : QStringLiteral("none, the read failed")));
+    tell(StatusLine::failureText(QString(), result));
 }
 
 void frmRegisters::cmdWriteI2C_Click()
 {
-    lblStatus->clear();
+    tell(QString());
     const int16_t nAddress = ParseHexByte(txtWriteAddr->text());
     if (nAddress < 0) {
         showMessage(this, QString::fromLatin1(kBadAddressMessage));
@@ -155,15 +201,9 @@ void frmRegisters::cmdWriteI2C_Click()
         return;
     }
     // The word as an unsigned number: 8000..FFFF split like any other value.
-    auto ySubCommand = static_cast<uint8_t>(nAddress);
-    auto yMSData = static_cast<uint8_t>(nHigh);
-    auto yLSData = static_cast<uint8_t>(nLow);
-    beginBusAction(BusAction::User);
+    const ActionResult result = m_session.session().write(
+        static_cast<uint8_t>(nAddress),
+        joinBytes(static_cast<uint8_t>(nHigh), static_cast<uint8_t>(nLow)));
     // A failed write must not look like a success: it is told below the rows.
-    const int32_t status = BusWriteWord(ySubCommand, yMSData, yLSData);
-    if (status != 0)
-        lblStatus->showFailure(QStringLiteral("Write of %1 to %2 failed: %3")
-                                   .arg(HexByteText(yMSData) + HexByteText(yLSData),
-                                        HexByteText(nAddress),
-                                        QString::fromStdString(BusStatus::describe(status))));
+    tell(StatusLine::failureText(QString(), result));
 }

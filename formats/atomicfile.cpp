@@ -2,65 +2,17 @@
 
 #include "ioloop.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-int FileOps::open(const char *path, int flags, mode_t mode)
-{
-    return ::open(path, flags, mode);
-}
-
-ssize_t FileOps::write(int fd, const void *data, size_t size)
-{
-    return ::write(fd, data, size);
-}
-
-int FileOps::fsync(int fd)
-{
-    return ::fsync(fd);
-}
-
-int FileOps::fchmod(int fd, mode_t mode)
-{
-    return ::fchmod(fd, mode);
-}
-
-int FileOps::close(int fd)
-{
-    return ::close(fd);
-}
-
-int FileOps::rename(const char *from, const char *to)
-{
-    return ::rename(from, to);
-}
-
-int FileOps::unlink(const char *path)
-{
-    return ::unlink(path);
-}
-
-int64_t FileOps::nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
-FileOps &FileOps::system()
-{
-    static FileOps ops;
-    return ops;
-}
 
 namespace {
 
@@ -81,9 +33,19 @@ QByteArray tempPrefix(const QString &target)
     return "." + QFile::encodeName(QFileInfo(target).fileName()) + ".tmp";
 }
 
-// Removes the temporary files of target that a writer killed half-way left behind: ours
-// by their name, from a process that no longer runs.
-void removeStaleTemporaries(FileOps &ops, const QString &target)
+// Where the data goes: through a link the file it names (the link stays); a link whose
+// file is not there yet gets that file made.
+QString targetOf(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.isSymLink() ? info.absoluteFilePath()
+           : info.exists()   ? info.canonicalFilePath()
+                             : info.symLinkTarget();
+}
+
+// Removes target's temporary files that a writer killed half-way left behind: ours by
+// their name, from a process that is gone.
+void removeStaleOf(const QString &target, FileOps &ops, const ProcessProbe &processes)
 {
     const QFileInfo info(target);
     const QString prefix = QFile::decodeName(tempPrefix(target));
@@ -98,15 +60,21 @@ void removeStaleTemporaries(FileOps &ops, const QString &target)
         const qlonglong pid = m.hasMatch() ? m.captured(1).toLongLong(&ok) : 0;
         if (!ok || pid <= 0 || pid > 0x7FFFFFFF || pid == ::getpid())
             continue;
-        if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        if (processes.state(pid_t(pid)) == ProcessProbe::State::Gone)
             ops.unlink(QFile::encodeName(info.absoluteDir().filePath(name)).constData());
     }
 }
 
 } // namespace
 
+void removeStaleTemporaries(const QString &path, FileOps &ops, const ProcessProbe &processes)
+{
+    removeStaleOf(targetOf(path), ops, processes);
+}
+
 bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps &ops,
-                           QString *sError, const std::function<bool()> &stillAsRead)
+                           QString *sError, const std::function<bool()> &stillAsRead,
+                           const ProcessProbe &processes)
 {
     // What the system said about the step that failed.
     auto failed = [sError](int error) {
@@ -114,12 +82,7 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps 
             *sError = QString::fromLocal8Bit(std::strerror(error));
         return false;
     };
-    // Through a link the file it names is replaced, and the link stays; a link whose file
-    // is not there yet gets that file made.
-    const QFileInfo info(path);
-    const QString target = !info.isSymLink() ? info.absoluteFilePath()
-                           : info.exists()   ? info.canonicalFilePath()
-                                             : info.symLinkTarget();
+    const QString target = targetOf(path);
     const QByteArray targetName = QFile::encodeName(target);
     const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
 
@@ -127,7 +90,7 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, FileOps 
     struct stat old = {};
     const bool exists = ::stat(targetName.constData(), &old) == 0;
 
-    removeStaleTemporaries(ops, target);
+    removeStaleOf(target, ops, processes);
 
     // A name of our own beside the target, so that the rename stays on one file system.
     QByteArray tempName;

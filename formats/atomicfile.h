@@ -1,32 +1,12 @@
 #pragma once
 
+#include "fileops.h"
+#include "processprobe.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <cstdint>
 #include <functional>
-#include <sys/types.h>
-
-// The file-system calls a file replacement makes, behind a seam so that tests can
-// make any one of them fail (a full disk, a failing sync) on real files. Each returns
-// what the POSIX call returns and leaves errno set on failure.
-class FileOps
-{
-public:
-    virtual ~FileOps() = default;
-    virtual int open(const char *path, int flags, mode_t mode);
-    virtual ssize_t write(int fd, const void *data, size_t size);
-    virtual int fsync(int fd);
-    virtual int fchmod(int fd, mode_t mode);
-    virtual int close(int fd);
-    virtual int rename(const char *from, const char *to);
-    virtual int unlink(const char *path);
-    // The wall clock, milliseconds since 1970: file times are compared with it.
-    virtual int64_t nowMs();
-
-    // The real calls.
-    static FileOps &system();
-};
 
 // Replaces the file at path with data, all or nothing: the data goes into a new
 // temporary file in the same folder, every write is checked (a short write is
@@ -37,10 +17,17 @@ public:
 // that is a symbolic link replaces the file it points to.
 //
 // Temporary files this writer left beside the target from a process that no longer
-// runs (killed half-way) are removed first. sError, when given, receives what the
-// system said about the step that failed ("No space left on device"). stillAsRead, when
-// given, runs just before the rename: false leaves the old file alone (another program
-// changed it since the caller read it), and the call fails.
+// runs (killed half-way) are removed first (removeStaleTemporaries). sError, when given,
+// receives what the system said about the step that failed ("No space left on device").
+// stillAsRead, when given, runs just before the rename: false leaves the old file alone
+// (another program changed it since the caller read it), and the call fails.
 bool replaceFileAtomically(const QString &path, const QByteArray &data,
                            FileOps &ops = FileOps::system(), QString *sError = nullptr,
-                           const std::function<bool()> &stillAsRead = {});
+                           const std::function<bool()> &stillAsRead = {},
+                           const ProcessProbe &processes = ProcessProbe::system());
+
+// Removes the temporary files replaceFileAtomically left beside path (the file a link
+// names, for a link) when their process is known to be gone; one of a process that
+// runs, or that the system will not tell about, stays.
+void removeStaleTemporaries(const QString &path, FileOps &ops = FileOps::system(),
+                            const ProcessProbe &processes = ProcessProbe::system());

@@ -6,46 +6,62 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <sys/stat.h>
-#include <utility>
-#include <vector>
 
 namespace {
 
+// A line that is not blank: from its first non-blank byte to its line end.
 struct Line
 {
-    qsizetype start; // first byte of the line
-    qsizetype end;   // one past the last byte before the line end
-    qsizetype next;  // first byte of the following line
+    qsizetype start = 0; // first non-blank byte of the line
+    qsizetype end = 0;   // one past the last byte before the line end
+    qsizetype next = 0;  // first byte after the line end
 };
 
-std::vector<Line> splitLines(const QByteArray &text)
+// Blanks as QByteArray::trimmed() takes them, line ends included.
+bool isSpace(char c)
 {
-    std::vector<Line> lines;
-    qsizetype start = 0;
-    // A UTF-8 byte-order mark is not part of the first line.
-    if (text.startsWith("\xEF\xBB\xBF"))
-        start = 3;
-    const qsizetype n = text.size();
-    qsizetype i = start;
-    while (i < n) {
-        const char c = text[i];
-        if (c == '\n' || c == '\r') {
-            qsizetype next = i + 1;
-            if (c == '\r' && next < n && text[next] == '\n')
-                ++next;
-            lines.push_back({start, i, next});
-            start = i = next;
-        } else {
-            ++i;
-        }
-    }
-    if (start < n)
-        lines.push_back({start, n, n});
-    return lines;
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-QByteArray lineEnding(const QByteArray &text)
+// The lines of a text that are not blank, one at a time and none kept. Blank lines
+// count for nothing in a section, so they are passed over in one sweep: a file of
+// millions of empty lines costs one pass over its bytes and no memory.
+class Lines
+{
+public:
+    explicit Lines(QByteArrayView text)
+        : m_text(text)
+        // A UTF-8 byte-order mark is not part of the first line.
+        , m_at(text.startsWith("\xEF\xBB\xBF") ? 3 : 0)
+    {}
+
+    bool next(Line &line)
+    {
+        const qsizetype n = m_text.size();
+        const char *const data = m_text.data();
+        qsizetype i = m_at;
+        while (i < n && isSpace(data[i]))
+            ++i;
+        if (i >= n)
+            return false;
+        line.start = i;
+        while (i < n && data[i] != '\n' && data[i] != '\r')
+            ++i;
+        line.end = i;
+        if (i < n)
+            i += (data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ? 2 : 1;
+        line.next = m_at = i;
+        return true;
+    }
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_at;
+};
+
+QByteArray lineEnding(QByteArrayView text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '\n')
@@ -56,39 +72,39 @@ QByteArray lineEnding(const QByteArray &text)
     return "\n";
 }
 
-bool namesMatch(const QByteArray &a, const QByteArray &b)
+bool namesMatch(QByteArrayView a, QByteArrayView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-enum class Kind { Blank, Comment, Section, Entry, Other };
+enum class Kind { Comment, Section, Entry, Other };
 
+// What a line is: views into the text, nothing copied.
 struct Parsed
 {
     Kind kind = Kind::Other;
-    QByteArray name;  // section or key
-    QByteArray value; // entry value, trimmed, outer quotes removed
+    QByteArrayView name;  // section or key
+    QByteArrayView value; // entry value, trimmed, outer quotes removed
 };
 
-Parsed parseLine(const QByteArray &text, const Line &line)
+// A line that is not blank, read in place.
+Parsed parseLine(QByteArrayView text, const Line &line)
 {
-    const QByteArray content = text.mid(line.start, line.end - line.start).trimmed();
+    const QByteArrayView content = text.sliced(line.start, line.end - line.start).trimmed();
     Parsed p;
-    if (content.isEmpty()) {
-        p.kind = Kind::Blank;
-    } else if (content.startsWith(';')) {
+    if (content.front() == ';') {
         p.kind = Kind::Comment;
-    } else if (content.startsWith('[')) {
+    } else if (content.front() == '[') {
         p.kind = Kind::Section;
         const qsizetype close = content.indexOf(']');
-        p.name = content.mid(1, close < 0 ? -1 : close - 1).trimmed();
+        p.name = content.sliced(1, close < 0 ? content.size() - 1 : close - 1).trimmed();
     } else if (const qsizetype eq = content.indexOf('='); eq >= 0) {
         p.kind = Kind::Entry;
-        p.name = content.left(eq).trimmed();
-        p.value = content.mid(eq + 1).trimmed();
+        p.name = content.first(eq).trimmed();
+        p.value = content.sliced(eq + 1).trimmed();
         const qsizetype len = p.value.size();
         if (len >= 2 && (p.value[0] == '"' || p.value[0] == '\'') && p.value[len - 1] == p.value[0])
-            p.value = p.value.mid(1, len - 2);
+            p.value = p.value.sliced(1, len - 2);
     }
     return p;
 }
@@ -97,33 +113,36 @@ Parsed parseLine(const QByteArray &text, const Line &line)
 struct Location
 {
     bool sectionFound = false;
-    qsizetype keyLine = -1;         // index of the key's line
-    qsizetype lastContentLine = -1; // last non-blank line of the section (its header at least)
+    bool keyFound = false;
+    Line keyLine;         // the key's line
+    Line lastContentLine; // last non-blank line of the section (its header at least)
 };
 
-Location locate(const QByteArray &text, const std::vector<Line> &lines, const QByteArray &section,
-                const QByteArray &key)
+// One pass over the lines, each looked at once.
+Location locate(QByteArrayView text, QByteArrayView section, QByteArrayView key)
 {
     Location loc;
     bool inSection = false;
-    for (qsizetype i = 0; i < static_cast<qsizetype>(lines.size()); ++i) {
-        const Parsed p = parseLine(text, lines[i]);
+    Lines lines(text);
+    for (Line line; lines.next(line);) {
+        const Parsed p = parseLine(text, line);
         if (p.kind == Kind::Section) {
             if (inSection)
                 break; // only the first matching section counts
             inSection = !loc.sectionFound && namesMatch(p.name, section);
             if (inSection) {
                 loc.sectionFound = true;
-                loc.lastContentLine = i;
+                loc.lastContentLine = line;
             }
             continue;
         }
         if (!inSection)
             continue;
-        if (p.kind != Kind::Blank)
-            loc.lastContentLine = i;
-        if (p.kind == Kind::Entry && loc.keyLine < 0 && namesMatch(p.name, key))
-            loc.keyLine = i;
+        loc.lastContentLine = line;
+        if (p.kind == Kind::Entry && !loc.keyFound && namesMatch(p.name, key)) {
+            loc.keyFound = true;
+            loc.keyLine = line;
+        }
     }
     return loc;
 }
@@ -135,29 +154,27 @@ namespace IniText {
 std::optional<QByteArray> value(const QByteArray &text, const QByteArray &section,
                                 const QByteArray &key)
 {
-    const auto lines = splitLines(text);
-    const Location loc = locate(text, lines, section, key);
-    if (loc.keyLine < 0)
+    const Location loc = locate(text, section, key);
+    if (!loc.keyFound)
         return std::nullopt;
-    return parseLine(text, lines[loc.keyLine]).value;
+    return parseLine(text, loc.keyLine).value.toByteArray();
 }
 
 QByteArray withValue(const QByteArray &text, const QByteArray &section, const QByteArray &key,
                      const QByteArray &value)
 {
-    const auto lines = splitLines(text);
-    const Location loc = locate(text, lines, section, key);
+    const Location loc = locate(text, section, key);
     const QByteArray eol = lineEnding(text);
     const QByteArray entry = key + '=' + value;
     QByteArray out = text;
 
-    if (loc.keyLine >= 0) {
+    if (loc.keyFound) {
         // Keep the key as the file spells it; only the value changes.
-        const Line &l = lines[loc.keyLine];
+        const Line &l = loc.keyLine;
         const qsizetype valueStart = text.indexOf('=', l.start) + 1;
         out.replace(valueStart, l.end - valueStart, value);
     } else if (loc.sectionFound) {
-        const Line &l = lines[loc.lastContentLine];
+        const Line &l = loc.lastContentLine;
         if (l.next == l.end) // the section's last line has no line end
             out.insert(l.end, eol + entry);
         else
@@ -172,34 +189,42 @@ QByteArray withValue(const QByteArray &text, const QByteArray &section, const QB
 
 } // namespace IniText
 
-namespace IniFile {
-
 namespace {
 std::optional<QByteArray> contents(const QString &path)
 {
     QFile file(path);
-    if (!QFileInfo(path).isFile() || file.size() > kMaxSize || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || file.size() > IniFile::kMaxSize ||
+        !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return file.readAll();
 }
 
-// Which file is at a path, and how it was last left: equal states are the same file,
-// untouched (a save in place changes the time at least).
-struct FileState
+// Whether the file holds exactly these bytes; read a piece at a time, so that the
+// check costs no second copy of a large file.
+bool fileHolds(const QString &path, const QByteArray &bytes)
 {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    int64_t modifiedNs = 0;
-    bool operator==(const FileState &o) const
-    {
-        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-               modifiedNs == o.modifiedNs;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        return false;
+    constexpr qint64 kPiece = 1 << 20;
+    QByteArray piece(kPiece, Qt::Uninitialized);
+    for (qint64 at = 0; at < bytes.size();) {
+        const qint64 n = file.read(piece.data(), qMin(kPiece, bytes.size() - at));
+        if (n <= 0 || memcmp(piece.constData(), bytes.constData() + at, size_t(n)) != 0)
+            return false;
+        at += n;
     }
-};
+    return file.read(piece.data(), 1) == 0;
+}
+} // namespace
 
-FileState stateOf(const QString &path)
+IniFile::IniFile(FileOps &ops, const Clock &clock, const ProcessProbe &processes)
+    : m_ops(ops)
+    , m_clock(clock)
+    , m_processes(processes)
+{}
+
+IniFile::FileState IniFile::stateOf(const QString &path)
 {
     FileState state;
     struct stat st = {};
@@ -213,17 +238,8 @@ FileState stateOf(const QString &path)
     return state;
 }
 
-// The file this program replaced last, as it left it: its own keys just added are no
-// sign of another program at work.
-std::pair<QString, FileState> &lastOwnWrite()
-{
-    static std::pair<QString, FileState> last;
-    return last;
-}
-} // namespace
-
-std::optional<QByteArray> read(const QString &path, const QByteArray &section,
-                               const QByteArray &key)
+std::optional<QByteArray> IniFile::read(const QString &path, const QByteArray &section,
+                                        const QByteArray &key)
 {
     const auto text = contents(path);
     if (!text)
@@ -231,8 +247,13 @@ std::optional<QByteArray> read(const QString &path, const QByteArray &section,
     return IniText::value(*text, section, key);
 }
 
-bool write(const QString &path, const QByteArray &section, const QByteArray &key,
-           const QByteArray &value, FileOps &ops)
+void IniFile::removeLeftovers(const QString &path)
+{
+    removeStaleTemporaries(path, m_ops, m_processes);
+}
+
+bool IniFile::write(const QString &path, const QByteArray &section, const QByteArray &key,
+                    const QByteArray &value)
 {
     const QFileInfo info(path);
     QByteArray text;
@@ -247,32 +268,28 @@ bool write(const QString &path, const QByteArray &section, const QByteArray &key
         // Another program may be half-way through saving it (an editor that paused): a
         // file changed just now is left alone, and its missing keys wait for the next
         // start. Unless the change was ours.
-        const int64_t ageMs = ops.nowMs() - before.modifiedNs / 1000000;
-        const bool ours = lastOwnWrite().first == path && lastOwnWrite().second == before;
+        const int64_t ageMs = m_clock.wallMs() - before.modifiedNs / 1000000;
+        const bool ours = m_lastPath == path && m_lastState == before;
         if (!ours && ageMs < kQuietMs)
             return false;
         text = *old;
     } else if (!QDir().mkpath(info.absolutePath())) {
         return false;
     }
+    const QByteArray changed = IniText::withValue(text, section, key, value);
+    // A file past the limit would not be read at the next start: it stays as it is.
+    if (changed.size() > kMaxSize)
+        return false;
     // Just before the rename: the file must still be the one read, byte for byte, or the
     // other program's save would go into the file we replace.
     auto stillAsRead = [&] {
         if (!(stateOf(path) == before))
             return false;
-        return !before.exists || contents(path) == std::optional<QByteArray>(text);
+        return !before.exists || fileHolds(path, text);
     };
-    if (!replaceFileAtomically(path, IniText::withValue(text, section, key, value), ops, nullptr,
-                               stillAsRead))
+    if (!replaceFileAtomically(path, changed, m_ops, nullptr, stillAsRead, m_processes))
         return false;
-    lastOwnWrite() = {path, stateOf(path)};
+    m_lastPath = path;
+    m_lastState = stateOf(path);
     return true;
 }
-
-bool write(const QString &path, const QByteArray &section, const QByteArray &key,
-           const QByteArray &value)
-{
-    return write(path, section, key, value, FileOps::system());
-}
-
-} // namespace IniFile

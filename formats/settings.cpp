@@ -4,32 +4,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 
 #include <cmath>
 
-QString sSettingsFileName;
-
 namespace {
 constexpr int kValueBufferChars = 60;
-
-QString &folderOverride()
-{
-    static QString folder;
-    return folder;
-}
-
-QString resolve(const QString &fileName)
-{
-    if (QDir::isAbsolutePath(fileName))
-        return fileName;
-    return QDir(settingsFolder()).filePath(fileName);
-}
 } // namespace
 
-QString settingsFolder()
+SettingsFile::SettingsFile(const QString &folder, FileOps &ops, const Clock &clock,
+                           const ProcessProbe &processes)
+    : m_folder(folder)
+    , m_ini(ops, clock, processes)
+{}
+
+QString SettingsFile::defaultFolder()
 {
-    if (!folderOverride().isEmpty())
-        return folderOverride();
     // The XDG rules: a relative path in XDG_CONFIG_HOME is not valid and is ignored.
     const QString configHome = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
     if (QDir::isAbsolutePath(configHome))
@@ -37,23 +27,34 @@ QString settingsFolder()
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-void setSettingsFolder(const QString &folder)
+QString SettingsFile::pathOf(const QString &sFileName) const
 {
-    folderOverride() = folder;
+    if (QDir::isAbsolutePath(sFileName))
+        return sFileName;
+    return QDir(m_folder).filePath(sFileName);
 }
 
-QString ReadSetting(const QString &sSection, const QString &sKey, const QString &sDefault,
-                    const QString &sFileName)
+QString SettingsFile::ReadSetting(const QString &sSection, const QString &sKey,
+                                  const QString &sDefault, const QString &sFileName)
 {
-    const QString path = resolve(sFileName);
+    const QString path = pathOf(sFileName);
+    // A start that writes nothing still clears what a killed one left.
+    if (!m_tidied.contains(path)) {
+        m_tidied.insert(path);
+        m_ini.removeLeftovers(path);
+    }
     const auto raw = IniFile::read(path, sSection.toUtf8(), sKey.toUtf8());
-    const QString text = raw ? QString::fromUtf8(*raw).left(kValueBufferChars - 1) : QString();
+    // Decoded as it stands: fromUtf8 would drop a byte-order mark at the value's start,
+    // and a value of nothing else would read as empty and be overwritten.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = raw ? QString(utf8(*raw)).left(kValueBufferChars - 1) : QString();
     if (!text.isEmpty()) {
         const auto semicolon = text.indexOf(QLatin1Char(';'));
         return semicolon < 0 ? text : text.left(semicolon).trimmed();
     }
     if (!sDefault.isEmpty())
-        IniFile::write(path, sSection.toUtf8(), sKey.toUtf8(), sDefault.toUtf8());
+        m_ini.write(path, sSection.toUtf8(), sKey.toUtf8(), sDefault.toUtf8());
     return sDefault;
 }
 

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     options.discovery.sysfsRoot = tree.sys();
     options.discovery.files = &tree.files;
     options.devDir = tree.dev();
-    auto adapter = std::make_unique<LinuxI2cAdapter>(options, &kernel);
+    auto adapter = std::make_unique<LinuxI2cAdapter>(options, &kernel, &kernel);
     int bus = 3;
     int16_t lastWrite = BusStatus::kNoWriteYet;
 

@@ -33,11 +33,11 @@ struct StartUp
     QString refreshTime;
 };
 
-StartUp startUp()
+StartUp startUp(SettingsFile &settings)
 {
     StartUp s;
-    s.writeDelay = ReadSetting("system", "Write Delay", "0.07", kFile);
-    s.refreshTime = ReadSetting("system", "Refresh Time", "1", kFile);
+    s.writeDelay = settings.ReadSetting("system", "Write Delay", "0.07", kFile);
+    s.refreshTime = settings.ReadSetting("system", "Refresh Time", "1", kFile);
     return s;
 }
 
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static QTemporaryDir dir(
         QString::fromStdString((fuzzTempFolder() / "kv-fuzz-ini-XXXXXX").string()));
     FUZZ_CHECK(dir.isValid());
-    setSettingsFolder(dir.path());
+    SettingsFile settings(dir.path());
     const QString path = dir.filePath(kFile);
 
     FuzzInput in(data, size);
@@ -62,10 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (failAt == 0) {
         const QByteArray beforeWriteDelay = contents(path);
-        ReadSetting("system", "Write Delay", "0.07", kFile);
+        settings.ReadSetting("system", "Write Delay", "0.07", kFile);
         const QByteArray afterWriteDelay = contents(path);
         FUZZ_CHECK(keepsEveryByte(beforeWriteDelay, afterWriteDelay, kEmptyValueBytes));
-        const QString refreshTime = ReadSetting("system", "Refresh Time", "1", kFile);
+        const QString refreshTime = settings.ReadSetting("system", "Refresh Time", "1", kFile);
         const QByteArray first = contents(path);
         FUZZ_CHECK(keepsEveryByte(afterWriteDelay, first, kEmptyValueBytes));
         const auto ms = refreshPeriodMsFromSeconds(refreshTime);
@@ -73,14 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(refreshTime.size() <= 59);
 
         // A second start-up reads the same and writes nothing.
-        const StartUp again = startUp();
+        const StartUp again = startUp(settings);
         FUZZ_CHECK(again.refreshTime == refreshTime);
         FUZZ_CHECK(contents(path) == first);
     } else {
         FailingDisk disk; // fails the failAt-th call, with short writes before it
         disk.failAt = failAt;
         disk.chunk = 7;
-        const bool written = IniFile::write(path, "system", "Write Delay", "0.07", disk);
+        const bool written = IniFile(disk).write(path, "system", "Write Delay", "0.07");
         if (!written)
             FUZZ_CHECK(contents(path) == original);
         if (written)

@@ -4,8 +4,8 @@
 
 class StatusLine;
 
-// The main window's background: a banner strip across the top, black below it
-// (the screens cover the rest).
+// The banner strip across the top of the main window: the title, the adapter the window
+// drives, and how the periodic writes go.
 class Banner : public QWidget
 {
 public:

@@ -2,16 +2,19 @@
 
 #include "bitcolours.h"
 #include "bittoggle.h"
-#include "bustransactions.h"
 #include "keyfilter.h"
 #include "messages.h"
 #include "pendingevents.h"
+#include "sessionsignals.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <utility>
 
 namespace {
 constexpr int kToggleTop = 480;
@@ -30,24 +33,30 @@ struct WaitCursor
 // clang-format off
 const std::array<ChargeFrameLayout, 3> kChargeFrames = {{
     {kChargeCurrent, "ChargeCurrent", "Charge current", "Charge Current (Addr 0x14)",
-     "lblChargeCurrentOL", 5, 120, 690, 975, false},
+     "lblChargeCurrentOL", 5, 120, 690, 975},
     {kChargeVoltage, "ChargeVoltage", "Charge voltage", "Charge Voltage (Addr 0x15)",
-     "lblChargeVoltageOl", 6, 1680, 690, 975, true},
+     "lblChargeVoltageOl", 6, 1680, 690, 975},
     {kInputCurrent, "InputCurrent", "Input current", "Input Current (Addr 0x3F)",
-     "lblInputCurrentOl", 5, 3240, 600, 1095, true},
+     "lblInputCurrentOl", 5, 3240, 600, 1095},
 }};
 // clang-format on
 
-ChargeRegisterFrame::ChargeRegisterFrame(const ChargeFrameLayout &layout, bool &bUpdatingBits,
-                                         QWidget *parent)
+ChargeRegisterFrame::ChargeRegisterFrame(const ChargeFrameLayout &layout, SessionSignals &session,
+                                         bool &bUpdatingBits, QWidget *parent)
     : QGroupBox(QString::fromLatin1(layout.sCaption), parent)
     , m_layout(layout)
     , m_reg(layout.reg)
+    , m_session(session)
+    , m_index(ChargerSession::chargeIndex(layout.reg))
     , m_updatingBits(bUpdatingBits)
 {
     setObjectName(QStringLiteral("fra") + QLatin1String(layout.sName));
     placeTwips(this, 120, layout.nTop, 12015, 1455);
     buildControls();
+    connect(&m_session, &SessionSignals::chargeChanged, this, [this](int index, unsigned parts) {
+        if (size_t(index) == m_index)
+            show(parts);
+    });
 }
 
 void ChargeRegisterFrame::buildControls()
@@ -108,96 +117,62 @@ void ChargeRegisterFrame::buildControls()
     m_warning->hide();
 }
 
-uint16_t ChargeRegisterFrame::toggleWord() const
-{
-    uint16_t word = 0;
-    for (int n = 0; n < 16; ++n)
-        if (m_toggles[static_cast<size_t>(n)]->isChecked())
-            word |= static_cast<uint16_t>(1u << n);
-    return word;
-}
-
-void ChargeRegisterFrame::paintToggle(int nBit)
+void ChargeRegisterFrame::paintToggle(int nBit, bool bOn, bool bPainted)
 {
     BitToggle *t = toggle(nBit);
-    const QString caption = t->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    t->setChecked(bOn);
+    const QString caption = bOn ? QStringLiteral("1") : QStringLiteral("0");
     t->setText(caption);
     // What a screen reader says holds the bit as well as its meaning.
     t->setAccessibleName(
         QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_layout.sLabel)).arg(nBit).arg(caption));
-    if (m_reg.inField(nBit))
-        t->setFill(t->isChecked() ? kBitOneColour : kBitZeroColour);
+    if (bPainted)
+        t->setFill(bOn ? kBitOneColour : kBitZeroColour);
 }
 
-void ChargeRegisterFrame::setToggle(int nBit, bool bOn)
+// Shows the parts of the session's state of this register that changed. The toggles
+// change here as the program's own: their click handling stays out of it.
+void ChargeRegisterFrame::show(unsigned nParts)
 {
-    toggle(nBit)->setChecked(bOn);
-    paintToggle(nBit);
+    const ChargerSession::ChargeState &state = m_session.session().charge(m_index);
+    const bool wasUpdating = std::exchange(m_updatingBits, true);
+    if (nParts & ChargerSession::ChargeState::Value)
+        m_value->setText(state.value ? QString::number(*state.value) : QString());
+    if (nParts & ChargerSession::ChargeState::Warning)
+        m_warning->setVisible(state.bWarning);
+    if (nParts & ChargerSession::ChargeState::Toggles)
+        for (int n = 0; n < 16; ++n)
+            paintToggle(n, (state.nWord >> n) & 1, (state.nPainted >> n) & 1);
+    m_updatingBits = wasUpdating;
 }
 
 void ChargeRegisterFrame::toggleClicked(int nBit)
 {
     if (m_updatingBits)
         return;
-    // Pending events run first (a refresh tick may come in here), then the toggles
-    // are taken as they stand.
+    // Pending events run first (a refresh tick may come in here), then the toggle is
+    // taken as it stands.
     letPendingEventsRun();
-    m_value->setText(QString::number(displayedValue(m_reg, toggleWord())));
-    paintToggle(nBit);
+    m_session.session().setChargeBit(m_index, nBit, toggle(nBit)->isChecked());
 }
 
 void ChargeRegisterFrame::read()
 {
     WaitCursor hourglass;
-    beginBusAction(BusAction::User);
-    m_updatingBits = true;
-    uint16_t word = 0;
-    if (readRegister(m_reg.yCommand, word) != 0) {
+    const ActionResult result = m_session.session().readCharge(m_index);
+    // The cause beside the box, where it stays once the box is gone.
+    emit transferOutcome(StatusLine::failureText(title(), result));
+    if (!result.ok())
         showMessage(window(), QStringLiteral("Read ERROR"));
-    } else {
-        m_value->setText(QString::number(displayedValue(m_reg, word)));
-        for (int n = 0; n < 16; ++n)
-            setToggle(n, (word >> n) & 1);
-        if (!m_layout.bWarningHiddenAfterFailedRead)
-            m_warning->hide();
-    }
-    m_updatingBits = false;
-    if (m_layout.bWarningHiddenAfterFailedRead)
-        m_warning->hide();
-}
-
-void ChargeRegisterFrame::setFieldFromValue(int nValue)
-{
-    const uint16_t bits = fieldBitsFor(m_reg, nValue);
-    for (int n = m_reg.nHighBit; n >= m_reg.nLowBit; --n)
-        setToggle(n, (bits >> n) & 1);
 }
 
 void ChargeRegisterFrame::write()
 {
     if (m_value->text().isEmpty())
         return;
-    m_updatingBits = true;
-    const NormalisedValue v = normaliseTyped(m_reg, m_value->text().toInt());
-    m_value->setText(QString::number(v.nValue));
-    m_warning->setVisible(v.bWarning);
-    setFieldFromValue(v.nValue);
-    m_updatingBits = false;
-    beginBusAction(BusAction::User);
+    const ActionResult result = m_session.session().set(m_index, m_value->text().toInt()).result;
     // A failed write must not look like a success.
-    if (writeToggles() != 0)
+    emit transferOutcome(StatusLine::failureText(title(), result));
+    if (!result.ok())
         showMessage(window(), QStringLiteral("Write ERROR"));
-}
-
-void ChargeRegisterFrame::showFileValue(int nValue)
-{
-    const NormalisedValue v = normaliseFromFile(m_reg, nValue);
-    m_value->setText(QString::number(v.nValue));
-    m_warning->setVisible(v.bWarning);
-    setFieldFromValue(v.nValue);
-}
-
-int32_t ChargeRegisterFrame::writeToggles()
-{
-    return writeRegister(m_reg.yCommand, toggleWord());
 }

@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "printabletext.h"
 #include "versioninfo.h"
 
 #include <QCommandLineParser>
@@ -49,6 +50,55 @@ QStringList withoutQtOptions(const QStringList &arguments)
     }
     return ours;
 }
+
+// Text the user typed, as a message repeats it: its control bytes escaped, so that it can
+// neither drive the terminal nor split the line.
+QString printable(const QString &typed)
+{
+    return QString::fromStdString(printableText(typed.toStdString()));
+}
+
+// The option as it was typed ("--bogus", "-bogus"), without any "=value", for the name
+// the parser found unknown.
+QString typedOption(const QStringList &arguments, const QString &name)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == QLatin1String("--"))
+            break;
+        const QString typed = arg.left(arg.indexOf(QLatin1Char('=')));
+        const qsizetype dashes = typed.startsWith(QLatin1String("--")) ? 2 : 1;
+        if (typed.startsWith(QLatin1Char('-')) && typed.mid(dashes) == name)
+            return typed;
+    }
+    return QStringLiteral("--") + name;
+}
+
+// What the parser refused when no option was unknown: an option that takes no value given
+// one, or one that needs a value given none. Empty when it is neither.
+QString valueError(const QStringList &arguments, const QList<QCommandLineOption> &options)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == QLatin1String("--"))
+            break;
+        if (!arg.startsWith(QLatin1Char('-')))
+            continue;
+        const qsizetype equals = arg.indexOf(QLatin1Char('='));
+        const QString typed = arg.left(equals);
+        const QString name = typed.mid(typed.startsWith(QLatin1String("--")) ? 2 : 1);
+        for (const QCommandLineOption &option : options) {
+            if (!option.names().contains(name))
+                continue;
+            const bool takesValue = !option.valueName().isEmpty();
+            if (!takesValue && equals >= 0)
+                return QStringLiteral("option \"%1\" takes no value").arg(printable(typed));
+            if (takesValue && equals < 0 && ++i == arguments.size())
+                return QStringLiteral("\"%1\" needs a value").arg(printable(typed));
+        }
+    }
+    return {};
+}
 } // namespace
 
 CommandLine parseCommandLine(const QStringList &allArguments)
@@ -79,6 +129,9 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     parser.addOption(inputFile);
     parser.addOption(help);
     parser.addOption(version);
+    // One word, one option, as kv7320ctl reads it: "-bogus" is the option "bogus", not
+    // five one-letter ones.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     CommandLine result;
     const QString program =
@@ -86,23 +139,35 @@ CommandLine parseCommandLine(const QStringList &allArguments)
     // The usage line names the program as it was started, whoever parses.
     QString usage = parser.helpText();
     usage.replace(0, usage.indexOf(QLatin1Char('\n')),
-                  QStringLiteral("Usage: %1 [options]").arg(program));
+                  QStringLiteral("Usage: %1 [options]").arg(printable(program)));
+    // A usage error is one line naming the word at fault as it was typed, and where help is.
     QString error;
-    if (!parser.parse(arguments))
-        error = parser.errorText();
-    else if (!parser.positionalArguments().isEmpty())
-        error =
-            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
-    else if (parser.isSet(bridge) && parser.value(bridge).isEmpty())
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            error = QStringLiteral("unknown option \"%1\"")
+                        .arg(printable(typedOption(arguments, unknown.first())));
+        } else {
+            error =
+                valueError(arguments, {simulator, bridge, listBridges, inputFile, help, version});
+            if (error.isEmpty())
+                error = printable(parser.errorText());
+        }
+    } else if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected argument \"%1\"")
+                    .arg(printable(parser.positionalArguments().first()));
+    } else if (parser.isSet(bridge) && parser.value(bridge).isEmpty()) {
         // An empty name would open whichever bridge comes first: on a bench of several
         // boards, perhaps the wrong one.
-        error = QStringLiteral("--bridge needs a NAME (see --list-bridges).");
-    else if (parser.isSet(bridge) && parser.isSet(simulator))
-        error = QStringLiteral("--simulator and --bridge cannot be given together.");
+        error = QStringLiteral("\"--bridge\" needs a NAME (see --list-bridges)");
+    } else if (parser.isSet(bridge) && parser.isSet(simulator)) {
+        error = QStringLiteral("\"--simulator\" and \"--bridge\" cannot be given together");
+    }
     if (!error.isEmpty()) {
+        const QString shown = printable(program);
         result.exit = true;
         result.exitCode = 2;
-        result.output = program + QStringLiteral(": ") + error + QLatin1Char('\n') + usage;
+        result.output = QStringLiteral("%1: %2. Try \"%1 --help\".\n").arg(shown, error);
         return result;
     }
     if (parser.isSet(help)) {

@@ -2,16 +2,17 @@
 #include "adapterfactory.h"
 
 #include "banner.h"
-#include "bustransactions.h"
 #include "chargeregisterframe.h"
+#include "chargersession.h"
 #include "frmabout.h"
 #include "frmregisters.h"
-#include "frmusb.h"
 #include "identificationframe.h"
 #include "inputdatafile.h"
 #include "keyfilter.h"
 #include "messages.h"
+#include "sessionsignals.h"
 #include "settings.h"
+#include "statusline.h"
 #include "testmodescreen.h"
 #include "windowplacement.h"
 
@@ -32,31 +33,71 @@ constexpr int kScreenWidth = 12495;
 constexpr int kScreenHeight = 8040;
 constexpr int kInputStartDelayMs = 20; // from ticking "Input by File" to its first read
 
+// The screens lie below the banner strip, at the top of their scrolling area.
 void placeScreen(QWidget *screen)
 {
-    placeTwips(screen, 0, kScreenTop, kScreenWidth, kScreenHeight);
+    placeTwips(screen, 0, 0, kScreenWidth, kScreenHeight);
 }
 
+// The window's body: the banner strip across the top, never scrolled, so that what it
+// says about the periodic writes stays in view; below it the screens, which scroll where
+// the window is smaller than they are. The strip is as wide as the screens at most.
+class WindowBody : public QWidget
+{
+public:
+    WindowBody(Banner *banner, QScrollArea *screens)
+        : m_banner(banner)
+        , m_screens(screens)
+    {
+        banner->setParent(this);
+        screens->setParent(this);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *) override
+    {
+        const int strip = m_banner->height();
+        m_banner->setGeometry(0, 0, qMin(width(), twips(kWindowWidth)), strip);
+        m_screens->setGeometry(0, strip, width(), qMax(0, height() - strip));
+    }
+
+private:
+    Banner *m_banner;
+    QScrollArea *m_screens;
+};
+
 // Shows the one window of its kind, creating it when it is not open.
-template<typename Window> void showSingleInstance(QPointer<Window> &window, QWidget *owner)
+template<typename Window, typename Make>
+void showSingleInstance(QPointer<Window> &window, Make make)
 {
     if (!window)
-        window = new Window(owner);
+        window = make();
     window->show();
     window->raise();
     window->activateWindow();
 }
 } // namespace
 
-Form2::Form2(QWidget *parent)
+Form2::Form2(ChargerSession &session, SettingsFile &settings, QWidget *parent)
     : QMainWindow(parent)
-    , m_inputFeed(std::make_unique<InputDataFeed>())
+    , m_chargerSession(session)
+    , m_session(new SessionSignals(session, this))
+    , m_inputFeed(std::make_unique<InputDataFeed>(InputFileAccess::system(), session.clock()))
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("kv7320 Evaluation Software"));
     buildMenus();
     buildScreens();
-    load();
+    connect(m_session, &SessionSignals::tickStatusChanged, this, &Form2::showTickStatus);
+    connect(m_session, &SessionSignals::periodChanged, this, &Form2::followPeriod);
+    connect(m_session, &SessionSignals::periodicChanged, this, &Form2::followPeriodic);
+    connect(m_session, &SessionSignals::adapterChanged, this, [this] {
+        // Which board this window drives, where the user sees it.
+        const std::string &name = m_chargerSession.adapterName();
+        m_banner->setAdapterName(name.empty() ? QStringLiteral("No adapter open")
+                                              : QString::fromStdString(name));
+    });
+    load(settings);
 }
 
 Form2::~Form2() = default;
@@ -98,25 +139,32 @@ void Form2::buildMenus()
 void Form2::buildScreens()
 {
     // The banner strip and the screens keep their size and place whatever the window's:
-    // where the window is smaller they scroll (every control stays in reach of the
-    // mouse), where it is larger the window's background shows beside and below them.
-    m_screenArea = new QScrollArea(this);
+    // where the window is smaller the screens scroll (every control stays in reach of the
+    // mouse) below the strip, which stays; where it is larger the window's background
+    // shows beside and below them.
+    m_screenArea = new QScrollArea;
     m_screenArea->setObjectName(QStringLiteral("screenArea"));
     m_screenArea->setFrameShape(QFrame::NoFrame);
     m_screenArea->setFocusPolicy(Qt::NoFocus); // Tab goes through the screens as before
     m_screenArea->viewport()->setBackgroundRole(QPalette::Window);
     m_screenArea->viewport()->setAutoFillBackground(true);
-    setCentralWidget(m_screenArea);
 
-    auto *background = m_banner = new Banner;
-    background->setObjectName(QStringLiteral("banner"));
-    background->setFixedSize(twips(kWindowWidth), twips(kScreenTop + kScreenHeight));
-    m_screenArea->setWidget(background);
+    m_banner = new Banner;
+    m_banner->setObjectName(QStringLiteral("banner"));
+    m_banner->setFixedHeight(twips(kScreenTop));
+    auto *body = new WindowBody(m_banner, m_screenArea);
+    body->setObjectName(QStringLiteral("windowBody"));
+    setCentralWidget(body);
 
-    picApplication = new QWidget(background);
+    auto *screens = m_screens = new QWidget;
+    screens->setObjectName(QStringLiteral("screens"));
+    screens->setFixedSize(twips(kWindowWidth), twips(kScreenHeight));
+    m_screenArea->setWidget(screens);
+
+    picApplication = new QWidget(screens);
     picApplication->setObjectName(QStringLiteral("picApplication"));
     picApplication->setAutoFillBackground(true);
-    picTestMode = new QWidget(background);
+    picTestMode = new QWidget(screens);
     picTestMode->setObjectName(QStringLiteral("picTestMode"));
     picTestMode->setAutoFillBackground(true);
 
@@ -136,8 +184,17 @@ void Form2::buildScreens()
 void Form2::buildApplicationScreen()
 {
     for (size_t i = 0; i < kChargeFrames.size(); ++i)
-        chargeFrames[i] = new ChargeRegisterFrame(kChargeFrames[i], bUpdatingBits, picApplication);
-    identification = new IdentificationFrame(picApplication);
+        chargeFrames[i] =
+            new ChargeRegisterFrame(kChargeFrames[i], *m_session, bUpdatingBits, picApplication);
+    identification = new IdentificationFrame(*m_session, picApplication);
+    lblApplicationStatus = new StatusLine(picApplication);
+    lblApplicationStatus->setObjectName(QStringLiteral("lblApplicationStatus"));
+    placeTwips(lblApplicationStatus, 120, 7725, 12255, 255);
+    for (ChargeRegisterFrame *frame : chargeFrames)
+        connect(frame, &ChargeRegisterFrame::transferOutcome, lblApplicationStatus,
+                &StatusLine::tell);
+    connect(identification, &IdentificationFrame::transferOutcome, lblApplicationStatus,
+            &StatusLine::tell);
 
     // toggled, not clicked: turning one box off from code runs its handling too.
     chkRefreshTime = new QCheckBox(QStringLiteral("Refresh Time"), picApplication);
@@ -169,20 +226,14 @@ void Form2::buildApplicationScreen()
     setInputDataPath(::inputDataPath(QString(), QCoreApplication::applicationDirPath()));
 }
 
-void Form2::load()
+void Form2::load(SettingsFile &settings)
 {
-    sSettingsFileName = QStringLiteral("kv7320EV.ini");
-    ReadSetting(QStringLiteral("system"), QStringLiteral("Write Delay"), QStringLiteral("0.07"),
-                sSettingsFileName);
+    const QString settingsFileName = QString::fromLatin1(sSettingsFileName);
+    settings.ReadSetting(QStringLiteral("system"), QStringLiteral("Write Delay"),
+                         QStringLiteral("0.07"), settingsFileName);
 
-    if (!frmUSB::instance().OpenFirstFreeDevice())
+    if (!m_chargerSession.open())
         showMessage(nullptr, QString::fromLatin1(kUsbErrorMessage)); // the window is not up yet
-    // Which board this window drives, where the user sees it.
-    const std::string &adapterName = frmUSB::instance().openedAdapterName();
-    m_banner->setAdapterName(adapterName.empty() ? QStringLiteral("No adapter open")
-                                                 : QString::fromStdString(adapterName));
-
-    nDeviceAddress = kChargerAddress;
 
     // The window's 9200 twips were its outer height, title bar and menu included; here
     // the client area holds the menu bar, so it is sized to the menu bar, the banner
@@ -192,7 +243,7 @@ void Form2::load()
     ScreenPlacement::of(this)->setSizeRule(
         [this](const QSize &room) { return clientSizeFor(room); });
     const int width = twips(kWindowWidth);
-    setGeometry(0, 0, width, menuBarHeight(width) + m_banner->height());
+    setGeometry(0, 0, width, menuBarHeight(width) + m_banner->height() + m_screens->height());
 
     placeScreen(picTestMode);
     picTestMode->hide();
@@ -200,20 +251,21 @@ void Form2::load()
     picApplication->show();
 
     const QString refreshTime =
-        ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"), QStringLiteral("1"),
-                    sSettingsFileName);
+        settings.ReadSetting(QStringLiteral("system"), QStringLiteral("Refresh Time"),
+                             QStringLiteral("1"), settingsFileName);
     const auto settingsPeriod = refreshPeriodMsFromSeconds(refreshTime);
-    nRefreshPeriodMs = settingsPeriod.value_or(1000);
-    m_periodSource = settingsPeriod ? QStringLiteral("from the settings file")
-                                    : QStringLiteral("the settings file's \"%1\" is not a period "
-                                                     "of 0 to 32.767 s")
-                                          .arg(refreshTime);
-    showPeriodInForce();
+    m_chargerSession.setRefreshPeriod(
+        settingsPeriod.value_or(1000),
+        settingsPeriod
+            ? "from the settings file"
+            : QStringLiteral("the settings file's \"%1\" is not a period of 0 to 32.767 s")
+                  .arg(refreshTime)
+                  .toStdString());
 
     bUpdatingBits = false;
-    nFileChargeCurrent = 0;
-    nFileChargeVoltage = 0;
 
+    // Neither periodic write runs at start, whatever the session did before.
+    m_chargerSession.setPeriodic(ChargerSession::Periodic::Off);
     tmrDataInput->setEnabled(false);
     tmrChargerTimeOut->setEnabled(false);
 
@@ -222,12 +274,13 @@ void Form2::load()
 
 void Form2::mnuReadWriteI2C_Click()
 {
-    showSingleInstance(m_frmRegisters, this);
+    showSingleInstance(m_frmRegisters, [this] { return new frmRegisters(*m_session, this); });
 }
 
 void Form2::mnuBusLog_Click()
 {
-    showSingleInstance(m_frmBusLog, this);
+    showSingleInstance(m_frmBusLog,
+                       [this] { return new frmBusLog(this, m_chargerSession.busLog()); });
 }
 
 void Form2::mnuApplication_Click()
@@ -247,32 +300,33 @@ int Form2::menuBarHeight(int nWidth) const
 
 QSize Form2::clientSizeFor(const QSize &room) const
 {
-    const QSize screens = m_banner->size();
+    const QSize screens = m_screens->size();
+    const int strip = m_banner->height();
     const int scrollBar = m_screenArea->verticalScrollBar()->sizeHint().width();
     const int bar = menuBarHeight(qMin(room.width(), screens.width() + scrollBar));
-    const QSize area =
-        scrolledAreaSize(screens, QSize(room.width(), qMax(0, room.height() - bar)), scrollBar);
-    return QSize(area.width(), area.height() + bar);
+    const QSize area = scrolledAreaSize(
+        screens, QSize(room.width(), qMax(0, room.height() - bar - strip)), scrollBar);
+    return QSize(area.width(), area.height() + strip + bar);
 }
 
 void Form2::mnuTestMode_Click()
 {
     if (!m_testMode)
-        m_testMode = new TestModeScreen(picTestMode);
+        m_testMode = new TestModeScreen(*m_session, picTestMode);
     picTestMode->show();
     picApplication->hide();
 }
 
 void Form2::mnuAbout_Click()
 {
-    showSingleInstance(m_frmAbout, this);
+    showSingleInstance(m_frmAbout, [this] { return new frmAbout(this); });
 }
 
 void Form2::closeEvent(QCloseEvent *event)
 {
     tmrDataInput->setEnabled(false);
     tmrChargerTimeOut->setEnabled(false);
-    frmUSB::instance().CloseDevice();
+    m_chargerSession.close();
     if (m_frmRegisters)
         m_frmRegisters->close();
     if (m_frmAbout)
@@ -311,63 +365,96 @@ QString secondsText(int nMs)
     return QString::number(nMs / 1000.0, 'g', 6);
 }
 
-// Why the file was not applied, for the window's tick status.
-QString inputFileNote(InputDataFeed::Outcome outcome)
+// Why the file was not applied, for the window's tick status, naming the file read: by
+// its name, or by its full path when a link at path led to another file (a linked folder
+// on the way leaves it the chosen file).
+QString inputFileNote(const InputDataFeed::Result &file, const QString &path)
 {
-    switch (outcome) {
+    const QFileInfo chosen(path);
+    const QString folder = QFileInfo(chosen.absolutePath()).canonicalFilePath();
+    const QString itself =
+        QDir(folder.isEmpty() ? chosen.absolutePath() : folder).filePath(chosen.fileName());
+    const QString name = file.file.isEmpty() || file.file == QDir::cleanPath(itself)
+                             ? chosen.fileName()
+                             : QDir::toNativeSeparators(file.file);
+    QString note;
+    switch (file.outcome) {
     case InputDataFeed::Outcome::Applied:
-        return QString();
+        break;
     case InputDataFeed::Outcome::Missing:
-        return QStringLiteral("no readable file %1; the last values were written again")
-            .arg(QString::fromLatin1(kInputDataFileName));
+        note = QStringLiteral("no readable file %1; the last values were sent again").arg(name);
+        break;
     case InputDataFeed::Outcome::Changing:
-        return QStringLiteral("the file is changing; it is applied once it stays the same");
+        note = file.heldOpen ? QStringLiteral("%1 is held open by another program; it is applied "
+                                              "once it has stayed the same for a period")
+                                   .arg(name)
+                             : QStringLiteral("%1 is changing; it is applied once its writer has "
+                                              "closed it, or it has stayed the same for a period")
+                                   .arg(name);
+        break;
     case InputDataFeed::Outcome::Malformed:
-        return QStringLiteral("the file does not start with three whole numbers; the last "
-                              "values were written again");
+        note = QStringLiteral("%1 does not start with three whole numbers; the last values were "
+                              "sent again")
+                   .arg(name);
+        break;
     }
-    return QString();
+    // Told at every tick: what another machine writes there may go unseen for a period.
+    if (!file.unwatched.isEmpty())
+        note += (note.isEmpty() ? QString() : QStringLiteral("; ")) +
+                QStringLiteral("changes to %1 cannot be watched on %2, so new contents wait "
+                               "until they have stayed the same for a period")
+                    .arg(name, file.unwatched);
+    return note;
 }
 } // namespace
 
 void Form2::showPeriodInForce()
 {
     const QString inForce = QStringLiteral("Period in force: %1 s, %2")
-                                .arg(secondsText(nRefreshPeriodMs), m_periodSource);
+                                .arg(secondsText(m_chargerSession.refreshPeriodMs()),
+                                     QString::fromStdString(m_chargerSession.periodSource()));
     txtRefreshTime->setToolTip(QStringLiteral("Refresh period in whole seconds (0 to 32); Enter "
                                               "applies it.\n") +
                                inForce);
     txtRefreshTime->setAccessibleDescription(inForce);
 }
 
-void Form2::showTickReport(const TickReport &report)
+void Form2::showTickStatus()
 {
-    m_banner->setTickStatus(report.text(), report.isFailure());
+    m_banner->setTickStatus(QString::fromStdString(m_chargerSession.tickStatus()),
+                            m_chargerSession.tickStatusIsFailure());
+}
+
+// The check boxes and the timers follow which periodic writes the session runs.
+void Form2::followPeriodic()
+{
+    const ChargerSession::Periodic mode = m_chargerSession.periodic();
+    const bool refresh = mode == ChargerSession::Periodic::Refresh;
+    const bool input = mode == ChargerSession::Periodic::InputFile;
+    chkRefreshTime->setChecked(refresh);
+    chkInputFile->setChecked(input);
+    if (refresh && !tmrChargerTimeOut->isEnabled()) {
+        tmrChargerTimeOut->setEnabled(true);
+        tmrChargerTimeOut->setPeriod(m_chargerSession.refreshPeriodMs());
+    }
+    tmrChargerTimeOut->setEnabled(refresh);
+    tmrDataInput->setEnabled(input);
 }
 
 void Form2::chkRefreshTime_Click()
 {
-    m_refreshReport.reset();
-    showTickReport(m_refreshReport);
-    if (chkRefreshTime->isChecked()) {
-        chkInputFile->setChecked(false);
-        tmrChargerTimeOut->setEnabled(true);
-        tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
-    } else {
-        tmrChargerTimeOut->setEnabled(false);
-    }
+    const bool on = chkRefreshTime->isChecked();
+    if (on || m_chargerSession.periodic() == ChargerSession::Periodic::Refresh)
+        m_chargerSession.setPeriodic(on ? ChargerSession::Periodic::Refresh
+                                        : ChargerSession::Periodic::Off);
 }
 
 void Form2::chkInputFile_Click()
 {
-    m_inputReport.reset();
-    showTickReport(m_inputReport);
-    if (chkInputFile->isChecked()) {
-        chkRefreshTime->setChecked(false);
-        tmrDataInput->setEnabled(true);
-    } else {
-        tmrDataInput->setEnabled(false);
-    }
+    const bool on = chkInputFile->isChecked();
+    if (on || m_chargerSession.periodic() == ChargerSession::Periodic::InputFile)
+        m_chargerSession.setPeriodic(on ? ChargerSession::Periodic::InputFile
+                                        : ChargerSession::Periodic::Off);
 }
 
 void Form2::txtRefreshTime_Enter()
@@ -377,37 +464,28 @@ void Form2::txtRefreshTime_Enter()
     if (!ms) {
         // A period the timer cannot take is refused here, not shown and ignored: the box
         // goes back to the period in force.
-        txtRefreshTime->setText(secondsText(nRefreshPeriodMs));
+        txtRefreshTime->setText(secondsText(m_chargerSession.refreshPeriodMs()));
         return;
     }
-    {
-        nRefreshPeriodMs = *ms;
-        m_periodSource = QStringLiteral("entered");
-        showPeriodInForce();
-        tmrChargerTimeOut->setPeriod(nRefreshPeriodMs);
-        // A tick that found 0 in the box stopped the input timer, and only a tick sets
-        // its period: the period entered now lets it tick again.
-        if (tmrDataInput->period() == 0)
-            tmrDataInput->setPeriod(nRefreshPeriodMs);
-    }
+    m_chargerSession.setRefreshPeriod(*ms, "entered");
+}
+
+// Both timers tick at the one period in force, from the moment it changes; the input
+// timer keeps its start delay until its first tick.
+void Form2::followPeriod()
+{
+    const int16_t ms = m_chargerSession.refreshPeriodMs();
+    tmrChargerTimeOut->setPeriod(ms);
+    if (m_inputTicked)
+        tmrDataInput->setPeriod(ms);
+    showPeriodInForce();
 }
 
 void Form2::tmrChargerTimeOut_Timer()
 {
-    beginBusAction(BusAction::Tick);
     bUpdatingBits = true;
-    int failed = 0;
-    int32_t lastStatus = 0;
-    for (ChargeRegisterFrame *frame : chargeFrames) {
-        if (const int32_t status = frame->writeToggles()) {
-            ++failed;
-            lastStatus = status;
-        }
-    }
+    m_chargerSession.refreshTick();
     bUpdatingBits = false;
-    // Told in the window, never in a box: a tick must not wait on the user.
-    m_refreshReport.tick(QTime::currentTime(), int(chargeFrames.size()), failed, lastStatus);
-    showTickReport(m_refreshReport);
 }
 
 void Form2::setInputDataPath(const QString &path)
@@ -427,45 +505,17 @@ void Form2::setInputDataFolder(const QString &folder)
 
 void Form2::tmrDataInput_Timer()
 {
-    // The box's whole seconds set the period. A box without them (empty, or too long)
-    // keeps the period, except the start delay: that becomes the refresh period in force,
-    // never 50 reads and writes a second.
-    if (const auto ms = boxPeriodMs(txtRefreshTime))
-        tmrDataInput->setPeriod(*ms);
-    else if (tmrDataInput->period() == kInputStartDelayMs)
-        tmrDataInput->setPeriod(nRefreshPeriodMs);
+    // From its first tick on, the period in force (the one the refresh uses too).
+    m_inputTicked = true;
+    tmrDataInput->setPeriod(m_chargerSession.refreshPeriodMs());
 
-    beginBusAction(BusAction::Tick);
     // Never a half-written file: one that may still be being written waits (see
     // InputDataFeed) and the last values go out meanwhile.
     const InputDataFeed::Result file = m_inputFeed->read(tmrDataInput->period());
-    int failed = 0;
-    int32_t lastStatus = 0;
-    auto count = [&](int32_t status) {
-        if (status != 0) {
-            ++failed;
-            lastStatus = status;
-        }
-    };
-    if (file.outcome != InputDataFeed::Outcome::Applied) {
-        // The last values read go out again as they are; the screen stays as it is.
-        const int16_t last[] = {nFileChargeCurrent, nFileChargeVoltage, nFileInputCurrent};
-        for (size_t i = 0; i < chargeFrames.size(); ++i) {
-            const ChargeRegister &reg = chargeFrames[i]->reg();
-            count(writeRegister(reg.yCommand, recoveryWord(reg, last[i])));
-        }
-    } else {
-        nFileChargeCurrent = file.numbers[0];
-        nFileChargeVoltage = file.numbers[1];
-        nFileInputCurrent = file.numbers[2];
-        for (size_t i = 0; i < chargeFrames.size(); ++i) {
-            bUpdatingBits = true;
-            chargeFrames[i]->showFileValue(file.numbers[i]);
-            bUpdatingBits = false;
-            count(chargeFrames[i]->writeToggles());
-        }
-    }
-    m_inputReport.tick(QTime::currentTime(), int(chargeFrames.size()), failed, lastStatus,
-                       inputFileNote(file.outcome));
-    showTickReport(m_inputReport);
+    std::optional<std::array<int16_t, 3>> numbers;
+    if (file.outcome == InputDataFeed::Outcome::Applied)
+        numbers = file.numbers;
+    bUpdatingBits = true;
+    m_chargerSession.inputTick(numbers, inputFileNote(file, m_inputDataPath).toStdString());
+    bUpdatingBits = false;
 }

@@ -8,7 +8,6 @@
 #include "frmabout.h"
 #include "frmbuslog.h"
 #include "frmregisters.h"
-#include "tickreport.h"
 #include "windowtimer.h"
 
 #include <array>
@@ -22,24 +21,27 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QScrollArea;
+class ChargerSession;
+class SessionSignals;
+class SettingsFile;
+class StatusLine;
 class TestModeScreen;
 
 // The main window: start-up, the menu bar, the Application and Test Mode screens,
-// and shutdown. Constructing it runs the start-up sequence.
+// and shutdown. Constructing it runs the start-up sequence. It shows the session it is
+// given and hands it the user's actions; its timers tick the session's periodic writes.
 class Form2 : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit Form2(QWidget *parent = nullptr);
+    // The settings file is read (and its missing keys written) during start-up only;
+    // the session lives as long as the window.
+    Form2(ChargerSession &session, SettingsFile &settings, QWidget *parent = nullptr);
     ~Form2() override;
 
-    // State shared by the Application screen's handlers.
+    // True while the program itself sets the charge frames' toggles.
     bool bUpdatingBits = false;
-    int16_t nRefreshPeriodMs = 1000;
-    int16_t nFileChargeCurrent = 0;
-    int16_t nFileChargeVoltage = 0;
-    int16_t nFileInputCurrent = 0;
 
     QWidget *picApplication = nullptr;
     QWidget *picTestMode = nullptr;
@@ -54,6 +56,9 @@ public:
     QLineEdit *txtRefreshTime = nullptr;
     QLabel *Label60 = nullptr;
     QCheckBox *chkInputFile = nullptr;
+    // Below the frames: the last failed Read or Write of the screen and why, until one
+    // works.
+    StatusLine *lblApplicationStatus = nullptr;
 
     // The input-data file "Input by File" reads (its full path is the box's tooltip).
     // Chosen by inputDataPath() at start-up unless set.
@@ -65,7 +70,7 @@ public:
     frmAbout *aboutWindow() const { return m_frmAbout; }
     frmBusLog *busLogWindow() const { return m_frmBusLog; }
     Banner *banner() const { return m_banner; }
-    // Holds the banner strip and the screens: scrolls them where the window is smaller,
+    // Holds the screens below the banner strip: scrolls them where the window is smaller,
     // shows the window's background beside and below them where it is larger.
     QScrollArea *screenArea() const { return m_screenArea; }
     // The Test Mode screen, once it has been shown (built on first use).
@@ -94,20 +99,23 @@ private:
     void buildMenus();
     void buildScreens();
     void buildApplicationScreen();
-    void load();
+    void load(SettingsFile &settings);
     int menuBarHeight(int nWidth) const;
     void showPeriodInForce();
-    void showTickReport(const TickReport &report);
+    void followPeriod();
+    void showTickStatus();
+    void followPeriodic();
     QSize clientSizeFor(const QSize &room) const;
 
+    ChargerSession &m_chargerSession;
+    SessionSignals *m_session = nullptr;
     Banner *m_banner = nullptr;
     QScrollArea *m_screenArea = nullptr;
+    QWidget *m_screens = nullptr; // the two screens' container, scrolled
     TestModeScreen *m_testMode = nullptr;
     QString m_inputDataPath;
+    bool m_inputTicked = false; // the input timer is past its start delay
     std::unique_ptr<InputDataFeed> m_inputFeed;
-    TickReport m_refreshReport{QStringLiteral("Refresh")};
-    TickReport m_inputReport{QStringLiteral("Input by File")};
-    QString m_periodSource; // where nRefreshPeriodMs came from
     QPointer<frmRegisters> m_frmRegisters;
     QPointer<frmAbout> m_frmAbout;
     QPointer<frmBusLog> m_frmBusLog;

@@ -5,6 +5,8 @@
 #include "chargeregisters.h"
 #include "hexconversions.h"
 #include "messages.h"
+#include "sessionsignals.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QApplication>
@@ -35,8 +37,9 @@ QLabel *label(const QString &text, const QString &name, QWidget *parent)
 }
 } // namespace
 
-IdentificationFrame::IdentificationFrame(QWidget *parent)
+IdentificationFrame::IdentificationFrame(SessionSignals &session, QWidget *parent)
     : QGroupBox(QStringLiteral("Manufacturer and Device ID (Addr 0xFE-0xFF)"), parent)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("fraId"));
     placeTwips(this, 120, 4920, 10935, 2775);
@@ -53,6 +56,7 @@ IdentificationFrame::IdentificationFrame(QWidget *parent)
     m_read->setObjectName(QStringLiteral("cmdReadId"));
     placeTwips(m_read, 9360, 2280, 1095, 375);
     connect(m_read, &QPushButton::clicked, this, &IdentificationFrame::cmdReadId_Click);
+    connect(&m_session, &SessionSignals::idsChanged, this, &IdentificationFrame::show);
 }
 
 void IdentificationFrame::buildRow(bool bDevice, int nRowTop, int nValueTop)
@@ -85,13 +89,8 @@ QLabel *IdentificationFrame::bitLabel(bool bDevice, int nBit) const
     return (bDevice ? m_devBits : m_manufBits)[static_cast<size_t>(nBit)];
 }
 
-bool IdentificationFrame::readInto(uint8_t yCommand, bool bDevice)
+void IdentificationFrame::showIdentifier(bool bDevice, uint16_t word)
 {
-    uint16_t word = 0;
-    if (readRegister(yCommand, word) != 0) {
-        showMessage(window(), QStringLiteral("Read ERROR"));
-        return false;
-    }
     const QString what = identifierName(bDevice);
     const QString hex = HexByteText(highByte(word)) + HexByteText(lowByte(word));
     valueLabel(bDevice)->setText(hex);
@@ -104,15 +103,24 @@ bool IdentificationFrame::readInto(uint8_t yCommand, bool bDevice)
                            one ? QStringLiteral("1") : QStringLiteral("0"));
         setBackground(l, one ? kBitOneColour : kBitZeroColour);
     }
-    return true;
+}
+
+void IdentificationFrame::show()
+{
+    const ChargerSession::IdState &ids = m_session.session().ids();
+    if (ids.manufacturer)
+        showIdentifier(false, *ids.manufacturer);
+    if (ids.device)
+        showIdentifier(true, *ids.device);
 }
 
 void IdentificationFrame::cmdReadId_Click()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    beginBusAction(BusAction::User);
     // A failed manufacturer read ends the operation: one message at most.
-    if (readInto(kManufacturerIdRegister, false))
-        readInto(kDeviceIdRegister, true);
+    const ActionResult last = m_session.session().readIds().back();
+    emit transferOutcome(StatusLine::failureText(title(), last));
+    if (!last.ok())
+        showMessage(window(), QStringLiteral("Read ERROR"));
     QApplication::restoreOverrideCursor();
 }

@@ -1,11 +1,13 @@
 #include "program.h"
 
+#include "adapteradvice.h"
 #include "adapterfactory.h"
+#include "chargersession.h"
 #include "commandline.h"
 #include "displayguard.h"
 #include "form2.h"
-#include "frmusb.h"
 #include "inputdatafile.h"
+#include "settings.h"
 #include "versioninfo.h"
 
 #include <QApplication>
@@ -71,7 +73,6 @@ int runProgram(int argc, char *argv[])
             return 1;
         }
     }
-    frmUSB::setAdapterFactory([choice] { return createAdapter(choice); });
 
     DisplayGuard displayGuard(argc, argv); // one clear line, not Qt's abort, without a display
     QApplication app(argc, argv);          // takes Qt's own options out of argv
@@ -80,10 +81,16 @@ int runProgram(int argc, char *argv[])
     // Ties the window to the installed desktop entry and its icon (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kv7320.kv7320ev"));
 
-    Form2 form;
-    // The window has said "USB Error"; tell a terminal why.
-    if (frmUSB::instance().openedAdapterName().empty())
-        std::fprintf(stderr, "kv7320ev: %s\n", adapterTrouble(choice).c_str());
+    SettingsFile settings;
+    ChargerSession session(createAdapter(choice));
+    // Without an adapter, a terminal is told why before the window's "USB Error" box.
+    const AdapterAdvice advice(
+        session, [choice] { return adapterTrouble(choice); },
+        [](const std::string &line) {
+            std::fprintf(stderr, "kv7320ev: %s\n", line.c_str());
+            std::fflush(stderr);
+        });
+    Form2 form(session, settings);
     if (!commandLine.inputFile.isEmpty())
         form.setInputDataPath(inputDataPath(commandLine.inputFile, QString()));
     form.show();

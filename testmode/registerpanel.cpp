@@ -1,13 +1,13 @@
 #include "registerpanel.h"
 
-#include "busstatus.h"
 #include "bustransactions.h"
-#include "chargeregisters.h"
-#include "frmusb.h"
 #include "hexconversions.h"
 #include "keyfilter.h"
 #include "messages.h"
+#include "pastevalidator.h"
 #include "pendingevents.h"
+#include "sessionsignals.h"
+#include "statusline.h"
 #include "windowplacement.h"
 
 #include <QButtonGroup>
@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 
 namespace {
 constexpr int kBitLeft = 120;
@@ -56,15 +55,22 @@ QString wordText(uint8_t yMSData, uint8_t yLSData)
 }
 } // namespace
 
-RegisterPanel::RegisterPanel(const RegisterPanelDefinition &definition, QWidget *parent)
+RegisterPanel::RegisterPanel(const RegisterPanelDefinition &definition, size_t nIndex,
+                             SessionSignals &session, QWidget *parent)
     : QGroupBox(QString::fromLatin1(definition.sCaption), parent)
     , m_definition(definition)
+    , m_index(nIndex)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("fra") + QLatin1String(definition.sName));
     QFont small = font();
     small.setPointSize(kPointSize);
     setFont(small);
     buildControls();
+    connect(&m_session, &SessionSignals::panelChanged, this, [this](int index, unsigned parts) {
+        if (size_t(index) == m_index)
+            show(parts);
+    });
 }
 
 void RegisterPanel::buildControls()
@@ -80,7 +86,7 @@ void RegisterPanel::buildControls()
         box->resize(qBound(box->width(), box->sizeHint().width(), nRoom), box->height());
         // toggled, not clicked: a change made by the program is handled like a click,
         // and setting a box to the state it already has runs nothing.
-        connect(box, &QCheckBox::toggled, this, &RegisterPanel::bitBoxChanged);
+        connect(box, &QCheckBox::toggled, this, [this, bit] { bitBoxChanged(bit); });
         m_bitBoxes[bit] = box;
     }
 
@@ -104,8 +110,9 @@ void RegisterPanel::buildControls()
     // Typed keys pass the hex key filter; text that arrives otherwise (a paste) must be
     // hex digits only, within the length, or the box keeps what it had. The validator
     // is the length limit too: a maximum length would cut a long paste to fit instead.
-    m_text->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(kTextLength)), m_text));
+    m_text->setValidator(
+        new PasteValidator(m_text, QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(kTextLength),
+                           QStringLiteral("up to %1 hex digits").arg(kTextLength)));
     placeTwips(m_text, m_definition.nTextLeft, kWriteTop, kTextWidth, kTextHeight);
     m_text->installEventFilter(this);
     new KeyFilter(m_text, FilterHexKey, [this] { enterPressed(); });
@@ -122,29 +129,42 @@ void RegisterPanel::buildControls()
             option->setFont(smaller);
             placeTwips(option, kBankLeft, kBankTops[i], kBankWidth, kBankHeight);
             group->addButton(option, i);
-            connect(option, &QRadioButton::toggled, this, &RegisterPanel::bankChoice);
+            connect(option, &QRadioButton::toggled, this, [this, i](bool bOn) {
+                if (bOn)
+                    m_session.session().setPanelBank(m_index, i);
+            });
             m_banks[i] = option;
         }
         m_banks[0]->setChecked(true);
     }
 }
 
-uint8_t RegisterPanel::readCommand() const
+// A box changed, by a click or by the program: the session takes its bit (a box set
+// from the session's word changes nothing there), and the text shows the word.
+void RegisterPanel::bitBoxChanged(int nBit)
 {
-    if (m_definition.hasBanks() && !m_banks[0]->isChecked())
-        return m_definition.yReadOnlyCommand;
-    return m_definition.yCommand;
+    m_session.session().setPanelBit(m_index, nBit, m_bitBoxes[nBit]->checkState() == Qt::Checked);
+    letPendingEventsRun();
+    const uint16_t word = m_session.session().panel(m_index).nWord;
+    m_text->setText(wordText(highByte(word), lowByte(word)));
 }
 
-void RegisterPanel::bitBoxChanged()
+// Shows the session's word (the text first, then the boxes from bit 8 and bit 0 up) and
+// bank.
+void RegisterPanel::show(unsigned nParts)
 {
-    letPendingEventsRun();
-    unsigned word = 0;
-    for (int i = 0; i < 16; ++i) {
-        if (m_bitBoxes[i]->checkState() == Qt::Checked)
-            word += 1u << i;
+    const ChargerSession::PanelState &state = m_session.session().panel(m_index);
+    if (nParts & ChargerSession::PanelState::Word) {
+        m_text->setText(wordText(highByte(state.nWord), lowByte(state.nWord)));
+        for (int j = 0; j < 8; ++j) {
+            m_bitBoxes[j + 8]->setChecked((state.nWord >> (j + 8)) & 1);
+            m_bitBoxes[j]->setChecked((state.nWord >> j) & 1);
+        }
     }
-    m_text->setText(wordText(highByte(uint16_t(word)), lowByte(uint16_t(word))));
+    if ((nParts & ChargerSession::PanelState::Bank) && m_definition.hasBanks()) {
+        m_banks[state.nBank]->setChecked(true);
+        bankChoice();
+    }
 }
 
 bool RegisterPanel::eventFilter(QObject *watched, QEvent *event)
@@ -169,8 +189,7 @@ void RegisterPanel::enterPressed()
 void RegisterPanel::textEntry()
 {
     if (m_text->text().isEmpty()) {
-        for (int i = 0; i < 16; ++i)
-            m_bitBoxes[i]->setChecked(false);
+        m_session.session().setPanelWord(m_index, 0);
         m_text->setText(QString());
         return;
     }
@@ -180,7 +199,7 @@ void RegisterPanel::textEntry()
     const QString text = m_text->text();
     const auto yMSData = static_cast<uint8_t>(HexTextValue(text.mid(0, 2)));
     const auto yLSData = static_cast<uint8_t>(HexTextValue(text.mid(2, 2)));
-    setBoxes(yMSData, yLSData);
+    m_session.session().setPanelWord(m_index, joinBytes(yMSData, yLSData));
 }
 
 void RegisterPanel::cmdRead_Click()
@@ -195,57 +214,26 @@ void RegisterPanel::cmdWrite_Click()
 
 void RegisterPanel::readRegister()
 {
-    nDeviceAddress = kChargerAddress;
-    beginBusAction(BusAction::User);
-    uint8_t ySubCommand = readCommand();
-    uint8_t yMSData = 0;
-    uint8_t yLSData = 0;
-    const int32_t status = BusReadWord(ySubCommand, yMSData, yLSData);
-    // A failed read changes nothing here (no 0000 that was never read) and is told.
-    if (status == 0) {
-        m_text->setText(wordText(yMSData, yLSData));
-        setBoxes(yMSData, yLSData);
-    }
-    nDeviceAddress = kChargerAddress;
-    emit transferOutcome(status == 0 ? QString() : failureText("Read", ySubCommand, status));
+    tell(m_session.session().readPanel(m_index));
 }
 
-QString RegisterPanel::failureText(const char *sWhat, uint8_t yCommand, int32_t nStatus) const
+// After every Read and Write: the failure, with what failed and why, or nothing.
+void RegisterPanel::tell(const ActionResult &result)
 {
-    return QStringLiteral("%1: %2 of 0x%3 failed: %4")
-        .arg(title(), QLatin1String(sWhat), HexByteText(yCommand),
-             QString::fromStdString(BusStatus::describe(nStatus)));
+    emit transferOutcome(StatusLine::failureText(title(), result));
 }
 
 void RegisterPanel::writeRegister()
 {
-    uint8_t yLSData = 0;
-    uint8_t yMSData = 0;
-    for (int i = 0; i < 8; ++i) {
-        if (m_bitBoxes[i]->checkState() == Qt::Checked)
-            yLSData |= static_cast<uint8_t>(1u << i);
-        if (m_bitBoxes[i + 8]->checkState() == Qt::Checked)
-            yMSData |= static_cast<uint8_t>(1u << i);
-    }
-    uint8_t ySubCommand = m_definition.yCommand;
-    beginBusAction(BusAction::User);
-    const int32_t status = BusWriteWord(ySubCommand, yMSData, yLSData);
-    emit transferOutcome(status == 0 ? QString() : failureText("Write", ySubCommand, status));
-    if (status != 0)
+    const ActionResult result = m_session.session().writePanel(m_index);
+    tell(result);
+    if (!result.ok())
         showMessage(this, QString::fromLatin1(kWriteError));
 }
 
 void RegisterPanel::bankChoice()
 {
     m_write->setEnabled(m_banks[0]->isChecked());
-}
-
-void RegisterPanel::setBoxes(uint8_t yMSData, uint8_t yLSData)
-{
-    for (int j = 0; j < 8; ++j) {
-        m_bitBoxes[j + 8]->setChecked((yMSData >> j) & 1);
-        m_bitBoxes[j]->setChecked((yLSData >> j) & 1);
-    }
 }
 
 void RegisterPanel::run(Action action)

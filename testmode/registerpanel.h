@@ -11,6 +11,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class SessionSignals;
+struct ActionResult;
 
 // What sets one register panel apart from the others. Control names are built from
 // sName: "chk" + sName + "(bit)", "txt" + sName, "cmdRead" + sName, "cmdWrite" + sName,
@@ -19,21 +21,20 @@ struct RegisterPanelDefinition
 {
     const char *sName;
     const char *sCaption;
-    uint8_t yCommand; // the register Write always writes (and Read reads in bank 0)
     std::array<const char *, 16> sBitCaptions; // bit 15 first, as they stand on screen
     int nLeft;                                 // twips inside the Test Mode screen
     int nHeight;
     int nTextLeft;
-    // Trim panels only: a read-only copy of the register, chosen by two bank options.
-    uint8_t yReadOnlyCommand = 0;
+    // Trim panels only: the two bank options, the register and its read-only copy.
     std::array<const char *, 2> sBankCaptions = {};
 
     bool hasBanks() const { return sBankCaptions[0] != nullptr; }
 };
 
-// One register of the Test Mode screen: sixteen bit boxes holding the value, a
-// four-digit hex text box as a second view of it, Read and Write, and for the trim
-// registers the choice of which bank Read reads.
+// One register of the Test Mode screen: sixteen bit boxes showing the session's word of
+// it, a four-digit hex text box as a second view of it, Read and Write, and for the trim
+// registers the choice of which bank Read reads. nIndex is the register's place in
+// kTestModeRegisters.
 class RegisterPanel : public QGroupBox
 {
     Q_OBJECT
@@ -41,11 +42,8 @@ class RegisterPanel : public QGroupBox
 public:
     static constexpr int kWidth = 1935; // twips
 
-    RegisterPanel(const RegisterPanelDefinition &definition, QWidget *parent);
-
-    // The command code Read uses now, and the one Write always uses.
-    uint8_t readCommand() const;
-    uint8_t writeCommand() const { return m_definition.yCommand; }
+    RegisterPanel(const RegisterPanelDefinition &definition, size_t nIndex, SessionSignals &session,
+                  QWidget *parent);
 
     QCheckBox *bitBox(int nBit) const { return m_bitBoxes[nBit]; }
     QLineEdit *textBox() const { return m_text; }
@@ -68,17 +66,19 @@ private:
     using Action = void (RegisterPanel::*)();
 
     void buildControls();
-    void bitBoxChanged();
+    void bitBoxChanged(int nBit);
     void enterPressed();
     void textEntry();
     void readRegister();
     void writeRegister();
     void bankChoice();
-    void setBoxes(uint8_t yMSData, uint8_t yLSData);
-    QString failureText(const char *sWhat, uint8_t yCommand, int32_t nStatus) const;
+    void show(unsigned nParts);
+    void tell(const ActionResult &result);
     void run(Action action);
 
     const RegisterPanelDefinition m_definition;
+    const size_t m_index;
+    SessionSignals &m_session;
     std::array<QCheckBox *, 16> m_bitBoxes{};
     std::array<QRadioButton *, 2> m_banks{};
     QLineEdit *m_text = nullptr;

@@ -6,6 +6,7 @@
 
 class QWidget;
 class RegisterPanel;
+class SessionSignals;
 class StatusLine;
 
 // Builds the Test Mode screen's six register panels inside the given container:
@@ -17,7 +18,7 @@ class TestModeScreen : public QObject
 public:
     static constexpr int kPanelCount = 6;
 
-    explicit TestModeScreen(QWidget *picTestMode);
+    TestModeScreen(SessionSignals &session, QWidget *picTestMode);
 
     RegisterPanel *panel(int nIndex) const { return m_panels[nIndex]; }
     // Below the panels: the last failed Read or Write, until one works.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chargersession.h"
 #include "frmusb.h"
 #include "messages.h"
 #include "settings.h"
@@ -16,22 +17,29 @@ protected:
     QTemporaryDir *dir = nullptr;
     SimulatedCharger *sim = nullptr;
     QStringList messages;
+    SettingsFile *settings = nullptr; // in dir
+    ChargerSession *session = nullptr;
 
     // From init().
     void setUpScreenTest()
     {
         dir = new QTemporaryDir;
-        setSettingsFolder(dir->path());
+        settings = new SettingsFile(dir->path());
         messages.clear();
         m_previous =
             setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+        auto charger = std::make_unique<SimulatedCharger>();
+        sim = charger.get();
+        session = new ChargerSession(std::move(charger));
     }
     // From cleanup().
     void tearDownScreenTest()
     {
         setMessageHandler(m_previous);
+        delete session;
+        session = nullptr;
+        delete settings;
+        settings = nullptr;
         delete dir;
         dir = nullptr;
     }

@@ -38,6 +38,13 @@ public:
     std::string foundNames;
     bool throwOnFind = false;
     std::vector<Call> calls;
+    int userActions = 0; // beginAction calls, by kind
+    int tickActions = 0;
+
+    void beginAction(BusAction kind) override
+    {
+        ++(kind == BusAction::User ? userActions : tickActions);
+    }
 
     int16_t AdapterWriteWord(int16_t nCommand, int16_t &nWord, int16_t nAddress) override
     {

@@ -12,12 +12,14 @@ class TestAdapter : public QObject
     Q_OBJECT
 
     ScriptedAdapter *fake = nullptr;
-    frmUSB &usb = frmUSB::instance();
+    frmUSB usb;
+    BusLog log;
+    BusTransactions bus{usb, log};
 
 private slots:
     void init()
     {
-        nDeviceAddress = 18;
+        usb.nDeviceAddress = 18;
         fake = static_cast<ScriptedAdapter *>(usb.setAdapter(std::make_unique<ScriptedAdapter>()));
     }
 
@@ -158,7 +160,7 @@ private slots:
 
     void deviceAddressPassedAsByte()
     {
-        nDeviceAddress = 0x0112;
+        usb.nDeviceAddress = 0x0112;
         uint8_t yMS = 0, yLS = 0;
         usb.ReadSMBusWord(0, yMS, yLS);
         QCOMPARE(fake->calls.back().c, 0x12);
@@ -169,7 +171,7 @@ private slots:
         fake->readStatuses = {4, 4, 4, 4};
         fake->readWord = 0x1234;
         uint8_t cmd = 0x14, yMS = 0xAB, yLS = 0xCD;
-        QCOMPARE(BusReadWord(cmd, yMS, yLS), 4);
+        QCOMPARE(bus.BusReadWord(cmd, yMS, yLS), 4);
         QCOMPARE(int(yMS), 0xAB);
         QCOMPARE(int(yLS), 0xCD);
         QCOMPARE(fake->count("ReadWord"), 4);
@@ -188,6 +190,15 @@ private slots:
         QTest::newRow("throws then succeeds") << QList<int>{ScriptedAdapter::kThrow} << 2 << 0;
         QTest::newRow("throws every time")
             << QList<int>(4, ScriptedAdapter::kThrow) << 4 << int(frmUSB::kStatusAdapterFault);
+        // A stall: the first attempt meets the driver's time-out, the rest are not tried.
+        // The action reports the driver's status; "not answering" only when nothing was
+        // tried.
+        const int notTried = BusStatus::kNotAnswering;
+        QTest::newRow("stalled, then not tried")
+            << QList<int>{110, notTried, notTried, notTried} << 4 << 110;
+        QTest::newRow("not tried, a NAK, not tried")
+            << QList<int>{notTried, 6, notTried, notTried} << 4 << 6;
+        QTest::newRow("nothing tried") << QList<int>(4, notTried) << 4 << notTried;
     }
     void retries()
     {
@@ -200,13 +211,13 @@ private slots:
             fake->readStatuses.push_back(static_cast<int16_t>(s));
         fake->readWord = 0x0102;
         uint8_t cmd = 0xFE, yMS = 0xEE, yLS = 0xEE;
-        QCOMPARE(BusReadWord(cmd, yMS, yLS), result);
+        QCOMPARE(bus.BusReadWord(cmd, yMS, yLS), result);
         QCOMPARE(fake->count("ReadWord"), attempts);
         QCOMPARE(int(yMS), result == 0 ? 0x01 : 0xEE);
         QCOMPARE(int(yLS), result == 0 ? 0x02 : 0xEE);
         // Logged once, with the attempts it took; a failed read logs no data.
-        const uint64_t next = BusLog::instance().nextSequence();
-        const auto read = BusLog::instance().since(next - 1);
+        const uint64_t next = log.nextSequence();
+        const auto read = log.since(next - 1);
         QCOMPARE(read.size(), size_t(1));
         QVERIFY(!read[0].bWrite);
         QCOMPARE(int(read[0].yCommand), 0xFE);
@@ -221,12 +232,12 @@ private slots:
         cmd = 0x14;
         yMS = 0x80;
         yLS = 0x01;
-        QCOMPARE(BusWriteWord(cmd, yMS, yLS), result);
+        QCOMPARE(bus.BusWriteWord(cmd, yMS, yLS), result);
         QCOMPARE(fake->count("WriteWord"), attempts);
         for (const auto &c : fake->calls)
             if (c.op == "WriteWord")
                 QCOMPARE(c.b, -32767);
-        const auto written = BusLog::instance().since(next);
+        const auto written = log.since(next);
         QCOMPARE(written.size(), size_t(1));
         QVERIFY(written[0].bWrite);
         QCOMPARE(int(written[0].yCommand), 0x14);
@@ -239,12 +250,12 @@ private slots:
     {
         fake->checkStatuses = {8, 8, 8};
         uint8_t cmd = 0x15, yMS = 0, yLS = 0x10;
-        QCOMPARE(BusWriteWord(cmd, yMS, yLS), 0);
+        QCOMPARE(bus.BusWriteWord(cmd, yMS, yLS), 0);
         QCOMPARE(fake->count("WriteWord"), 4);
         QCOMPARE(fake->count("WriteCheck"), 4);
         fake->calls.clear();
         fake->checkStatuses = {8, 8, 8, 9};
-        QCOMPARE(BusWriteWord(cmd, yMS, yLS), 9);
+        QCOMPARE(bus.BusWriteWord(cmd, yMS, yLS), 9);
     }
 
     void byteTransfersHandOverCallerVariables()
@@ -254,7 +265,7 @@ private slots:
         fake->byteData = 0x7E;
         QCOMPARE(usb.I2CReadByte(nAddr, nData, yRet), 0);
         QCOMPARE(fake->calls.back().a, 2);
-        QCOMPARE(fake->lastByteArgs[0], &nDeviceAddress);
+        QCOMPARE(fake->lastByteArgs[0], &usb.nDeviceAddress);
         QCOMPARE(fake->lastByteArgs[1], &nAddr);
         QCOMPARE(fake->lastByteArgs[2], &nData);
         QCOMPARE(int(yRet), 0x7E);
@@ -321,15 +332,46 @@ private slots:
             QVERIFY2(!text.contains("unknown") && !texts.contains(text), qPrintable(text));
             texts << text;
         }
-        for (int error : {EIO, ENXIO, ETIMEDOUT, EREMOTEIO, EPROTO, EAGAIN, ESHUTDOWN}) {
+        // Every error a bridge driver gives for a transfer has a text of its own (EPERM and
+        // EACCES both mean no permission); any other error number says which it is.
+        const QSet<int> explained{EPERM,      ENOENT,    EINTR,     EIO,       ENXIO,
+                                  EAGAIN,     ENOMEM,    EBUSY,     ENODEV,    EINVAL,
+                                  ENOTTY,     EPIPE,     EBADMSG,   EPROTO,    EMSGSIZE,
+                                  EOPNOTSUPP, ESHUTDOWN, ETIMEDOUT, EREMOTEIO, EPROTONOSUPPORT,
+                                  ECONNRESET, EILSEQ,    EOVERFLOW};
+        QCOMPARE(BusStatus::text(EACCES), BusStatus::text(EPERM));
+        for (int error = 1; error < 1000; ++error) {
             const QString text = QString::fromStdString(BusStatus::text(error));
-            QVERIFY2(!texts.contains(text), qPrintable(text));
+            if (!explained.contains(error)) {
+                QVERIFY2(error == EACCES || text.startsWith("kernel error: "),
+                         qPrintable(QString("%1: %2").arg(error).arg(text)));
+                continue;
+            }
+            QVERIFY2(!text.startsWith("kernel error: ") && !texts.contains(text),
+                     qPrintable(QString("%1: %2").arg(error).arg(text)));
             texts << text;
         }
         QCOMPARE(BusStatus::describe(ENXIO),
                  std::string("status 6 (no device acknowledged the charger's address)"));
-        QVERIFY(BusStatus::text(999).find("kernel error") == 0);
-        QCOMPARE(BusStatus::text(4242), std::string("unknown status"));
+    }
+
+    // Where the kernel's numbers end and the program's own begin.
+    void statusRanges_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("last kernel number") << 999 << "kernel error: Unknown error 999";
+        QTest::newRow("between the two ranges") << 1000 << "unknown status";
+        QTest::newRow("first of our own") << 1001 << "no adapter open";
+        QTest::newRow("past our own") << int(BusStatus::kBridgeStarting + 1) << "unknown status";
+        QTest::newRow("far past") << 4242 << "unknown status";
+        QTest::newRow("negative") << -5 << "unknown status";
+    }
+    void statusRanges()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromStdString(BusStatus::text(status)), text);
     }
 };
 

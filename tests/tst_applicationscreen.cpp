@@ -7,17 +7,20 @@
 #include "identificationframe.h"
 #include "inputdatafile.h"
 #include "messages.h"
+#include "pastevalidator.h"
 #include "screentest.h"
 #include "scriptedadapter.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 #include "statusline.h"
 
+#include "support/manualclock.h"
 #include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
 #include <QtTest>
 
 using Writes = std::vector<SimulatedCharger::Write>;
@@ -68,7 +71,7 @@ private slots:
 
     void controlsAtStart()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         for (const char *reg : {"ChargeCurrent", "ChargeVoltage", "InputCurrent"}) {
             for (int n = 0; n < 16; ++n) {
                 QPushButton *t = toggle(form, reg, n);
@@ -113,10 +116,10 @@ private slots:
         QFETCH(QString, reg);
         QFETCH(QString, value);
         auto *fake = static_cast<ScriptedAdapter *>(
-            frmUSB::instance().setAdapter(std::make_unique<ScriptedAdapter>()));
+            session->usb().setAdapter(std::make_unique<ScriptedAdapter>()));
         fake->foundCount = 1;
         fake->foundNames = "fake";
-        Form2 form;
+        Form2 form(*session, *settings);
         fake->readWord = -1;
         QTest::mouseClick(child<QPushButton>(form, "cmdRead" + reg), Qt::LeftButton);
         QCOMPARE(messages, QStringList());
@@ -133,7 +136,7 @@ private slots:
     // Drawn flat in the exact colours, the caption still readable on them.
     void toggleDrawnFlat()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         sim->setReg(0x14, 0x0080);
         form.ReadChargeCurrent();
         for (int n : {7, 8, 15}) {
@@ -156,7 +159,7 @@ private slots:
     // A screen reader hears the values the eye reads, updated on every read.
     void accessibleTextHoldsValues()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         sim->setReg(0x14, 0x1000);
         sim->setReg(0xFE, 0x4B56);
         sim->setReg(0xFF, 0x7320);
@@ -181,7 +184,7 @@ private slots:
 
     void failedReadLeavesFrame()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         auto *txt = child<QLineEdit>(form, "txtChargeVoltage");
         txt->setText("20001");
         QTest::mouseClick(child<QPushButton>(form, "cmdWriteChargeVoltage"), Qt::LeftButton);
@@ -189,6 +192,11 @@ private slots:
         sim->failNextTransfers(4);
         QTest::mouseClick(child<QPushButton>(form, "cmdReadChargeVoltage"), Qt::LeftButton);
         QCOMPARE(messages, QStringList{"Read ERROR"});
+        // The cause beside the box: the status and its text, below the frames.
+        QCOMPARE(form.lblApplicationStatus->text(),
+                 QStringLiteral("Charge Voltage (Addr 0x15): Read of 15 failed: status 1011 "
+                                "(simulated fault)"));
+        QVERIFY(form.lblApplicationStatus->showsFailure());
         QCOMPARE(txt->text(), QStringLiteral("20001"));
         QVERIFY(toggle(form, "ChargeVoltage", 14)->isChecked());
         QVERIFY(!child<QLabel>(form, "lblChargeVoltageOl")->isVisibleTo(&form)); // hidden anyway
@@ -204,6 +212,7 @@ private slots:
         QVERIFY(child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
         form.ReadChargeCurrent();
         QVERIFY(!child<QLabel>(form, "lblChargeCurrentOL")->isVisibleTo(&form));
+        QCOMPARE(form.lblApplicationStatus->text(), QString()); // a Read that works clears it
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("8064"));
     }
 
@@ -237,7 +246,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, warning);
         QFETCH(int, word);
-        Form2 form;
+        Form2 form(*session, *settings);
         auto *txt = child<QLineEdit>(form, "txt" + reg);
         QTest::keyClicks(txt, typed);
         QCOMPARE(txt->text(), typed);
@@ -261,7 +270,7 @@ private slots:
 
     void writeKeepsBitsOutsideField()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         QTest::mouseClick(toggle(form, "ChargeCurrent", 0), Qt::LeftButton);
         QTest::mouseClick(toggle(form, "ChargeCurrent", 15), Qt::LeftButton);
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("0"));
@@ -275,7 +284,7 @@ private slots:
 
     void writeEdgeCases()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         // Empty: nothing sent, warning unchanged.
         child<QLineEdit>(form, "txtInputCurrent")->setText("20000");
         form.chargeFrames[2]->write();
@@ -295,7 +304,7 @@ private slots:
 
     void keyFilterAndPaste()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         auto *txt = child<QLineEdit>(form, "txtChargeCurrent");
         QTest::keyClicks(txt, "1a2.-3 4");
         QCOMPARE(txt->text(), QStringLiteral("1234"));
@@ -312,13 +321,37 @@ private slots:
         QTest::keyClicks(txt, "4567");
         QCOMPARE(txt->text(), QStringLiteral("12345")); // five characters at most
 
+        // Pasted: a number is taken without the blanks and line ends around it (a
+        // spreadsheet cell, a terminal line); anything else is refused whole and told at
+        // the box, never dropped unseen.
+        auto *validator = qobject_cast<const PasteValidator *>(txt->validator());
+        QVERIFY(validator);
+        QSignalSpy told(validator, &PasteValidator::refused);
         txt->clear();
-        txt->insert("12x");
-        QCOMPARE(txt->text(), QString()); // refused whole
-        txt->insert("999999");
-        QCOMPARE(txt->text(), QString()); // too long for the box
-        txt->insert("4096");
+        txt->insert("2048\r\n");
+        QCOMPARE(txt->text(), QStringLiteral("2048"));
+        txt->clear();
+        txt->insert("\t 4096 ");
         QCOMPARE(txt->text(), QStringLiteral("4096"));
+        QCOMPARE(told.count(), 0);
+        txt->clear();
+        for (const char *refused : {" 12ab34", "12x", "999999"}) {
+            txt->insert(refused);
+            QCOMPARE(txt->text(), QString());
+            QTRY_COMPARE(told.count(), 1);
+            QCOMPARE(told.takeFirst().at(0).toString(), QString::fromLatin1(refused));
+        }
+        QCOMPARE(PasteValidator::refusal(" 12ab34\n", "a whole number of up to 5 digits"),
+                 QStringLiteral("Not taken: \" 12ab34\\n\" is not a whole number of up to 5 "
+                                "digits."));
+        // A typed key with no room left is dropped, as a length limit drops it: not told.
+        txt->setText("12345");
+        txt->end(false);
+        QTest::keyClicks(txt, "6");
+        QCOMPARE(txt->text(), QStringLiteral("12345"));
+        QCoreApplication::processEvents();
+        QCOMPARE(told.count(), 0);
+        txt->clear();
 
         auto *volts = child<QLineEdit>(form, "txtChargeVoltage");
         QTest::keyClicks(volts, "1234567");
@@ -327,7 +360,7 @@ private slots:
 
     void toggleClicks()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         QTest::mouseClick(toggle(form, "InputCurrent", 9), Qt::LeftButton);
         QCOMPARE(child<QLineEdit>(form, "txtInputCurrent")->text(), QStringLiteral("1024"));
         QCOMPARE(toggle(form, "InputCurrent", 9)->text(), QStringLiteral("1"));
@@ -346,7 +379,7 @@ private slots:
 
     void identification()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         sim->setReg(0xFE, 0x0100);
         sim->setReg(0xFF, 0x0A05);
         QTest::mouseClick(child<QPushButton>(form, "cmdReadId"), Qt::LeftButton);
@@ -374,32 +407,17 @@ private slots:
         QCOMPARE(child<QLabel>(form, "lblManufIdValue")->text(), QStringLiteral("FFFF"));
     }
 
-    void identificationDeviceFails()
-    {
-        auto *fake = static_cast<ScriptedAdapter *>(
-            frmUSB::instance().setAdapter(std::make_unique<ScriptedAdapter>()));
-        fake->foundCount = 1;
-        fake->foundNames = "fake";
-        Form2 form;
-        fake->readWord = 0x1234;
-        fake->readStatuses = {0, 1, 1, 1, 1};
-        form.identification->cmdReadId_Click();
-        QCOMPARE(messages, QStringList{"Read ERROR"});
-        QCOMPARE(form.identification->valueLabel(false)->text(), QStringLiteral("1234"));
-        QCOMPARE(form.identification->valueLabel(true)->text(), QString());
-    }
-
     void refreshControls()
     {
         QFile ini(dir->filePath("kv7320EV.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[system]\nRefresh Time=0.5\n");
         ini.close();
-        Form2 form;
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
-        QCOMPARE(int(form.nRefreshPeriodMs), 500);
+        QCOMPARE(int(session->refreshPeriodMs()), 500);
         // The box says "1", but the period in force can be read.
         QCOMPARE(form.txtRefreshTime->accessibleDescription(),
                  QStringLiteral("Period in force: 0.5 s, from the settings file"));
@@ -409,7 +427,7 @@ private slots:
         // Enter while the box is off changes the period but starts nothing.
         form.txtRefreshTime->setFocus();
         QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
-        QCOMPARE(int(form.nRefreshPeriodMs), 1000);
+        QCOMPARE(int(session->refreshPeriodMs()), 1000);
         QVERIFY(!form.tmrChargerTimeOut->isActive());
         QVERIFY(form.chkRefreshTime->hasFocus());
         QCOMPARE(form.txtRefreshTime->accessibleDescription(),
@@ -427,7 +445,7 @@ private slots:
             form.txtRefreshTime->setText(text);
             form.txtRefreshTime->setFocus();
             QTest::keyClick(form.txtRefreshTime, Qt::Key_Enter);
-            QCOMPARE(int(form.nRefreshPeriodMs), 1000);
+            QCOMPARE(int(session->refreshPeriodMs()), 1000);
             QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
             QVERIFY(form.chkRefreshTime->hasFocus());
         }
@@ -460,7 +478,7 @@ private slots:
 
     void refreshTickWritesToggles()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         sim->clearLog();
         form.tmrChargerTimeOut_Timer();
         QCOMPARE(sim->writes(), words(0, 0, 0));
@@ -501,10 +519,12 @@ private slots:
 
     void refreshKeepsWatchdogFed()
     {
-        int64_t now = 0;
-        sim->setClock([&now] { return now; });
+        ManualClock clock;
+        sim = static_cast<SimulatedCharger *>(
+            session->usb().setAdapter(std::make_unique<SimulatedCharger>(clock)));
+        int64_t &now = clock.monoMs;
         sim->setWatchdogMs(5000);
-        Form2 form;
+        Form2 form(*session, *settings);
         child<QLineEdit>(form, "txtChargeCurrent")->setText("2048");
         form.chargeFrames[0]->write();
         for (now = 1000; now < 30000; now += 1000)
@@ -517,7 +537,7 @@ private slots:
 
     void inputFileTicks()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         form.setInputDataFolder(dir->path());
         QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
         QCOMPARE(form.tmrDataInput->interval(), 20);
@@ -529,7 +549,7 @@ private slots:
         QCOMPARE(form.tmrDataInput->interval(), 1000);
         QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QString());
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
-            "Input by File: no readable file kv7320InputData.txt; the last values were written "
+            "Input by File: no readable file kv7320InputData.txt; the last values were sent "
             "again ("));
 
         writeInputFile("9000,20000,20000\n");
@@ -543,33 +563,14 @@ private slots:
         QVERIFY(child<QLabel>(form, "lblInputCurrentOl")->isVisibleTo(&form));
         QCOMPARE(sim->writes(), words(0x1F80, 20000, 0x1F80));
 
-        writeInputFile("-5, 8, 255");
-        form.tmrDataInput_Timer();
-        for (const char *reg : {"ChargeCurrent", "ChargeVoltage", "InputCurrent"}) {
-            QCOMPARE(child<QLineEdit>(form, QStringLiteral("txt") + reg)->text(),
-                     QStringLiteral("0"));
-            for (int n = 0; n < 16; ++n)
-                QVERIFY(!toggle(form, reg, n)->isChecked());
-        }
-        QCOMPARE(int(form.nFileChargeCurrent), -5);
-
-        // Out-of-range values go out again as the good tick wrote them, never as their
-        // raw pattern (-16 mV as 0xFFF0 would ask for 32752 mV).
-        writeInputFile("9000,-16,20000");
-        sim->clearLog();
-        form.tmrDataInput_Timer();
-        const Writes good = sim->writes();
-        QCOMPARE(good, words(0x1F80, 0, 0x1F80));
-        QVERIFY(QFile::remove(dir->filePath(kInputDataFileName)));
-        sim->clearLog();
-        form.tmrDataInput_Timer();
-        QCOMPARE(sim->writes(), good);
-
+        // The limits, the rounding and the recovery words are the session's
+        // (tst_chargersession); here, what the screen shows of them.
         // A good read, then the file goes: the last values go out, the screen stays.
         writeInputFile("2048,12592,3072");
         form.tmrDataInput_Timer();
         QVERIFY(QFile::remove(dir->filePath(kInputDataFileName)));
         form.txtRefreshTime->setText("2");
+        form.txtRefreshTime_Enter();
         for (int i = 0; i < 3; ++i) {
             sim->clearLog();
             form.tmrDataInput_Timer();
@@ -578,57 +579,78 @@ private slots:
         QCOMPARE(form.tmrDataInput->interval(), 2000);
         QCOMPARE(child<QLineEdit>(form, "txtChargeVoltage")->text(), QStringLiteral("12592"));
 
-        // Half a triple changes nothing; an empty or too-long period box keeps the period.
+        // Half a triple changes nothing; text in the period box is no period until Enter.
         writeInputFile("4096,16000\n");
         form.txtRefreshTime->setText("");
         sim->clearLog();
         form.tmrDataInput_Timer();
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
-        QCOMPARE(int(form.nFileChargeCurrent), 2048);
+        QCOMPARE(int(session->fileValues()[0]), 2048);
         QCOMPARE(form.tmrDataInput->interval(), 2000);
         QVERIFY(form.banner()->tickStatus()->text().startsWith(
-            "Input by File: the file does not start with three whole numbers"));
+            "Input by File: kv7320InputData.txt does not start with three whole numbers"));
 
-        // Just written in place: it may be half-way, so the last values go out until it
-        // has stayed the same for a period; the banner says why.
+        // Being written in place, paused half-way with the file open: the last values go
+        // out until its writer closes it; the banner says why.
         QFile f(dir->filePath(kInputDataFileName));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("4096,16000,5120\n");
-        f.close();
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
+        QCOMPARE(f.write("4096,16000,51"), qint64(13));
         sim->clearLog();
         form.tmrDataInput_Timer();
         QCOMPARE(sim->writes(), words(0x0800, 0x3130, 0x0600));
-        QVERIFY(
-            form.banner()->tickStatus()->text().startsWith("Input by File: the file is changing"));
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     "Input by File: kv7320InputData.txt is changing; it is applied once its "
+                     "writer has closed it"),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        QCOMPARE(f.write("20\n"), qint64(3));
+        f.close();
+        sim->clearLog();
+        form.tmrDataInput_Timer();
+        QCOMPARE(sim->writes(), words(0x1000, 16000, 0x0A00));
+        QCOMPARE(form.banner()->tickStatus()->text(), QString());
         QCOMPARE(messages, QStringList());
     }
 
-    // No usable period in the box at the first tick: the refresh period in force, not the
-    // 20 ms start delay kept for good.
-    void inputFileFirstTickWithoutABoxPeriod()
+    // One period for both timers: the one in force (here from the settings file), told
+    // in the box's tooltip, whatever the box shows; the input timer takes it at its first
+    // tick, after its start delay.
+    void bothTimersUseThePeriodInForce()
     {
-        for (const char *text : {"", "40"}) {
-            Form2 form;
-            form.setInputDataFolder(dir->path());
-            form.txtRefreshTime->setText(QString::fromLatin1(text));
-            QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
-            form.tmrDataInput_Timer();
-            QCOMPARE(form.tmrDataInput->interval(), 1000);
-        }
+        QFile ini(dir->filePath("kv7320EV.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[system]\nRefresh Time=2\n");
+        ini.close();
+        Form2 form(*session, *settings);
+        form.setInputDataFolder(dir->path());
+        QCOMPARE(form.txtRefreshTime->text(), QStringLiteral("1"));
+        QVERIFY(form.txtRefreshTime->toolTip().contains("Period in force: 2 s"));
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton);
+        QCOMPARE(form.tmrChargerTimeOut->interval(), 2000);
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        QCOMPARE(form.tmrDataInput->interval(), 20);
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.tmrDataInput->interval(), 2000);
+        form.txtRefreshTime->setText("40"); // no period until Enter, and refused then
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.tmrDataInput->interval(), 2000);
     }
 
-    // A tick that finds 0 in the box stops the input timer; a period entered with Enter
-    // while "Input by File" stays ticked starts it again.
-    void inputFileResumesAfterPeriodZero()
+    // A period of 0 entered while a box is ticked: no ticks, and the banner says so
+    // rather than a ticked box doing nothing unseen; a period entered then starts the
+    // ticks again at once.
+    void periodZeroIsTold()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         form.setInputDataFolder(dir->path());
         QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
-        form.txtRefreshTime->setText("0");
         form.tmrDataInput_Timer();
+        StatusLine *told = form.banner()->tickStatus();
+        form.txtRefreshTime->setText("0");
+        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
         QVERIFY(!form.tmrDataInput->isActive());
-        QTest::keyClick(form.txtRefreshTime, Qt::Key_Return); // 0 again: still no ticks
-        QVERIFY(!form.tmrDataInput->isActive());
+        QCOMPARE(told->text(), QStringLiteral("Input by File: stopped, the period is 0 s"));
+        QVERIFY(told->showsFailure());
+        QVERIFY(told->isVisibleTo(&form));
 
         form.txtRefreshTime->setText("3");
         QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
@@ -636,20 +658,22 @@ private slots:
         QVERIFY(form.tmrDataInput->isActive());
         QCOMPARE(form.tmrDataInput->interval(), 3000);
         QVERIFY(!form.tmrChargerTimeOut->isActive());
+        QVERIFY(!told->text().contains("stopped"));
 
-        // A running input timer keeps the period its last tick set until the next tick.
-        form.txtRefreshTime->setText("5");
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton);
+        form.txtRefreshTime->setText("0");
         QTest::keyClick(form.txtRefreshTime, Qt::Key_Return);
-        QCOMPARE(form.tmrDataInput->interval(), 3000);
-        form.tmrDataInput_Timer();
-        QCOMPARE(form.tmrDataInput->interval(), 5000);
+        QVERIFY(!form.tmrChargerTimeOut->isActive());
+        QCOMPARE(told->text(), QStringLiteral("Refresh: stopped, the period is 0 s"));
+        QTest::mouseClick(form.chkRefreshTime, Qt::LeftButton); // off: nothing to tell
+        QCOMPARE(told->text(), QString());
     }
 
     // --input-file naming a folder or a missing file: the tooltip shows it, each tick
     // takes the recovery path, and nothing is said.
     void inputFileNamedByOption()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         const QString file = dir->filePath(kInputDataFileName);
         writeInputFile("2048,12592,3072");
         form.setInputDataPath(file);
@@ -670,6 +694,75 @@ private slots:
         }
         QVERIFY(form.tmrDataInput->isActive());
         QCOMPARE(messages, QStringList());
+    }
+
+    // The banner names the file read: the chosen file by its name, and a file that a
+    // link leads to elsewhere by its full path.
+    void inputFileNoteNamesTheFile()
+    {
+        Form2 form(*session, *settings);
+        QTest::mouseClick(form.chkInputFile, Qt::LeftButton);
+        const QString note = QStringLiteral("Input by File: no readable file %1; the last values "
+                                            "were sent again (");
+        form.setInputDataPath(dir->filePath("kv.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        // Through a linked folder it is still the chosen file.
+        QVERIFY(QFile::link(dir->path(), dir->filePath("linked")));
+        form.setInputDataPath(dir->filePath("linked/kv.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(note.arg("kv.txt")),
+                 qPrintable(form.banner()->tickStatus()->text()));
+
+        QVERIFY(QDir(dir->path()).mkdir("elsewhere"));
+        const QString target = QDir(dir->path()).canonicalPath() + "/elsewhere/charge.txt";
+        QVERIFY(QFile::link(target, dir->filePath("link.txt")));
+        form.setInputDataPath(dir->filePath("link.txt"));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     note.arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+
+        // Through the link, held open half-written by its writer.
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        f.close();
+        form.tmrDataInput_Timer(); // watched from now on
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QCOMPARE(f.write("1024,"), qint64(5));
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     QStringLiteral("Input by File: %1 is changing")
+                         .arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        QCOMPARE(f.write("12592,3072\n"), qint64(11));
+
+        // Closed by its writer while another program holds it open.
+        QFile reader(target);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        f.close();
+        form.tmrDataInput_Timer();
+        QVERIFY2(form.banner()->tickStatus()->text().startsWith(
+                     QStringLiteral("Input by File: %1 is held open by another program")
+                         .arg(QDir::toNativeSeparators(target))),
+                 qPrintable(form.banner()->tickStatus()->text()));
+        reader.close();
+        form.tmrDataInput_Timer();
+        QCOMPARE(form.banner()->tickStatus()->text(), QString());
+        QCOMPARE(child<QLineEdit>(form, "txtChargeCurrent")->text(), QStringLiteral("1024"));
+        QCOMPARE(messages, QStringList());
+
+        // Without an adapter, the failed writes and the missing file are both told.
+        session->usb().setAdapter(nullptr);
+        form.setInputDataPath(dir->filePath("kv.txt"));
+        form.tmrDataInput_Timer();
+        const QString told = form.banner()->tickStatus()->text();
+        QVERIFY2(told.contains(QRegularExpression(
+                     "^Input by File: 3 of 3 writes failed at \\d\\d:\\d\\d:\\d\\d, status 1001 "
+                     "\\(no adapter open\\); no readable file kv\\.txt; the last values were sent "
+                     "again \\(\\d\\d:\\d\\d:\\d\\d\\)$")),
+                 qPrintable(told));
     }
 };
 

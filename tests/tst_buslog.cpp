@@ -1,6 +1,8 @@
 // The bus log's ring: its bound, the order across the wrap, and reading by sequence.
 #include "buslog.h"
 
+#include "support/manualclock.h"
+
 #include <QtTest>
 
 class TestBusLog : public QObject
@@ -63,10 +65,11 @@ private slots:
 
     void fieldsAndTime()
     {
-        BusLog log(4);
-        const qint64 before = BusLog::wallClockUs();
+        ManualClock clock;
+        BusLog log(4, clock);
+        const qint64 before = clock.wallUs();
         log.record(false, 0xFE, 0x4B56, -7, 4);
-        const qint64 after = BusLog::wallClockUs();
+        const qint64 after = clock.wallUs();
         const auto entries = log.since(0);
         QCOMPARE(entries.size(), size_t(1));
         const BusLogEntry &e = entries.front();

@@ -3,6 +3,7 @@
 #include "buslog.h"
 #include "buslogmodel.h"
 #include "buslogtext.h"
+#include "busstatus.h"
 #include "bustransactions.h"
 #include "form2.h"
 #include "frmbuslog.h"
@@ -57,12 +58,19 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("attempts");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("write") << true << 0 << 1 << "2026-12-09 02:07:57.123,write,14,0A80,0,1";
-        QTest::newRow("read") << false << 0 << 2 << "2026-12-09 02:07:57.123,read,14,0A80,0,2";
+        // Hex with "0x", which a spreadsheet keeps as text; the status with its meaning.
+        QTest::newRow("write") << true << 0 << 1
+                               << "2026-12-09 02:07:57.123|write|0x14|0x0A80|1|0|ok";
+        QTest::newRow("read") << false << 0 << 2
+                              << "2026-12-09 02:07:57.123|read|0x14|0x0A80|2|0|ok";
         // A failed read has no data; a failed write still says what it tried to send.
-        QTest::newRow("failed read") << false << 5 << 4 << "2026-12-09 02:07:57.123,read,14,,5,4";
+        QTest::newRow("failed read") << false << 1010 << 4
+                                     << "2026-12-09 02:07:57.123|read|0x14||4|1010|the charger "
+                                        "did not accept the register";
         QTest::newRow("failed write")
-            << true << -1 << 4 << "2026-12-09 02:07:57.123,write,14,0A80,-1,4";
+            << true << 6 << 4
+            << "2026-12-09 02:07:57.123|write|0x14|0x0A80|4|6|no device acknowledged the "
+               "charger's address";
     }
     void fields()
     {
@@ -70,7 +78,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(int, attempts);
         QFETCH(QString, expected);
-        QCOMPARE(busLogFields(entry(1, write, 0x14, 0x0A80, status, attempts)).join(','), expected);
+        QCOMPARE(busLogFields(entry(1, write, 0x14, 0x0A80, status, attempts)).join('|'), expected);
     }
 
     void csvAndText()
@@ -78,19 +86,24 @@ private slots:
         const std::vector<BusLogEntry> entries{
             entry(1, true, 0x14, 0x1F80, 0, 1),
             entry(2, false, 0xFE, 0, 1234, 4, kSomeTimeUs + 5000)};
-        QCOMPARE(busLogCsv(entries), QStringLiteral("Time,Transfer,Command,Data,Status,Attempts\n"
-                                                    "2026-12-09 02:07:57.123,write,14,1F80,0,1\n"
-                                                    "2026-12-09 02:07:57.128,read,FE,,1234,4\n"));
+        QCOMPARE(busLogCsv(entries),
+                 QStringLiteral("Time,Transfer,Command,Data,Attempts,Status,Meaning\n"
+                                "2026-12-09 02:07:57.123,write,0x14,0x1F80,1,0,ok\n"
+                                "2026-12-09 02:07:57.128,read,0xFE,,4,1234,unknown status\n"));
+        // A meaning with a comma or a quote is one field.
+        QCOMPARE(busLogCsv({entry(3, true, 0x14, 1, 5, 4)}).split('\n').value(1),
+                 QStringLiteral("2026-12-09 02:07:57.123,write,0x14,0x0001,4,5,\"%1\"")
+                     .arg(QString::fromStdString(BusStatus::text(5)).replace("\"", "\"\"")));
         // Text: the same fields in aligned columns, each starting where its header does.
         const QStringList lines = busLogText(entries).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
-        for (const char *header : {"Transfer", "Command", "Status", "Attempts"}) {
+        for (const char *header : {"Transfer", "Command", "Attempts", "Status", "Meaning"}) {
             const int column = lines[0].indexOf(QLatin1String(header));
             QVERIFY(column > 0);
             QVERIFY2(lines[1].at(column - 1) == ' ' && lines[1].at(column) != ' ', header);
             QVERIFY2(lines[2].at(column - 1) == ' ' && lines[2].at(column) != ' ', header);
         }
-        QVERIFY(lines[2].endsWith(QStringLiteral(" 4")));
+        QVERIFY(lines[2].endsWith(QStringLiteral(" unknown status")));
     }
 
     void saveCsv()
@@ -134,21 +147,24 @@ private slots:
             log.record(true, static_cast<uint8_t>(i), 0, 0, 1);
         QCOMPARE(model.refresh(), 4);
         QCOMPARE(model.rowCount(), 5);
-        QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("02"));
-        QCOMPARE(model.data(model.index(4, 2)).toString(), QStringLiteral("06"));
+        QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("0x02"));
+        QCOMPARE(model.data(model.index(4, 2)).toString(), QStringLiteral("0x06"));
         // Far more than the bound between two looks.
         for (int i = 7; i < 20; ++i)
             log.record(true, static_cast<uint8_t>(i), 0, 0, 1);
         QCOMPARE(model.refresh(), 5);
         QCOMPARE(model.rowCount(), 5);
-        QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("0F"));
+        QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("0x0F"));
         QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), QStringLiteral("Data"));
         // A failure's status says what it means.
         log.record(true, 0x0B, 0x1234, 1010, 4);
         model.refresh();
-        QCOMPARE(model.data(model.index(4, 4)).toString(),
-                 QStringLiteral("1010 (the charger did not accept the register)"));
-        QCOMPARE(model.data(model.index(3, 4)).toString(), QStringLiteral("0"));
+        QCOMPARE(model.data(model.index(4, kStatusColumn)).toString(), QStringLiteral("1010"));
+        QCOMPARE(model.data(model.index(4, kMeaningColumn)).toString(),
+                 QStringLiteral("the charger did not accept the register"));
+        QCOMPARE(model.data(model.index(4, kMeaningColumn), Qt::ToolTipRole).toString(),
+                 QStringLiteral("the charger did not accept the register"));
+        QCOMPARE(model.data(model.index(3, kMeaningColumn)).toString(), QStringLiteral("ok"));
     }
 
     // Opened on an empty log, the window fits its columns to the first rows that come,
@@ -172,10 +188,32 @@ private slots:
         QCOMPARE(count->text(), QStringLiteral("1 transfer"));
     }
 
+    // Rows that come later and are wider than the first ones widen their columns: a
+    // window opened on failed reads (no data) then shows a word in full.
+    void columnsWidenForLaterRows()
+    {
+        BusLog log(100);
+        frmBusLog window(nullptr, log);
+        window.show();
+        auto *table = window.findChild<QTableView *>(QStringLiteral("tblBusLog"));
+        log.record(false, 0xFE, 0, 1001, 4);
+        window.tmrPoll_Timer();
+        log.record(false, 0xFE, 0x4B56, 0, 1);
+        log.record(true, 0x0B, 0x1234, -32768, 4);
+        window.tmrPoll_Timer();
+        for (int row : {1, 2})
+            for (int column = 0; column < kMeaningColumn; ++column) {
+                const QString text =
+                    window.model()->data(window.model()->index(row, column)).toString();
+                QVERIFY2(table->columnWidth(column) > table->fontMetrics().horizontalAdvance(text),
+                         qPrintable(text));
+            }
+    }
+
     void windowFromTheMenu()
     {
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
-        Form2 form;
+        QVERIFY(session->usb().OpenFirstFreeDevice());
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         // The last item of the SMBus menu; the register dialog keeps its place.
@@ -189,7 +227,7 @@ private slots:
         QCOMPARE(items[1]->text(), QStringLiteral("Bus &Log")); // no other item uses L
 
         uint8_t cmd = 0x15, ms = 0x4E, ls = 0x20;
-        QCOMPARE(BusWriteWord(cmd, ms, ls), 0); // before the window opens: shown too
+        QCOMPARE(session->bus().BusWriteWord(cmd, ms, ls), 0); // before the window opens: shown too
         items[1]->trigger();
         QPointer<frmBusLog> window = form.busLogWindow();
         QVERIFY(window && window->isVisible());
@@ -202,7 +240,7 @@ private slots:
         QVERIFY(window->pollTimer()->isActive());
         QCOMPARE(window->pollTimer()->interval(), 200);
         cmd = 0xFE;
-        QCOMPARE(BusReadWord(cmd, ms, ls), 0);
+        QCOMPARE(session->bus().BusReadWord(cmd, ms, ls), 0);
         QTRY_COMPARE_WITH_TIMEOUT(window->model()->rowCount(), before + 1, 2000);
         QCOMPARE(window->model()->entries().back().nWord, uint16_t(0x4B56));
 
@@ -210,8 +248,16 @@ private slots:
         items[1]->trigger();
         QCOMPARE(form.busLogWindow(), window.data());
 
-        // Copy: every row without a selection, the selected ones with.
+        // Copy: every row without a selection, the selected ones with; Ctrl+C in the table
+        // does the same, not one cell.
         window->findChild<QPushButton *>(QStringLiteral("cmdCopy"))->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), busLogText(window->model()->entries()));
+        QGuiApplication::clipboard()->clear();
+        auto *table = window->findChild<QTableView *>(QStringLiteral("tblBusLog"));
+        table->setFocus();
+        table->setCurrentIndex(window->model()->index(0, 1));
+        table->clearSelection();
+        QTest::keySequence(table, QKeySequence::Copy);
         QCOMPARE(QGuiApplication::clipboard()->text(), busLogText(window->model()->entries()));
         window->findChild<QTableView *>(QStringLiteral("tblBusLog"))->selectRow(before);
         window->findChild<QPushButton *>(QStringLiteral("cmdCopy"))->click();

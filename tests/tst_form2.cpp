@@ -1,6 +1,8 @@
 // The main window: start-up with and without an adapter, menus, screens, shutdown.
+#include "adapteradvice.h"
 #include "adapterfactory.h"
 #include "banner.h"
+#include "chargersession.h"
 #include "form2.h"
 #include "frmusb.h"
 #include "messages.h"
@@ -24,6 +26,8 @@ class TestForm2 : public QObject
     Q_OBJECT
 
     QTemporaryDir *dir = nullptr;
+    SettingsFile *settings = nullptr;
+    ChargerSession *session = nullptr;
     QStringList messages;
     QByteArray fileAtMessage;
     MessageHandler previous;
@@ -37,46 +41,60 @@ class TestForm2 : public QObject
     SimulatedCharger *useSimulator()
     {
         return static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+            session->usb().setAdapter(std::make_unique<SimulatedCharger>()));
     }
 
 private slots:
     void init()
     {
         dir = new QTemporaryDir;
-        setSettingsFolder(dir->path());
+        settings = new SettingsFile(dir->path());
+        session = new ChargerSession(nullptr);
         messages.clear();
         previous = setMessageHandler([this](QWidget *, const QString &text) {
             messages << text;
             fileAtMessage = ini();
         });
-        nDeviceAddress = 0;
+        session->usb().nDeviceAddress = 0;
     }
     void cleanup()
     {
         setMessageHandler(previous);
+        delete session;
+        delete settings;
         delete dir;
     }
 
     void startsOnSimulator()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form;
+        QStringList printed;
+        const AdapterAdvice advice(
+            *session, [] { return std::string("why"); },
+            [&](const std::string &line) { printed << QString::fromStdString(line); });
+        Form2 form(*session, *settings);
         QCOMPARE(messages, QStringList());
+        QCOMPARE(printed, QStringList()); // opened: nothing to tell a terminal
         QVERIFY(sim->isOpen());
         QCOMPARE(form.windowTitle(), QStringLiteral("kv7320 Evaluation Software"));
-        QCOMPARE(nDeviceAddress, int16_t(18));
+        QCOMPARE(session->usb().nDeviceAddress, int16_t(18));
         QVERIFY(form.picApplication->isVisibleTo(&form));
         QVERIFY(!form.picTestMode->isVisibleTo(&form));
-        QCOMPARE(form.picApplication->geometry(), QRect(0, 32, 833, 536));
+        // Below the banner strip, which is 32 pixels (480 twips) high.
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.banner()->height(), 32);
+        const QRect inWindow(form.picApplication->mapTo(form.centralWidget(), QPoint(0, 0)),
+                             form.picApplication->size());
+        QCOMPARE(inWindow, QRect(0, 32, 833, 536));
         QCOMPARE(form.picTestMode->geometry(), form.picApplication->geometry());
         QVERIFY(!form.tmrDataInput->isActive());
         QVERIFY(!form.tmrChargerTimeOut->isActive());
         QCOMPARE(form.tmrDataInput->timerType(), Qt::PreciseTimer);
         QCOMPARE(form.tmrChargerTimeOut->timerType(), Qt::PreciseTimer);
-        QCOMPARE(form.nRefreshPeriodMs, int16_t(1000));
+        QCOMPARE(session->refreshPeriodMs(), int16_t(1000));
         QCOMPARE(form.bUpdatingBits, false);
-        QCOMPARE(form.nFileChargeCurrent, int16_t(0));
+        QCOMPARE(session->fileValues()[0], int16_t(0));
         QCOMPARE(ini(), QByteArray("[system]\nWrite Delay=0.07\nRefresh Time=1\n"));
         QCOMPARE(form.banner()->adapterName(), QString::fromLatin1(SimulatedCharger::kAdapterName));
 
@@ -91,22 +109,36 @@ private slots:
 
     void startsWithoutAdapter()
     {
-        frmUSB::instance().setAdapter(nullptr); // a system without a bridge backend
-        Form2 form;
+        session->usb().setAdapter(nullptr); // a system without a bridge backend
+        // A terminal is told why before the box, which waits for the user.
+        QStringList printed;
+        QStringList printedAtMessage;
+        setMessageHandler([&](QWidget *, const QString &text) {
+            messages << text;
+            fileAtMessage = ini();
+            printedAtMessage = printed;
+        });
+        const AdapterAdvice advice(
+            *session, [] { return std::string("No USB-to-I2C bridge found."); },
+            [&](const std::string &line) { printed << QString::fromStdString(line); });
+        Form2 form(*session, *settings);
+        QCOMPARE(printedAtMessage, QStringList{"No USB-to-I2C bridge found."});
+        form.close(); // the session's close is no start-up: nothing more is printed
+        QCOMPARE(printed.size(), 1);
         QCOMPARE(messages, QStringList{QString::fromLatin1(kUsbErrorMessage)});
         QCOMPARE(QString::fromLatin1(kUsbErrorMessage),
                  QStringLiteral("USB Error. Insure USB cable is connected and Driver is working"));
         // The message comes after "Write Delay" is read and before "Refresh Time".
         QCOMPARE(fileAtMessage, QByteArray("[system]\nWrite Delay=0.07\n"));
         QVERIFY(form.picApplication->isVisibleTo(&form));
-        QCOMPARE(nDeviceAddress, int16_t(18));
+        QCOMPARE(session->usb().nDeviceAddress, int16_t(18));
         QCOMPARE(form.banner()->adapterName(), QStringLiteral("No adapter open"));
     }
 
     void openRefusedShowsMessage()
     {
         useSimulator()->setFailOpen(true);
-        Form2 form;
+        Form2 form(*session, *settings);
         QCOMPARE(messages.size(), 1);
     }
 
@@ -129,15 +161,15 @@ private slots:
         f.write(file);
         f.close();
         useSimulator();
-        Form2 form;
-        QCOMPARE(int(form.nRefreshPeriodMs), ms);
+        Form2 form(*session, *settings);
+        QCOMPARE(int(session->refreshPeriodMs()), ms);
         QCOMPARE(ini(), file); // never rewritten
     }
 
     void menus()
     {
         useSimulator();
-        Form2 form;
+        Form2 form(*session, *settings);
         const QList<QAction *> top = form.menuBar()->actions();
         QStringList captions;
         for (QAction *a : top)
@@ -165,7 +197,7 @@ private slots:
     void testModeScreenBuiltWhenShown()
     {
         useSimulator();
-        Form2 form;
+        Form2 form(*session, *settings);
         QVERIFY(!form.testModeScreen());
         QVERIFY(form.picTestMode->findChildren<QWidget *>().isEmpty());
         form.findChild<QAction *>("mnuTestMode")->trigger();
@@ -182,7 +214,7 @@ private slots:
     void switchesScreens()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form;
+        Form2 form(*session, *settings);
         sim->clearLog();
         form.findChild<QAction *>("mnuTestMode")->trigger();
         QVERIFY(form.picTestMode->isVisibleTo(&form));
@@ -197,7 +229,7 @@ private slots:
     void shutdownClosesAdapterAndWindows()
     {
         SimulatedCharger *sim = useSimulator();
-        Form2 form;
+        Form2 form(*session, *settings);
         form.show();
         form.mnuReadWriteI2C_Click();
         form.mnuAbout_Click();

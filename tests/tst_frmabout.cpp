@@ -1,5 +1,6 @@
 // The About window: version text, the program file's date and its error path, and its
 // life as a single instance of the main window's menu.
+#include "chargersession.h"
 #include "form2.h"
 #include "frmabout.h"
 #include "frmusb.h"
@@ -129,9 +130,9 @@ private slots:
     void singleInstanceFromMenu()
     {
         QTemporaryDir dir;
-        setSettingsFolder(dir.path());
-        frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>());
-        Form2 form;
+        SettingsFile settings(dir.path());
+        ChargerSession session(std::make_unique<SimulatedCharger>());
+        Form2 form(session, settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.mnuAbout_Click();

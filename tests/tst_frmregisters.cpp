@@ -5,6 +5,7 @@
 #include "frmusb.h"
 #include "messages.h"
 #include "screentest.h"
+#include "sessionsignals.h"
 #include "settings.h"
 #include "simulatedcharger.h"
 #include "windowplacement.h"
@@ -25,6 +26,7 @@ class TestFrmRegisters : public QObject, protected ScreenTest
     Q_OBJECT
 
     frmRegisters *dialog = nullptr;
+    SessionSignals *sessionSignals = nullptr;
 
     template<typename T> static T *find(QWidget *window, const char *name)
     {
@@ -38,15 +40,17 @@ private slots:
     void init()
     {
         setUpScreenTest();
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
-        dialog = new frmRegisters;
+        QVERIFY(session->open());
+        sessionSignals = new SessionSignals(*session);
+        dialog = new frmRegisters(*sessionSignals);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
         sim->clearLog();
     }
     void cleanup()
     {
-        delete dialog;
+        delete dialog; // may be gone already (closed)
+        delete sessionSignals;
         tearDownScreenTest();
     }
 
@@ -83,26 +87,67 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), button("cmdReadI2C"));
     }
 
-    // Enter on a button presses nothing; Enter in a row's box presses that row's button.
-    void enterKeys()
+    // Enter on a focused button presses it; Enter in the read row's box reads; in the
+    // write row, Enter in the address goes to the data and writes nothing, Enter in the
+    // data writes. Esc closes the window.
+    void keys()
     {
+        box("txtWriteAddr")->setText(QStringLiteral("14"));
         box("txtWriteData")->setText(QStringLiteral("1"));
-        for (const char *name : {"cmdReadI2C", "cmdWriteI2C"}) {
-            QWidget *w = dialog->findChild<QWidget *>(QString::fromLatin1(name));
-            w->setFocus();
-            QTest::keyClick(w, Qt::Key_Return);
-            QTest::keyClick(w, Qt::Key_Enter);
-        }
-        QCOMPARE(sim->transferCount(), 0);
-        QTest::keyClick(box("txtReadAddr"), Qt::Key_Return);
+        button("cmdReadI2C")->setFocus();
+        QTest::keyClick(button("cmdReadI2C"), Qt::Key_Return);
         QCOMPARE(sim->transferCount(), 1);
         QCOMPARE(label("lblReadData")->text(), QStringLiteral("0000"));
-        for (const char *name : {"txtWriteAddr", "txtWriteData"})
-            QTest::keyClick(box(name), Qt::Key_Enter);
-        QCOMPARE(sim->writes(), (Writes{{0x00, 0x0001}, {0x00, 0x0001}}));
-        button("cmdReadI2C")->setFocus();
-        QTest::keyClick(button("cmdReadI2C"), Qt::Key_Space);
-        QCOMPARE(sim->transferCount(), 4);
+        button("cmdWriteI2C")->setFocus();
+        QTest::keyClick(button("cmdWriteI2C"), Qt::Key_Enter);
+        QCOMPARE(sim->writes(), (Writes{{0x14, 0x0001}}));
+        sim->clearLog();
+
+        box("txtReadAddr")->setFocus();
+        QTest::keyClick(box("txtReadAddr"), Qt::Key_Return);
+        QCOMPARE(sim->transferCount(), 1);
+        box("txtWriteAddr")->clear();
+        box("txtWriteAddr")->setFocus();
+        QTest::keyClick(box("txtWriteAddr"), Qt::Key_Return);
+        QCOMPARE(sim->writes(), Writes{}); // an address alone writes nothing
+        QCOMPARE(QApplication::focusWidget(), box("txtWriteData"));
+        QTest::keyClick(box("txtWriteData"), Qt::Key_Enter);
+        QCOMPARE(sim->writes(), (Writes{{0x00, 0x0001}}));
+        QCOMPARE(messages, QStringList());
+
+        QPointer<frmRegisters> window = dialog;
+        QTest::keyClick(box("txtReadAddr"), Qt::Key_Escape);
+        QTRY_VERIFY(!window);
+        dialog = nullptr;
+    }
+
+    // A failure line of any length is read whole: it wraps, and the window grows below
+    // its rows to hold it (run at scale 1 and, as its own test, at scale 2).
+    void failureLineReadWhole()
+    {
+        QLabel *status = label("lblStatus");
+        const QSize laidOut = dialog->size();
+        box("txtReadAddr")->setText(QStringLiteral("50"));
+        QTest::mouseClick(button("cmdReadI2C"), Qt::LeftButton);
+        box("txtWriteAddr")->setText(QStringLiteral("FE"));
+        box("txtWriteData")->setText(QStringLiteral("1234"));
+        QTest::mouseClick(button("cmdWriteI2C"), Qt::LeftButton);
+        const QString text = status->text();
+        QCOMPARE(text, QStringLiteral("Write of 1234 to FE failed: status 1010 (the charger did "
+                                      "not accept the register)"));
+        QVERIFY(status->heightForWidth(status->width()) <= status->height());
+        QVERIFY(dialog->rect().contains(status->geometry()));
+        QVERIFY(status->geometry().top() > box("txtWriteData")->geometry().bottom());
+        QCOMPARE(dialog->width(), laidOut.width());
+        // The text as drawn, line by line, within the label's width.
+        const QFontMetrics metrics(status->font());
+        QVERIFY(metrics.boundingRect(QRect(0, 0, status->width(), 10000), Qt::TextWordWrap, text)
+                    .height() <= status->height());
+        // Back to its laid-out size once the line is short again.
+        box("txtWriteAddr")->setText(QStringLiteral("08"));
+        QTest::mouseClick(button("cmdWriteI2C"), Qt::LeftButton);
+        QCOMPARE(status->text(), QString());
+        QCOMPARE(dialog->size(), laidOut);
     }
 
     // Nothing is filtered as it is typed: the buttons check the texts.
@@ -288,7 +333,7 @@ private slots:
     // it, and closing the main window closes it.
     void singleInstanceFromMenu()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.mnuReadWriteI2C_Click();

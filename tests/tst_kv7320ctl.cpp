@@ -6,11 +6,14 @@
 #include "simulatedcharger.h"
 #include "stopsignals.h"
 
+#include "support/borrowedadapter.h"
+#include "support/manualclock.h"
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
 #include <QtTest>
 
 #include <fcntl.h>
@@ -46,15 +49,17 @@ struct Run
 {
     std::ostringstream out, err;
     CtlEnvironment env{out, err};
+    std::unique_ptr<StoppingCharger> kept; // outlives the run's session, to be looked at
     StoppingCharger *charger = nullptr;
-    int64_t nowMs = 1000;
+    ManualClock clock;
+    int64_t &nowMs = clock.monoMs;
     int64_t waitedMs = 0;
     int stopSignal = 0;
     std::function<void(StoppingCharger &)> prepare;
 
     Run()
     {
-        env.nowMs = [this] { return nowMs; };
+        env.clock = &clock;
         env.wait = [this](int64_t ms) {
             if (stopSignal)
                 return false;
@@ -65,12 +70,12 @@ struct Run
         env.stopSignal = [this] { return stopSignal; };
         env.sVersion = "kv7320ctl (test) 0";
         env.makeAdapter = [this](const AdapterChoice &) {
-            auto c = std::make_unique<StoppingCharger>();
-            c->pStopSignal = &stopSignal;
-            charger = c.get();
+            kept = std::make_unique<StoppingCharger>();
+            kept->pStopSignal = &stopSignal;
+            charger = kept.get();
             if (prepare)
-                prepare(*c);
-            return std::unique_ptr<AdapterControl>(std::move(c));
+                prepare(*kept);
+            return std::unique_ptr<AdapterControl>(std::make_unique<BorrowedAdapter>(*kept));
         };
     }
 
@@ -143,9 +148,11 @@ private slots:
                                       << "bad number \"12.5\"";
         QTest::newRow("set negative") << "set charge-current -5" << 2 << ""
                                       << "bad number \"-5\"";
-        QTest::newRow("set ten digits") << "set charge-current 1234567890" << 2 << ""
-                                        << "bad number \"1234567890\"";
-        QTest::newRow("period 0") << "keepalive --period 0" << 2 << ""
+        QTest::newRow("set ten digits")
+            << "set charge-current 1234567890" << 2 << ""
+            << "bad number \"1234567890\": give a whole number of mA, at most 999999999";
+        // With "--for 0" a period taken by mistake ends at once instead of running on.
+        QTest::newRow("period 0") << "keepalive --for 0 --period 0" << 2 << ""
                                   << "bad period \"0\"";
         QTest::newRow("period too long") << "keepalive --period 3600.5" << 2 << ""
                                          << "bad period \"3600.5\"";
@@ -153,6 +160,13 @@ private slots:
                                      << "bad period \"1s\"";
         QTest::newRow("for negative") << "keepalive --for -1" << 2 << ""
                                       << "bad time \"-1\"";
+        QTest::newRow("for too long") << "keepalive --for 1000000000" << 2 << ""
+                                      << "bad time \"1000000000\": give seconds, 0 to 999999999";
+        QTest::newRow("period with a point and no fraction")
+            << "keepalive --for 0 --period 1." << 2 << ""
+            << "bad period \"1.\"";
+        QTest::newRow("register option instead of a register") << "read --json" << 2 << ""
+                                                               << "\"read\" needs a register";
         QTest::newRow("period without keepalive") << "--period 1 keepalive" << 2 << ""
                                                   << "\"--period\" belongs after keepalive";
         QTest::newRow("period missing value") << "keepalive --period" << 2 << ""
@@ -171,6 +185,9 @@ private slots:
                                                   << "";
         QTest::newRow("write then read back") << "write 15 0x1234 read 15" << 0 << "15 1230\n"
                                               << "";
+        QTest::newRow("largest register and word")
+            << "write 00 FFFF read 0 read FF" << 0 << "00 FFFF\nFF 7320\n"
+            << "";
         QTest::newRow("one-digit hex") << "write 0 7 read 0" << 0 << "00 0007\n"
                                        << "";
         QTest::newRow("set exactly")
@@ -193,6 +210,16 @@ private slots:
             << "--exact set charge-current 100 get charge-current" << 1 << ""
             << "charge-current: 100 mA cannot be written exactly (it would be 0 mA); nothing "
                "written";
+        // Leading zeros say nothing: any number of them is taken.
+        QTest::newRow("set with leading zeros")
+            << "set charge-current 0000002048" << 0 << "charge-current 2048 mA\n"
+            << "";
+        QTest::newRow("hex with leading zeros")
+            << "write 00000000015 0x00000001230 read 0x0000000015" << 0 << "15 1230\n"
+            << "";
+        QTest::newRow("set the largest value")
+            << "set charge-current 999999999" << 0 << "charge-current 8064 mA\n"
+            << "Set to 8.064 A Maximum";
         QTest::newRow("--exact with an exact value")
             << "--exact set charge-current 2048" << 0 << "charge-current 2048 mA\n"
             << "";
@@ -235,6 +262,72 @@ private slots:
             QVERIFY(run.writes().isEmpty());
     }
 
+    // keepalive's seconds: digits with an optional fraction, to the millisecond.
+    void seconds_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("ms"); // -1: refused
+        QTest::newRow("whole") << "3" << qint64(3000);
+        QTest::newRow("two decimals") << "1.25" << qint64(1250);
+        QTest::newRow("a millisecond") << "0.001" << qint64(1);
+        QTest::newRow("further digits dropped") << "2.9999" << qint64(2999);
+        QTest::newRow("fraction alone") << ".5" << qint64(500);
+        QTest::newRow("leading zeros") << "00000000001.5" << qint64(1500);
+        QTest::newRow("the longest") << "999999999" << qint64(999999999000);
+        QTest::newRow("too long") << "1000000000" << qint64(-1);
+        QTest::newRow("point alone") << "." << qint64(-1);
+        QTest::newRow("no fraction") << "1." << qint64(-1);
+        QTest::newRow("exponent") << "1e3" << qint64(-1);
+        QTest::newRow("two points") << "1.2.3" << qint64(-1);
+    }
+    void seconds()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, ms);
+        const CtlInvocation inv = parseCtlArguments({"keepalive", "--for", text.toStdString()});
+        QCOMPARE(inv.action == CtlInvocation::Action::Run ? qint64(inv.commands.at(0).nForMs) : -1,
+                 ms);
+    }
+
+    // A usage error repeats the word at fault with its control bytes escaped: an escape
+    // sequence typed as a word neither clears the terminal nor colours it, and a line end
+    // does not split the message.
+    void usageErrorsShowControlBytesEscaped_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QString>("error"); // stderr, exactly
+        const QString help = QStringLiteral(". Try \"kv7320ctl --help\".\n");
+        QTest::newRow("escape sequences")
+            << QStringList{"--simulator", "get", "\x1b[2J\x1b[31mall"}
+            << "kv7320ctl: cannot get \"\\e[2J\\e[31mall\": give charge-current, charge-voltage, "
+               "input-current, ids or all" +
+                   help;
+        QTest::newRow("line end") << QStringList{"get\n"}
+                                  << "kv7320ctl: unknown command \"get\\n\"" + help;
+        QTest::newRow("option") << QStringList{"--\x1b[31m"}
+                                << "kv7320ctl: unknown option \"--\\e[31m\"" + help;
+        QTest::newRow("bell and C1")
+            << QStringList{"read", QString("\a") + QChar(0x9B)}
+            << "kv7320ctl: bad register \"\\x07\\xC2\\x9B\": give 00 to FF "
+               "in hex" +
+                   help;
+        QTest::newRow("backslash") << QStringList{"set", "charge-current", "1\\n"}
+                                   << "kv7320ctl: bad number \"1\\\\n\": give a whole number of "
+                                      "mA, at most 999999999" +
+                                          help;
+    }
+    void usageErrorsShowControlBytesEscaped()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(QString, error);
+        std::vector<std::string> arguments;
+        for (const QString &w : words)
+            arguments.push_back(w.toStdString());
+        Run run;
+        QCOMPARE(runCtl(parseCtlArguments(arguments), run.env), 2);
+        QCOMPARE(run.stdErr(), error);
+    }
+
     // The word set sends: the window's limiting and rounding, the field bits only.
     void setSendsTheWindowsWord_data()
     {
@@ -272,20 +365,23 @@ private slots:
         QVERIFY(
             o.value(QStringLiteral("error")).toString().startsWith(QStringLiteral("USB Error")));
 
-        // A bridge name in another encoding (Latin-1 here) still gives JSON a parser reads.
+        // A bridge name in another encoding (Latin-1 here) with an escape sequence: the
+        // advice repeats it with those bytes escaped, on stderr and in JSON a parser reads.
         Run named;
         named.prepare = [](StoppingCharger &c) { c.setFailOpen(true); };
         QCOMPARE(
-            runCtl(parseCtlArguments({"--json", "--bridge", "b\xe4nk", "get", "all"}), named.env),
+            runCtl(parseCtlArguments({"--json", "--bridge", "b\xe4nk\x1b]0;x\x07", "get", "all"}),
+                   named.env),
             1);
+        const QString shown = QStringLiteral("\"b\\xE4nk\\e]0;x\\x07\"");
+        QVERIFY2(named.stdErr().contains(shown), qPrintable(named.stdErr()));
+        for (const QChar c : named.stdErr())
+            QVERIFY2(c >= QChar(0x20) || c == QLatin1Char('\n'), qPrintable(named.stdErr()));
         QJsonParseError error;
         const QJsonDocument d =
             QJsonDocument::fromJson(QByteArray::fromStdString(named.out.str()), &error);
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QVERIFY2(d.object()
-                     .value(QStringLiteral("error"))
-                     .toString()
-                     .contains(QStringLiteral("b\uFFFDnk")),
+        QVERIFY2(d.object().value(QStringLiteral("error")).toString().contains(shown),
                  named.out.str().c_str());
     }
 
@@ -393,12 +489,35 @@ private slots:
                  qPrintable(run.stdErr()));
     }
 
-    // Bytes that are not UTF-8 (an overlong '/', a lone continuation byte) never reach
-    // the JSON raw.
-    void jsonStringsAreUtf8()
+    // JSON strings, byte for byte: what must be escaped is, and nothing else (a parser
+    // reads "\\u0020" back as a space; only the bytes show it). Bytes that are not UTF-8
+    // never reach the JSON raw.
+    void jsonStrings_data()
     {
-        QCOMPARE(Json::string("a\xC0\xAF\x80\"\n\xC3\xA9"),
-                 std::string("\"a\\ufffd\\ufffd\\ufffd\\\"\\u000a\xC3\xA9\""));
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("json");
+        QTest::newRow("plain, with spaces") << QByteArray("a b  c") << QByteArray("\"a b  c\"");
+        QTest::newRow("quote and backslash")
+            << QByteArray("say \"C:\\x\"") << QByteArray("\"say \\\"C:\\\\x\\\"\"");
+        QTest::newRow("controls") << QByteArray("\n\t\x1b\x1f", 4)
+                                  << QByteArray("\"\\u000a\\u0009\\u001b\\u001f\"");
+        QTest::newRow("nul") << QByteArray("a\0b", 3) << QByteArray("\"a\\u0000b\"");
+        QTest::newRow("delete and slash as they are")
+            << QByteArray("\x7f/") << QByteArray("\"\x7f/\"");
+        QTest::newRow("UTF-8") << QByteArray("\xc3\xa9\xe2\x82\xac\xf0\x9f\x94\x8b")
+                               << QByteArray("\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x94\x8b\"");
+        QTest::newRow("overlong, lone continuation")
+            << QByteArray("a\xc0\xaf\x80") << QByteArray("\"a\\ufffd\\ufffd\\ufffd\"");
+        QTest::newRow("surrogate")
+            << QByteArray("\xed\xa0\x80") << QByteArray("\"\\ufffd\\ufffd\\ufffd\"");
+        QTest::newRow("cut short at the end")
+            << QByteArray("x\xe2\x82") << QByteArray("\"x\\ufffd\\ufffd\"");
+    }
+    void jsonStrings()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, json);
+        QCOMPARE(QByteArray::fromStdString(Json::string(text.toStdString())), json);
     }
 
     void stopSignalsEndAWait()
@@ -455,15 +574,27 @@ private slots:
         QCOMPARE(objects[4].value("ok").toBool(true), false);
     }
 
-    // Output into a pipe nobody reads any more: the programs say so and exit 1, as the
-    // README says, rather than die of SIGPIPE.
+    // Output into a pipe whose reader has gone: the programs say so and exit 1, as the
+    // README says, rather than die of SIGPIPE. What was written before the reader left
+    // counts as written: a run that ends before then exits 0 (so "get all | head -0"
+    // exits 0 or 1, by which comes first).
+    void closedPipe_data()
+    {
+        QTest::addColumn<bool>("readerLeavesFirst");
+        QTest::addColumn<int>("code");
+        QTest::newRow("reader gone before the first write") << true << 1;
+        QTest::newRow("reader gone after the run") << false << 0;
+    }
     void closedPipe()
     {
-        auto run = [](const char *path, std::vector<const char *> args) {
+        QFETCH(bool, readerLeavesFirst);
+        QFETCH(int, code);
+        auto run = [readerLeavesFirst](const char *path, std::vector<const char *> args) {
             int fds[2];
             if (::pipe(fds) != 0)
                 return -1;
-            ::close(fds[0]); // the reader is gone before the first write
+            if (readerLeavesFirst)
+                ::close(fds[0]);
             const pid_t child = ::fork();
             if (child == 0) {
                 ::dup2(fds[1], 1);
@@ -477,10 +608,12 @@ private slots:
             ::close(fds[1]);
             int status = 0;
             ::waitpid(child, &status, 0);
+            if (!readerLeavesFirst)
+                ::close(fds[0]); // never read
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         };
-        QCOMPARE(run(KV7320CTL_PATH, {"--simulator", "get", "all"}), 1);
-        QCOMPARE(run(KV7320EV_PATH, {"--version"}), 1);
+        QCOMPARE(run(KV7320CTL_PATH, {"--simulator", "get", "all"}), code);
+        QCOMPARE(run(KV7320EV_PATH, {"--version"}), code);
     }
 
     // The built program on its simulated charger: a sequence in one invocation.

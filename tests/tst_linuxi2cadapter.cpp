@@ -1,4 +1,5 @@
 #include "adapterfactory.h"
+#include "buslog.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "i2cdevsyscalls.h"
@@ -19,9 +20,13 @@ constexpr int16_t kCharger = 0x12;
 
 // Declared after a fake kernel: takes frmUSB's adapter away before that kernel goes, also
 // when a failed check leaves a test half-way.
-struct AdapterReset
+// The program's adapter wrapper and its retried transfers, for a test's own adapter;
+// declared after the fakes the adapter uses, so that it goes first.
+struct Program
 {
-    ~AdapterReset() { frmUSB::instance().setAdapter(nullptr); }
+    frmUSB usb;
+    BusLog log;
+    BusTransactions bus{usb, log};
 };
 const std::string kCp2112 = "cp2112 at USB 1-2 serial 0012A3F4";
 
@@ -39,15 +44,15 @@ struct OpenBridge
 {
     SysfsFixture fx;
     FakeKernel kernel;
-    AdapterReset reset;
     std::string usbDev;
+    Program program;
     std::unique_ptr<LinuxI2cAdapter> adapter;
 
     OpenBridge()
     {
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         usbDev = fx.addCp2112(3);
-        adapter = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        adapter = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
         std::string name = kCp2112;
         QCOMPARE(adapter->AdapterOpen(name), int16_t(0));
     }
@@ -82,8 +87,8 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
-        const AdapterReset reset;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        Program program;
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         int32_t count = 0;
         std::string names = "stale";
         adapter.AdapterFindDevices(1, count, names);
@@ -91,18 +96,18 @@ private slots:
         QCOMPARE(names, kCp2112 + ",ft260 at USB 1-4.3 serial FT5VX2K1");
 
         // What the program does at start-up: the first name.
-        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
-        LinuxI2cAdapter *program = owned.get();
-        frmUSB::instance().setAdapter(std::move(owned));
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
-        QCOMPARE(program->openBusNumber(), 3);
+        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
+        LinuxI2cAdapter *opened = owned.get();
+        program.usb.setAdapter(std::move(owned));
+        QVERIFY(program.usb.OpenFirstFreeDevice());
+        QCOMPARE(opened->openBusNumber(), 3);
         QCOMPARE(kernel.opened.back(), (fx.dev() / "i2c-3").string());
         QCOMPARE(kernel.openCount(), 1); // listing looked at each node and closed it again
-        QCOMPARE(frmUSB::instance().openedAdapterName(), kCp2112);
-        frmUSB::instance().CloseDevice();
-        QVERIFY(frmUSB::instance().openedAdapterName().empty());
+        QCOMPARE(program.usb.openedAdapterName(), kCp2112);
+        program.usb.CloseDevice();
+        QVERIFY(program.usb.openedAdapterName().empty());
         QCOMPARE(kernel.openCount(), 0);
-        frmUSB::instance().setAdapter(nullptr);
+        program.usb.setAdapter(nullptr);
         QVERIFY(kernel.faults.empty());
     }
 
@@ -122,7 +127,7 @@ private slots:
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         fx.addCp2112(3);
         FakeKernel kernel;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         std::string n = name.toStdString();
         QCOMPARE(adapter.AdapterOpen(n), BusStatus::kNoSuchAdapter);
         QVERIFY(kernel.opened.empty());
@@ -136,10 +141,10 @@ private slots:
         SysfsFixture fx;
         fx.i2cBus(0, fx.pciDevice("0000:00:1f.4", "i801_smbus"), "SMBus I801 adapter at efa0");
         FakeKernel kernel;
-        const AdapterReset reset;
-        frmUSB::instance().setAdapter(std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel));
-        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
-        frmUSB::instance().setAdapter(nullptr);
+        Program program;
+        program.usb.setAdapter(std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel));
+        QVERIFY(!program.usb.OpenFirstFreeDevice());
+        program.usb.setAdapter(nullptr);
         QVERIFY(kernel.opened.empty());
     }
 
@@ -168,7 +173,7 @@ private slots:
         kernel.functions = functions;
         if (openErrno)
             kernel.openErrors[(fx.dev() / "i2c-3").string()] = openErrno;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         std::string name = kCp2112;
         QCOMPARE(int(adapter.AdapterOpen(name)), status);
         QCOMPARE(kernel.openCount(), 0);
@@ -391,12 +396,12 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
-        const AdapterReset reset;
+        Program program;
         kernel.lockedElsewhere = {(fx.dev() / "i2c-3").string()};
-        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel);
+        auto owned = std::make_unique<LinuxI2cAdapter>(optionsFor(fx), &kernel, &kernel);
         LinuxI2cAdapter *adapter = owned.get();
-        frmUSB::instance().setAdapter(std::move(owned));
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+        program.usb.setAdapter(std::move(owned));
+        QVERIFY(program.usb.OpenFirstFreeDevice());
         QCOMPARE(adapter->openBusNumber(), 9);
         const auto list = adapter->listBridges();
         QCOMPARE(list.size(), size_t(2));
@@ -408,8 +413,8 @@ private slots:
         QCOMPARE(adapter->AdapterOpen(name), BusStatus::kInUse);
         QCOMPARE(kernel.openCount(), 0);
         kernel.lockedElsewhere.insert((fx.dev() / "i2c-9").string());
-        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
-        frmUSB::instance().setAdapter(nullptr);
+        QVERIFY(!program.usb.OpenFirstFreeDevice());
+        program.usb.setAdapter(nullptr);
         QCOMPARE(kernel.openCount(), 0);
         QVERIFY(kernel.faults.empty());
     }
@@ -423,7 +428,7 @@ private slots:
         fx.addCp2112(3);
         FakeKernel kernel;
         kernel.openErrors[(fx.dev() / "i2c-3").string()] = EACCES;
-        LinuxI2cAdapter adapter(optionsFor(fx), &kernel);
+        LinuxI2cAdapter adapter(optionsFor(fx), &kernel, &kernel);
         auto list = adapter.listBridges();
         QCOMPARE(list.size(), size_t(2));
         QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::NoPermission);
@@ -464,7 +469,7 @@ private slots:
         QCOMPARE(b.kernel.opened.size(), opens);
 
         // What another copy of the program sees meanwhile.
-        LinuxI2cAdapter other(optionsFor(b.fx), &b.kernel);
+        LinuxI2cAdapter other(optionsFor(b.fx), &b.kernel, &b.kernel);
         const auto list = other.listBridges();
         QCOMPARE(list.size(), size_t(1));
         QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::Starting);
@@ -479,9 +484,9 @@ private slots:
         // Asked for by serial, which it cannot tell yet: listed as starting all the same.
         LinuxI2cAdapter::Options bySerial = optionsFor(b.fx);
         bySerial.bridge = "0012A3F4";
-        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel, &b.kernel).listBridges().size(), size_t(1));
         bySerial.bridge = "1-9";
-        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel).listBridges().size(), size_t(1));
+        QCOMPARE(LinuxI2cAdapter(bySerial, &b.kernel, &b.kernel).listBridges().size(), size_t(1));
 
         b.fx.mkdir(back + "/1-6:1.0/0003:10C4:EA90.0009/gpiochip1"); // bound
         QCOMPARE(b.read(0x14, word), int16_t(0));
@@ -507,16 +512,16 @@ private slots:
         fx.addFt260(9);
         fx.addCp2112(3);
         FakeKernel kernel;
-        const AdapterReset reset;
+        Program program;
         LinuxI2cAdapter::Options options = optionsFor(fx);
         options.bridge = choice.toStdString();
-        auto owned = std::make_unique<LinuxI2cAdapter>(options, &kernel);
+        auto owned = std::make_unique<LinuxI2cAdapter>(options, &kernel, &kernel);
         LinuxI2cAdapter *adapter = owned.get();
-        frmUSB::instance().setAdapter(std::move(owned));
-        QCOMPARE(frmUSB::instance().OpenFirstFreeDevice(), bus >= 0);
+        program.usb.setAdapter(std::move(owned));
+        QCOMPARE(program.usb.OpenFirstFreeDevice(), bus >= 0);
         QCOMPARE(adapter->openBusNumber(), bus);
         QCOMPARE(adapter->listBridges().size(), size_t(bus >= 0 ? 1 : 0));
-        frmUSB::instance().setAdapter(nullptr);
+        program.usb.setAdapter(nullptr);
     }
 
     // A bridge that stops answering costs one driver time-out, not one per attempt:
@@ -525,40 +530,44 @@ private slots:
     void aStalledBridgeFailsFastUntilItAnswers()
     {
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         auto transfers = [&] { return b.kernel.transfers.size(); };
         uint8_t command = 0x14, ms = 0, ls = 0;
 
         b.kernel.hangMs = 2000;
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(BusStatus::kNotAnswering));
+        // The read that met the time-out says what the driver said (EIO here), not that
+        // its three later attempts were not made.
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(EIO));
         QCOMPARE(transfers(), size_t(1)); // three attempts never reached the bridge
+        QCOMPARE(b.program.bus.BusWriteWord(command, ms, ls), int32_t(BusStatus::kNotAnswering));
         QCOMPARE(b.kernel.clockMs, int64_t(2000));
-        for (int i = 0; i < 3; ++i) // a refresh tick: three writes
-            QVERIFY(BusWriteWord(command, ms, ls) != 0);
+        for (int i = 0; i < 2; ++i) // with the one above, a refresh tick: three writes
+            QVERIFY(b.program.bus.BusWriteWord(command, ms, ls) != 0);
         QCOMPARE(transfers(), size_t(1));
 
         b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs; // tried again: still hanging
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         QCOMPARE(transfers(), size_t(2));
         b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs; // now twice as long between tries
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         QCOMPARE(transfers(), size_t(2));
 
         b.kernel.hangMs = 0;
         b.kernel.words[0x14] = 0x0C80;
         b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0));
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(0));
         QCOMPARE(ms, uint8_t(0x0C));
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0)); // answering again: no more waiting
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls),
+                 int32_t(0)); // answering again: no more waiting
         QCOMPARE(transfers(), size_t(4));
 
         // Unplugged while it was not answering: given up at once, so it can come back.
         b.kernel.hangMs = 2000;
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         b.fx.removeBus(3, b.usbDev);
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(BusStatus::kBridgeGone));
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(BusStatus::kBridgeGone));
         QCOMPARE(b.kernel.openCount(), 0);
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
         QVERIFY(b.kernel.faults.empty());
     }
 
@@ -566,12 +575,12 @@ private slots:
     void stallGuardRules()
     {
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         auto transfers = [&] { return b.kernel.transfers.size(); };
         uint8_t command = 0x14, ms = 0, ls = 0;
         auto tick = [&] {
-            beginBusAction(BusAction::Tick);
-            return BusWriteWord(command, ms, ls);
+            b.program.bus.beginBusAction(BusAction::Tick);
+            return b.program.bus.BusWriteWord(command, ms, ls);
         };
 
         // A failure of 499 ms is a refusal, one of 500 ms a stall: the attempts after it
@@ -621,8 +630,8 @@ private slots:
         b.kernel.hangMs = 0;
         b.kernel.words[0x14] = 0x0C80;
         const size_t before = transfers();
-        beginBusAction(BusAction::User);
-        QCOMPARE(BusReadWord(command, ms, ls), int32_t(0));
+        b.program.bus.beginBusAction(BusAction::User);
+        QCOMPARE(b.program.bus.BusReadWord(command, ms, ls), int32_t(0));
         QCOMPARE(ms, uint8_t(0x0C));
         QVERIFY(tick() == 0);
         QCOMPARE(transfers(), before + 2);
@@ -631,10 +640,69 @@ private slots:
         b.kernel.hangMs = 2000;
         QVERIFY(tick() != 0);
         const int64_t start = b.kernel.clockMs;
-        beginBusAction(BusAction::User);
-        QVERIFY(BusReadWord(command, ms, ls) != 0);
+        b.program.bus.beginBusAction(BusAction::User);
+        QVERIFY(b.program.bus.BusReadWord(command, ms, ls) != 0);
         QCOMPARE(b.kernel.clockMs - start, int64_t(2000));
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
+        QVERIFY(b.kernel.faults.empty());
+    }
+
+    // Failures that take less than the stall threshold each, but add up to the action's
+    // budget, stall: the attempts after that are not sent. Each action has a budget of its
+    // own. Every transfer here fails after 300 ms.
+    void failureBudgetPerAction_data()
+    {
+        QTest::addColumn<QList<int>>("writesPerTick");
+        QTest::addColumn<int>("transfers"); // that reached the bridge
+        // 4 x 300 ms, then the fifth brings the sum to exactly 1500 ms: a stall.
+        QTest::newRow("the budget reached exactly") << QList<int>{3} << 5;
+        // 1200 ms in each: no stall, every attempt sent.
+        QTest::newRow("two ticks, each under the budget") << QList<int>{1, 1} << 8;
+    }
+    void failureBudgetPerAction()
+    {
+        QFETCH(QList<int>, writesPerTick);
+        QFETCH(int, transfers);
+        OpenBridge b;
+        b.program.usb.setAdapter(std::move(b.adapter));
+        b.kernel.hangMs = 300;
+        uint8_t command = 0x14, ms = 0, ls = 0;
+        for (const int writes : writesPerTick) {
+            b.program.bus.beginBusAction(BusAction::Tick);
+            for (int i = 0; i < writes; ++i)
+                QVERIFY(b.program.bus.BusWriteWord(command, ms, ls) != 0);
+        }
+        QCOMPARE(int(b.kernel.transfers.size()), transfers);
+        b.program.usb.setAdapter(nullptr);
+        QVERIFY(b.kernel.faults.empty());
+    }
+
+    // Once the bridge has answered, a new stall waits kStallProbeMs for its first probe,
+    // whatever the back-off of the stall before had grown to.
+    void anAnswerStartsTheBackOffAfresh()
+    {
+        OpenBridge b;
+        b.program.usb.setAdapter(std::move(b.adapter));
+        uint8_t command = 0x14, ms = 0, ls = 0;
+        auto tick = [&] {
+            b.program.bus.beginBusAction(BusAction::Tick);
+            return b.program.bus.BusWriteWord(command, ms, ls);
+        };
+        b.kernel.hangMs = 2000;
+        QVERIFY(tick() != 0); // stalled: probed after 5 s
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
+        QVERIFY(tick() != 0); // probed, still silent: the next probe after 10 s
+        b.kernel.hangMs = 0;
+        b.kernel.clockMs += 2 * LinuxI2cAdapter::kStallProbeMs;
+        QCOMPARE(tick(), int32_t(0));
+
+        b.kernel.hangMs = 2000;
+        QVERIFY(tick() != 0); // a new stall
+        const size_t before = b.kernel.transfers.size();
+        b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMs;
+        QVERIFY(tick() != 0);
+        QCOMPARE(b.kernel.transfers.size(), before + 1); // probed after 5 s again
+        b.program.usb.setAdapter(nullptr);
         QVERIFY(b.kernel.faults.empty());
     }
 
@@ -650,20 +718,20 @@ private slots:
     {
         QFETCH(int, failureMs);
         OpenBridge b;
-        frmUSB::instance().setAdapter(std::move(b.adapter));
+        b.program.usb.setAdapter(std::move(b.adapter));
         b.kernel.hangMs = failureMs;
         uint8_t ms = 0, ls = 0;
         for (const BusAction kind : {BusAction::Tick, BusAction::User}) {
             b.kernel.clockMs += LinuxI2cAdapter::kStallProbeMaxMs; // any stall has ended
             const int64_t start = b.kernel.clockMs;
-            beginBusAction(kind);
+            b.program.bus.beginBusAction(kind);
             for (uint8_t command : {0x14, 0x15, 0x3F}) {
-                QVERIFY(BusWriteWord(command, ms, ls) != 0);
+                QVERIFY(b.program.bus.BusWriteWord(command, ms, ls) != 0);
             }
             QVERIFY2(b.kernel.clockMs - start <= 2000,
                      qPrintable(QString("%1 ms").arg(b.kernel.clockMs - start)));
         }
-        frmUSB::instance().setAdapter(nullptr);
+        b.program.usb.setAdapter(nullptr);
         QVERIFY2(b.kernel.faults.empty(), b.kernel.faultList().c_str());
     }
 

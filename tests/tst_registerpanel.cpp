@@ -1,10 +1,14 @@
 // The register panels: bit boxes, text entry, keys, Read, Write and the bank choice,
 // against the simulated charger.
+#include "chargersession.h"
 #include "frmusb.h"
 #include "messages.h"
+#include "pastevalidator.h"
 #include "registerpanel.h"
+#include "sessionsignals.h"
 #include "simulatedcharger.h"
 #include "statusline.h"
+#include "testmoderegisters.h"
 #include "testmodescreen.h"
 
 #include <QCheckBox>
@@ -26,6 +30,8 @@ class TestRegisterPanel : public QObject
     Q_OBJECT
 
     QWidget *container = nullptr;
+    std::unique_ptr<ChargerSession> session;
+    SessionSignals *signals_ = nullptr;
     TestModeScreen *screen = nullptr;
     SimulatedCharger *sim = nullptr;
     QStringList messages;
@@ -75,14 +81,16 @@ class TestRegisterPanel : public QObject
 private slots:
     void init()
     {
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+        auto charger = std::make_unique<SimulatedCharger>();
+        sim = charger.get();
+        session = std::make_unique<ChargerSession>(std::move(charger));
+        QVERIFY(session->open());
         messages.clear();
         previous = setMessageHandler([this](QWidget *, const QString &t) { messages << t; });
         container = new QWidget;
         container->resize(840, 540);
-        screen = new TestModeScreen(container);
+        signals_ = new SessionSignals(*session, container);
+        screen = new TestModeScreen(*signals_, container);
         container->show();
         QVERIFY(QTest::qWaitForWindowActive(container));
         sim->clearLog();
@@ -235,11 +243,11 @@ private slots:
         if (readOnlyBank)
             choose(p, 1);
         setBoxes(p, 0x5555);
-        nDeviceAddress = 0;
+        session->usb().nDeviceAddress = 0;
         QTest::mouseClick(p->readButton(), Qt::LeftButton);
         QTEST(p->textBox()->text(), "text");
         QCOMPARE(boxesWord(p), word);
-        QCOMPARE(nDeviceAddress, int16_t(18));
+        QCOMPARE(session->usb().nDeviceAddress, int16_t(18));
         QCOMPARE(sim->transferCount(), 1);
         QVERIFY(sim->writes().empty());
         QCOMPARE(messages, QStringList());
@@ -258,13 +266,14 @@ private slots:
         QCOMPARE(sim->transferCount(), 4);
         QCOMPARE(messages, QStringList());
         const QString told = screen->statusLine()->text();
-        QCOMPARE(told, QStringLiteral("0x09 or 0x0C Trim 1: Read of 0x09 failed: status 1014 (the "
+        QCOMPARE(told, QStringLiteral("0x09 or 0x0C Trim 1: Read of 09 failed: status 1014 (the "
                                       "simulated charger is unplugged)"));
         QCOMPARE(screen->statusLine()->accessibleName(), told);
 
         QTest::mouseClick(p->writeButton(), Qt::LeftButton);
         QCOMPARE(messages, QStringList{QStringLiteral("Write ERROR")});
-        QVERIFY(screen->statusLine()->text().contains(QStringLiteral("Write of 0x09 failed")));
+        QVERIFY(
+            screen->statusLine()->text().contains(QStringLiteral("Write of 1234 to 09 failed")));
 
         sim->setPlugged(true);
         QTest::mouseClick(panel(TestMode0)->readButton(), Qt::LeftButton);
@@ -313,7 +322,7 @@ private slots:
         const QString text = p->textBox()->text();
         QTest::mouseClick(p->writeButton(), Qt::LeftButton);
         QTEST(sim->writes(), "writes");
-        QCOMPARE(sim->reg(p->writeCommand()), uint16_t(boxes));
+        QCOMPARE(sim->reg(kTestModeRegisters[size_t(index)].yCommand), uint16_t(boxes));
         QCOMPARE(boxesWord(p), boxes);
         QCOMPARE(p->textBox()->text(), text);
         QCOMPARE(messages, QStringList());
@@ -373,7 +382,7 @@ private slots:
         choose(p, 1);
         QVERIFY(!p->writeButton()->isEnabled());
         QVERIFY(!p->bankOption(0)->isChecked());
-        QCOMPARE(p->readCommand(), uint8_t(0x0B));
+        QCOMPARE(session->panelReadCommand(Trim0), uint8_t(0x0B));
         QCOMPARE(sim->transferCount(), 0);
         // The other trim panels keep their own choice.
         QVERIFY(panel(Trim1)->bankOption(0)->isChecked());
@@ -387,17 +396,21 @@ private slots:
         choose(p, 0);
         QVERIFY(p->writeButton()->isEnabled());
         QCOMPARE(p->textBox()->text(), QStringLiteral("BEEE"));
-        QCOMPARE(p->readCommand(), uint8_t(0x08));
+        QCOMPARE(session->panelReadCommand(Trim0), uint8_t(0x08));
         QTest::mouseClick(p->writeButton(), Qt::LeftButton);
         QCOMPARE(sim->writes(), (Writes{{0x08, 0xBEEE}}));
     }
 
-    // Text that arrives other than by typing must be hex digits within the length.
+    // Text that arrives other than by typing must be hex digits within the length; the
+    // blanks and line ends around a paste are dropped, and a refusal is told.
     void pasted_data()
     {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("clipboard");
         QTest::addColumn<QString>("after");
+        QTest::newRow("a terminal line") << ""
+                                         << " BEEF\n"
+                                         << "BEEF";
         QTest::newRow("hex digits") << ""
                                     << "a1F"
                                     << "a1F";
@@ -423,8 +436,14 @@ private slots:
         type(p, before);
         text->end(false);
         QGuiApplication::clipboard()->setText(clipboard);
+        auto *validator = qobject_cast<const PasteValidator *>(text->validator());
+        QSignalSpy told(validator, &PasteValidator::refused);
         text->paste();
         QTEST(text->text(), "after");
+        QFETCH(QString, after);
+        const bool refused = after == before && !clipboard.isEmpty();
+        QCoreApplication::processEvents(); // the refusal is told once the paste is over
+        QCOMPARE(told.count(), refused ? 1 : 0);
     }
 };
 

@@ -5,7 +5,10 @@
 #include "form2.h"
 #include "identificationframe.h"
 #include "screentest.h"
+#include "simulatedcharger.h"
+#include "statusline.h"
 
+#include <QCheckBox>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -40,7 +43,7 @@ private slots:
     // 1280 x 720 at a scale factor of 1.5 has no room for the window's height.
     void scrollsOnASmallScreen()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.screen(), small);
@@ -50,21 +53,31 @@ private slots:
         QVERIFY(down->isVisible());
         QVERIFY(!across->isVisible()); // the window is one scroll bar wider instead
 
-        // Scrolled to the end, the last row of the screens is in view; at the start the
-        // banner strip is.
+        // Scrolled to the end, the last row of the screens is in view, and the banner strip
+        // with its tick status stays above them, unscrolled: a failure it tells is seen
+        // wherever the user scrolled to.
         QWidget *view = form.screenArea()->viewport();
+        form.chkRefreshTime->setChecked(true);
+        sim->setPlugged(false);
+        form.tmrChargerTimeOut_Timer();
         down->setValue(down->maximum());
-        QCOMPARE(inView(form, form.banner()).bottom(), view->height() - 1);
+        QCOMPARE(inView(form, form.picApplication).bottom(), view->height() - 1);
         QVERIFY(view->rect().contains(inView(form, form.identification)));
+        const QRect strip(form.banner()->mapTo(&form, QPoint(0, 0)), form.banner()->size());
+        QCOMPARE(strip.topLeft(), QPoint(0, form.menuBar()->height()));
+        QVERIFY(form.rect().contains(strip));
+        StatusLine *told = form.banner()->tickStatus();
+        QVERIFY(told->showsFailure() && told->isVisible());
+        QVERIFY(strip.contains(QRect(told->mapTo(&form, QPoint(0, 0)), told->size())));
         down->setValue(down->minimum());
-        QCOMPARE(inView(form, form.banner()).topLeft(), QPoint(0, 0));
+        QCOMPARE(inView(form, form.picApplication).topLeft(), QPoint(0, 0));
     }
 
     // Its screen gone, the window lands on a screen it does not touch: it takes the
     // room there as at start-up, here its laid-out size, centred.
     void laidOutWhereItFits()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.windowHandle()->setScreen(large);
@@ -87,7 +100,7 @@ private slots:
     // was put, as large as it was, though its middle is now on the other screen.
     void movedAcrossScreensStays()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const int width = form.width();
@@ -102,7 +115,7 @@ private slots:
     // strip and the screens stay where they were.
     void enlargedPaintsItsNewArea()
     {
-        Form2 form;
+        Form2 form(*session, *settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.windowHandle()->setScreen(large);

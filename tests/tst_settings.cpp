@@ -3,13 +3,28 @@
 #include "inifile.h"
 #include "settings.h"
 #include "support/failingdisk.h"
+#include "support/fakeprocesses.h"
+#include "support/manualclock.h"
 #include "support/settledfile.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KV_ADDRESS_SANITIZER 1
+#endif
+#endif
 
 namespace {
 const QString kSystem = QStringLiteral("system");
@@ -25,11 +40,37 @@ void writeAll(const QString &path, const QByteArray &bytes)
     QVERIFY(writeSettledFile(path, bytes));
 }
 
-// What start-up reads.
-QString refreshTime()
+// A field of /proc/self/status in KiB ("VmHWM", "VmRSS"); -1 when it cannot be read.
+qint64 statusKiB(const QByteArray &field)
 {
-    ReadSetting(kSystem, QStringLiteral("Write Delay"), QStringLiteral("0.07"), kFile);
-    return ReadSetting(kSystem, QStringLiteral("Refresh Time"), QStringLiteral("1"), kFile);
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// The processor time this thread has taken, in ns: what other processes do on a busy
+// machine does not count in it.
+qint64 threadNs()
+{
+    timespec t = {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The least of a few runs' processor times, in ns.
+template<typename Work> qint64 leastNs(Work work)
+{
+    qint64 least = std::numeric_limits<qint64>::max();
+    for (int run = 0; run < 5; ++run) {
+        const qint64 start = threadNs();
+        work();
+        least = std::min(least, threadNs() - start);
+    }
+    return least;
 }
 } // namespace
 
@@ -38,7 +79,23 @@ class TestSettings : public QObject
     Q_OBJECT
 
     QTemporaryDir *dir = nullptr;
+    std::unique_ptr<SettingsFile> settings;
     QString path() const { return dir->filePath(kFile); }
+    void setSettingsFolder(const QString &folder)
+    {
+        settings = std::make_unique<SettingsFile>(folder);
+    }
+    QString ReadSetting(const QString &section, const QString &key, const QString &def,
+                        const QString &file)
+    {
+        return settings->ReadSetting(section, key, def, file);
+    }
+    // What start-up reads.
+    QString refreshTime()
+    {
+        ReadSetting(kSystem, QStringLiteral("Write Delay"), QStringLiteral("0.07"), kFile);
+        return ReadSetting(kSystem, QStringLiteral("Refresh Time"), QStringLiteral("1"), kFile);
+    }
 
 private slots:
     void init()
@@ -83,6 +140,12 @@ private slots:
             << QByteArray("Refresh Time=" + QByteArray(70, 'x')) << QString(59, 'x');
         QTest::newRow("comment after the cut")
             << QByteArray("Refresh Time=" + QByteArray(59, 'y') + ";z") << QString(59, 'y');
+        // A value that starts with a byte-order mark is a value, not an empty one: the
+        // file is not rewritten.
+        QTest::newRow("byte-order mark")
+            << QByteArray("Refresh Time=\"\xEF\xBB\xBF\"") << QString(QChar(0xFEFF));
+        // A cut UTF-8 sequence is one replacement character, not an empty value.
+        QTest::newRow("cut UTF-8") << QByteArray("Refresh Time=\xE5") << QString(QChar(0xFFFD));
     }
     void values()
     {
@@ -231,7 +294,7 @@ private slots:
         disk.failing = failing;
         disk.diskRoom = diskRoom;
         disk.chunk = size_t(chunk);
-        QCOMPARE(IniFile::write(path(), "system", "Write Delay", "0.07", disk), written);
+        QCOMPARE(IniFile(disk).write(path(), "system", "Write Delay", "0.07"), written);
         QCOMPARE(disk.closes, disk.opens); // no descriptor left open, whatever failed
         const QByteArray expected = written ? original + "Write Delay=0.07\r\n" : original;
         QCOMPARE(readAll(path()), expected);
@@ -251,14 +314,17 @@ private slots:
         const QByteArray theirs = "[system]\nRefresh Time=5\n; mine\n[other]\nX=1\n";
         writeAll(path(), theirs);
         FailingDisk disk;
-        disk.clockMs = QFileInfo(path()).lastModified().toMSecsSinceEpoch() + IniFile::kQuietMs - 1;
-        QVERIFY(!IniFile::write(path(), "system", "Write Delay", "0.07", disk));
+        ManualClock clock;
+        IniFile ini(disk, clock);
+        clock.wallMsNow =
+            QFileInfo(path()).lastModified().toMSecsSinceEpoch() + IniFile::kQuietMs - 1;
+        QVERIFY(!ini.write(path(), "system", "Write Delay", "0.07"));
         QCOMPARE(readAll(path()), theirs);
 
-        disk.clockMs += 1;
+        clock.advance(1);
         const QByteArray half = "[system]\nRefresh Time=5\n; mi";
         disk.whileSyncing = [&] { writeAll(path(), half); };
-        QVERIFY(!IniFile::write(path(), "system", "Write Delay", "0.07", disk));
+        QVERIFY(!ini.write(path(), "system", "Write Delay", "0.07"));
         QCOMPARE(readAll(path()), half);
         QCOMPARE(
             QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -284,15 +350,223 @@ private slots:
             (QStringList{live, ".other.ini.tmp2147483647-0", kFile}));
     }
 
+    // What a start does with a temporary file a killed writer left: removed when its
+    // process is known to be gone, whether or not the start writes the file; kept when
+    // the process runs (another user's, which refuses to be asked, included) or the system
+    // will not say.
+    void leftoversGoWhenTheirProcessIsGone_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("fresh");    // saved a moment ago: not rewritten
+        QTest::addColumn<bool>("readOnly"); // never rewritten
+        QTest::addColumn<int>("process");   // ProcessProbe::State
+        QTest::addColumn<bool>("removed");
+        const QByteArray complete = "[system]\nWrite Delay=0.07\nRefresh Time=1\n";
+        const int gone = int(ProcessProbe::State::Gone);
+        QTest::newRow("a start that adds keys") << QByteArray() << false << false << gone << true;
+        QTest::newRow("both keys there") << complete << false << false << gone << true;
+        QTest::newRow("too fresh to rewrite") << QByteArray() << true << false << gone << true;
+        QTest::newRow("read-only") << QByteArray() << false << true << gone << true;
+        QTest::newRow("its process runs")
+            << QByteArray() << false << false << int(ProcessProbe::State::Alive) << false;
+        QTest::newRow("the system will not say")
+            << QByteArray() << false << false << int(ProcessProbe::State::Unknown) << false;
+    }
+    void leftoversGoWhenTheirProcessIsGone()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, fresh);
+        QFETCH(bool, readOnly);
+        QFETCH(int, process);
+        QFETCH(bool, removed);
+        writeAll(path(), file);
+        ManualClock clock;
+        clock.wallMsNow = QDateTime::currentMSecsSinceEpoch();
+        if (fresh)
+            clock.wallMsNow = QFileInfo(path()).lastModified().toMSecsSinceEpoch() + 1000;
+        if (readOnly)
+            QFile::setPermissions(path(), QFile::ReadOwner);
+        const QString leftover = QStringLiteral(".kv7320EV.ini.tmp4242-0");
+        writeAll(dir->filePath(leftover), "half");
+        FakeProcesses processes;
+        processes.states[4242] = ProcessProbe::State(process);
+        settings = std::make_unique<SettingsFile>(dir->path(), FileOps::system(), clock, processes);
+        QCOMPARE(refreshTime(), QStringLiteral("1"));
+        QCOMPARE(!QFile::exists(dir->filePath(leftover)), removed);
+    }
+
+    // The real probe: this process runs; so does it to a process of another user, which
+    // may not signal it; a process that has ended is gone.
+    void processProbe()
+    {
+        const ProcessProbe &probe = ProcessProbe::system();
+        QCOMPARE(probe.state(::getpid()), ProcessProbe::State::Alive);
+        QCOMPARE(probe.state(0), ProcessProbe::State::Unknown); // a process group, not a process
+
+        const pid_t ended = ::fork();
+        if (ended == 0)
+            ::_exit(0);
+        QCOMPARE(::waitpid(ended, nullptr, 0), ended);
+        QCOMPARE(probe.state(ended), ProcessProbe::State::Gone);
+
+        // A child that gives up root asks about this process: refused, and alive.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(3);
+            const pid_t parent = ::getppid();
+            if (::kill(parent, 0) == 0 || errno != EPERM)
+                ::_exit(2);
+            ::_exit(probe.state(parent) == ProcessProbe::State::Alive ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        if (WEXITSTATUS(status) >= 2)
+            QSKIP("no user here that this process refuses to be asked by");
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    // The writer's own last change is its own only while the file is as it left it:
+    // another program's save just after it is not taken for ours, and is left alone.
+    void anotherSaveJustAfterOursIsLeftAlone()
+    {
+        ManualClock clock;
+        clock.wallMsNow = QDateTime::currentMSecsSinceEpoch();
+        IniFile ini(FileOps::system(), clock);
+        writeAll(path(), "[system]\nRefresh Time=5\n");
+        QVERIFY(ini.write(path(), "system", "Write Delay", "0.07"));
+        const QByteArray theirs = "[system]\nRefresh Time=5\nWrite Delay=0.2\n";
+        {
+            QFile f(path());
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QCOMPARE(f.write(theirs), theirs.size());
+        }
+        clock.wallMsNow = QFileInfo(path()).lastModified().toMSecsSinceEpoch() + 1000;
+        QVERIFY(!ini.write(path(), "system", "Other", "1"));
+        QCOMPARE(readAll(path()), theirs);
+        clock.advance(IniFile::kQuietMs); // quiet since: it may be changed
+        QVERIFY(ini.write(path(), "system", "Other", "1"));
+        QCOMPARE(readAll(path()), theirs + "Other=1\n");
+    }
+
+    // A save between our read and our rename that keeps the file's length and puts its
+    // old time back is still seen, by its bytes, and kept.
+    void aSaveThatPutsTheTimeBackIsSeen()
+    {
+        const QByteArray theirs = "[system]\nRefresh Time=7\n";
+        writeAll(path(), "[system]\nRefresh Time=5\n");
+        const QDateTime settled = QFileInfo(path()).lastModified();
+        FailingDisk disk;
+        bool saved = false;
+        disk.whileSyncing = [&] {
+            if (std::exchange(saved, true))
+                return;
+            QFile f(path());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QCOMPARE(f.write(theirs), theirs.size());
+            QVERIFY(f.flush());
+            QVERIFY(f.setFileTime(settled, QFileDevice::FileModificationTime));
+        };
+        QVERIFY(!IniFile(disk).write(path(), "system", "Write Delay", "0.07"));
+        QVERIFY(saved);
+        QCOMPARE(QFileInfo(path()).lastModified(), settled); // as the read found it
+        QCOMPARE(readAll(path()), theirs);
+        QCOMPARE(
+            QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{kFile});
+    }
+
+    // The size limit: a file at it is read; a key that would take it past the limit is
+    // not added, as the next start would not read the file at all; one past it is not
+    // read, and not written.
+    void sizeLimit_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("refreshTime");
+        QTest::addColumn<bool>("grows"); // by "Write Delay=0.07\n"
+        QTest::newRow("at the limit") << IniFile::kMaxSize << "2" << false;
+        QTest::newRow("the key fills it to the limit") << IniFile::kMaxSize - 17 << "2" << true;
+        QTest::newRow("past the limit") << IniFile::kMaxSize + 1 << "1" << false;
+    }
+    void sizeLimit()
+    {
+        QFETCH(qint64, size);
+        QFETCH(QString, refreshTime);
+        QFETCH(bool, grows);
+        QByteArray bytes = "[system]\nRefresh Time=2\n";
+        bytes += QByteArray(size - bytes.size(), '\n');
+        writeAll(path(), bytes);
+        QCOMPARE(this->refreshTime(), refreshTime);
+        if (grows) {
+            bytes.insert(24, "Write Delay=0.07\n");
+            QCOMPARE(bytes.size(), IniFile::kMaxSize);
+        }
+        QVERIFY(readAll(path()) == bytes); // 64 MiB: no QCOMPARE printout
+    }
+
+    // Start-up on a large file of empty lines holds no more than a few copies of the file
+    // in memory, however many lines it has (a list of all its lines took 50 bytes a line).
+    void largeFileSmallMemory()
+    {
+#ifdef KV_ADDRESS_SANITIZER
+        QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#endif
+        constexpr qint64 kSize = 16 * 1024 * 1024;
+        writeAll(path(), QByteArray(kSize, '\n'));
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1); // peak = now
+        clear.close();
+        const qint64 before = statusKiB("VmRSS");
+        QVERIFY(before > 0);
+        QCOMPARE(refreshTime(), QStringLiteral("1"));
+        const qint64 grownKiB = statusKiB("VmHWM") - before;
+        QVERIFY2(grownKiB <= 4 * kSize / 1024,
+                 qPrintable(QString("%1 MiB for a 16 MiB file").arg(grownKiB / 1024)));
+        QCOMPARE(QFileInfo(path()).size(), kSize + 41); // both keys added
+    }
+
+    // Reading and editing take time in proportion to the text: 16 times the text costs
+    // about 16 times as much processor time (up to 25 times, measured: copying a large
+    // text costs more a byte), never its square (256 times).
+    void timeGrowsWithTheSize_data()
+    {
+        QTest::addColumn<QByteArray>("piece");
+        QTest::newRow("empty lines") << QByteArray("\n");
+        QTest::newRow("sections") << QByteArray("[s]\nkey = a value\n\n");
+        QTest::newRow("one long line") << QByteArray("x");
+    }
+    void timeGrowsWithTheSize()
+    {
+        QFETCH(QByteArray, piece);
+        const QByteArray small = piece.repeated((1 << 20) / piece.size());
+        const QByteArray large = piece.repeated((16 << 20) / piece.size());
+        auto reading = [](const QByteArray &text) {
+            return leastNs([&text] { QVERIFY(!IniText::value(text, "system", "Refresh Time")); });
+        };
+        auto editing = [](const QByteArray &text) {
+            return leastNs([&text] {
+                QVERIFY(IniText::withValue(text, "system", "Refresh Time", "1").size() >
+                        text.size());
+            });
+        };
+        for (const auto &[what, cost] : {std::pair{"reading", +reading}, {"editing", +editing}}) {
+            const qint64 smallNs = cost(small), largeNs = cost(large);
+            QVERIFY2(largeNs <= 48 * smallNs, qPrintable(QString("%1: 1 MiB %2 ms, 16 MiB %3 ms")
+                                                             .arg(what)
+                                                             .arg(smallNs / 1e6)
+                                                             .arg(largeNs / 1e6)));
+        }
+    }
+
     // The XDG rules: a relative XDG_CONFIG_HOME is ignored.
     void relativeConfigHomeIsIgnored()
     {
-        setSettingsFolder(QString());
         const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", "relative/config");
-        const QString relative = settingsFolder();
+        const QString relative = SettingsFile::defaultFolder();
         qputenv("XDG_CONFIG_HOME", dir->path().toLocal8Bit());
-        const QString absolute = settingsFolder();
+        const QString absolute = SettingsFile::defaultFolder();
         if (saved.isNull())
             qunsetenv("XDG_CONFIG_HOME");
         else

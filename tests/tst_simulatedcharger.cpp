@@ -1,7 +1,10 @@
 // The simulated charger as the program sees it through frmUSB.
+#include "buslog.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "simulatedcharger.h"
+
+#include "support/manualclock.h"
 
 #include <QtTest>
 
@@ -10,17 +13,20 @@ class TestSimulatedCharger : public QObject
     Q_OBJECT
 
     SimulatedCharger *sim = nullptr;
-    int64_t now = 0;
+    ManualClock clock;
+    frmUSB usb;
+    BusLog log{BusLog::kDefaultCapacity, clock};
+    BusTransactions bus{usb, log};
 
     int32_t write(uint8_t cmd, uint16_t word)
     {
         uint8_t ms = word >> 8, ls = word & 0xFF;
-        return BusWriteWord(cmd, ms, ls);
+        return bus.BusWriteWord(cmd, ms, ls);
     }
     int32_t read(uint8_t cmd, uint16_t &word)
     {
         uint8_t ms = 0, ls = 0;
-        const int32_t status = BusReadWord(cmd, ms, ls);
+        const int32_t status = bus.BusReadWord(cmd, ms, ls);
         word = static_cast<uint16_t>(ms << 8 | ls);
         return status;
     }
@@ -28,12 +34,10 @@ class TestSimulatedCharger : public QObject
 private slots:
     void init()
     {
-        nDeviceAddress = 18;
+        usb.nDeviceAddress = 18;
         sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
-        now = 0;
-        sim->setClock([this] { return now; });
-        QVERIFY(frmUSB::instance().OpenFirstFreeDevice());
+            usb.setAdapter(std::make_unique<SimulatedCharger>(clock)));
+        QVERIFY(usb.OpenFirstFreeDevice());
     }
 
     void keepsOnlyImplementedBits_data()
@@ -69,12 +73,12 @@ private slots:
         QCOMPARE(word, SimulatedCharger::kManufacturerId);
         QCOMPARE(read(0x0C, word), 0);
         QCOMPARE(word, SimulatedCharger::kFactoryTrim[1]);
-        nDeviceAddress = 0x16;
+        usb.nDeviceAddress = 0x16;
         QVERIFY(read(0xFF, word) != 0);
         // No byte traffic reaches a charger.
         int16_t a = 0, d = 0;
         uint8_t r = 0;
-        QVERIFY(frmUSB::instance().I2CReadByte(a, d, r) != 0);
+        QVERIFY(usb.I2CReadByte(a, d, r) != 0);
     }
 
     void faultInjection()
@@ -95,15 +99,14 @@ private slots:
 
     void notOpenUntilOpened()
     {
-        sim = static_cast<SimulatedCharger *>(
-            frmUSB::instance().setAdapter(std::make_unique<SimulatedCharger>()));
+        sim = static_cast<SimulatedCharger *>(usb.setAdapter(std::make_unique<SimulatedCharger>()));
         uint16_t word = 0;
         QVERIFY(read(0xFE, word) != 0);
         sim->setFailOpen(true);
-        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
+        QVERIFY(!usb.OpenFirstFreeDevice());
         sim->setFailOpen(false);
         sim->setFailFind(true);
-        QVERIFY(!frmUSB::instance().OpenFirstFreeDevice());
+        QVERIFY(!usb.OpenFirstFreeDevice());
     }
 
     // A demo left running at the fastest refresh writes three words every 20 ms: the
@@ -129,13 +132,13 @@ private slots:
     {
         sim->setWatchdogMs(1000);
         QCOMPARE(write(0x14, 0x0800), 0);
-        now = 900;
+        clock.monoMs = 1000 + 900;
         QCOMPARE(write(0x15, 0x3130), 0); // a write of either setting feeds it
-        now = 1800;
+        clock.monoMs = 1000 + 1800;
         uint16_t word = 0;
         QCOMPARE(read(0x14, word), 0);
         QCOMPARE(int(word), 0x0800);
-        now = 1900;
+        clock.monoMs = 1000 + 1900;
         QCOMPARE(read(0x14, word), 0);
         QCOMPARE(int(word), 0);
         QCOMPARE(int(sim->reg(0x15)), 0x3130);

@@ -33,7 +33,7 @@ private slots:
     void init()
     {
         setUpScreenTest();
-        form = new Form2;
+        form = new Form2(*session, *settings);
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form));
         // The screen is built when first shown; then back to the Application screen.

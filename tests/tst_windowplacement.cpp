@@ -2,6 +2,7 @@
 // a window. Sizes are Qt's logical pixels: a 1920 x 1080 screen at a scale factor of 2
 // is 960 x 540.
 #include "windowfit.h"
+#include "windowplacement.h"
 
 #include <QtTest>
 
@@ -10,6 +11,25 @@ class TestWindowPlacement : public QObject
     Q_OBJECT
 
 private slots:
+    // Twips to logical pixels, 15 to a pixel, rounded to the nearest (halves up).
+    void twipsToPixels_data()
+    {
+        QTest::addColumn<int>("twips");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("none") << 0 << 0;
+        QTest::newRow("under half a pixel") << 7 << 0;
+        QTest::newRow("over half a pixel") << 8 << 1;
+        QTest::newRow("one pixel") << 15 << 1;
+        QTest::newRow("one and a bit") << 22 << 1;
+        QTest::newRow("one and a half and more") << 23 << 2;
+        QTest::newRow("an inch") << 1440 << 96;
+    }
+    void twipsToPixels()
+    {
+        QFETCH(int, twips);
+        QTEST(::twips(twips), "pixels");
+    }
+
     void clientRoom_data()
     {
         QTest::addColumn<QRect>("available");

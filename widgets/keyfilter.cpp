@@ -2,9 +2,9 @@
 
 #include "hexconversions.h"
 
+#include "pastevalidator.h"
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
 
 KeyFilter::KeyFilter(QLineEdit *box, Filter filter, std::function<void()> onEnter)
     : QObject(box)
@@ -36,7 +36,8 @@ bool KeyFilter::eventFilter(QObject *, QEvent *event)
 void makeDecimalBox(QLineEdit *box, int nMaxLength, std::function<void()> onEnter)
 {
     // No maxLength: it would cut a long paste to fit instead of refusing it.
-    const QRegularExpression digits(QStringLiteral("[0-9]{0,%1}").arg(nMaxLength));
-    box->setValidator(new QRegularExpressionValidator(digits, box));
+    box->setValidator(
+        new PasteValidator(box, QStringLiteral("[0-9]{0,%1}").arg(nMaxLength),
+                           QStringLiteral("a whole number of up to %1 digits").arg(nMaxLength)));
     new KeyFilter(box, FilterDecimalKey, std::move(onEnter));
 }

@@ -26,6 +26,7 @@ private:
     std::function<void()> m_onEnter;
 };
 
-// A decimal box: digits and Backspace only when typed; text that arrives otherwise
-// (a paste, a drop) is refused unless it is digits only within nMaxLength.
+// A decimal box: digits and Backspace only when typed; text that arrives otherwise (a
+// paste, a drop) is taken without the blanks and line ends around it when it is digits
+// only within nMaxLength, else refused, and the refusal is told (PasteValidator).
 void makeDecimalBox(QLineEdit *box, int nMaxLength, std::function<void()> onEnter = {});

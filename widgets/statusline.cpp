@@ -1,5 +1,7 @@
 #include "statusline.h"
 
+#include "actionresult.h"
+
 StatusLine::StatusLine(QWidget *parent)
     : QLabel(parent)
 {
@@ -21,6 +23,22 @@ void StatusLine::showNote(const QString &text)
 void StatusLine::clear()
 {
     show(QString(), false);
+}
+
+void StatusLine::tell(const QString &failure)
+{
+    if (failure.isEmpty())
+        clear();
+    else
+        showFailure(failure);
+}
+
+QString StatusLine::failureText(const QString &where, const ActionResult &result)
+{
+    if (result.ok())
+        return QString();
+    const QString what = QString::fromStdString(result.failureText());
+    return where.isEmpty() ? what : where + QStringLiteral(": ") + what;
 }
 
 void StatusLine::show(const QString &text, bool bFailure)

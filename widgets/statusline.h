@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+struct ActionResult;
+
 // One line that tells the outcome of the last transfers where the user is looking: a
 // failure in red, a note in the window's text colour, or nothing. What it says is its
 // accessible name too, so a screen reader reads it as it changes. No box is ever shown.
@@ -18,6 +20,13 @@ public:
     void showFailure(const QString &text);
     void showNote(const QString &text);
     void clear();
+    // The outcome of an action, as every view tells it: a failure, or nothing.
+    void tell(const QString &failure);
+
+    // What a view says of a failed action, the same everywhere: "Charge Current (Addr
+    // 0x14): Read of 14 failed: status 1001 (no adapter open)"; where may be empty.
+    // Empty when the action worked.
+    static QString failureText(const QString &where, const ActionResult &result);
     bool showsFailure() const { return m_failure; }
 
 private:

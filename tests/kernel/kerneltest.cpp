@@ -32,6 +32,7 @@
 // time-out, which a fault costs whole and load only adds to.
 
 #include "adapterfactory.h"
+#include "buslog.h"
 #include "bustransactions.h"
 #include "frmusb.h"
 #include "i2cdevsyscalls.h"
@@ -53,6 +54,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+// The program's adapter wrapper and its retried transfers, as the window's session holds
+// them: one for the whole run, as the program has one.
+struct Program
+{
+    frmUSB usb;
+    BusLog log;
+    BusTransactions bus{usb, log};
+};
+Program &theProgram()
+{
+    static Program p;
+    return p;
+}
+} // namespace
 
 namespace {
 int failures = 0;
@@ -169,7 +186,7 @@ void measure(LinuxI2cAdapter &adapter, const std::string &node = "/dev/i2c-0", i
     allOk &= adapter.openBusNumber() >= 0;
     auto programRead = [&] {
         uint8_t command = 0x15, ms = 0, ls = 0;
-        allOk &= BusReadWord(command, ms, ls) == 0;
+        allOk &= theProgram().bus.BusReadWord(command, ms, ls) == 0;
     };
     double plain = 1e300, backend = 1e300, program = 1e300;
     for (int round = 0; round < kRounds; ++round) {
@@ -203,24 +220,24 @@ void wordsPhase()
 
     auto owned = std::make_unique<LinuxI2cAdapter>(stubOptions());
     LinuxI2cAdapter &adapter = *owned;
-    frmUSB::instance().setAdapter(std::move(owned));
+    theProgram().usb.setAdapter(std::move(owned));
 
     int32_t count = 0;
     std::string names;
     adapter.AdapterFindDevices(1, count, names);
     std::printf("INFO found %d: %s\n", count, names.c_str());
     check(count == 1 && names.rfind("i2c-0 ", 0) == 0, "stub bus listed as i2c-0", count, 1);
-    check(frmUSB::instance().OpenFirstFreeDevice(), "OpenFirstFreeDevice opens it");
+    check(theProgram().usb.OpenFirstFreeDevice(), "OpenFirstFreeDevice opens it");
     check(adapter.openBusNumber() == 0, "node /dev/i2c-0 is open", adapter.openBusNumber(), 0);
 
     // Round trips through the program's own path, including the sign bit.
-    nDeviceAddress = 0x12;
+    theProgram().usb.nDeviceAddress = 0x12;
     const uint16_t words[] = {0x1234, 0x8001, 0xFFFF, 0x0000};
     for (uint16_t w : words) {
         uint8_t command = 0x14, ms = uint8_t(w >> 8), ls = uint8_t(w & 0xFF);
-        const int32_t ws = BusWriteWord(command, ms, ls);
+        const int32_t ws = theProgram().bus.BusWriteWord(command, ms, ls);
         uint8_t rms = 0xAA, rls = 0x55;
-        const int32_t rs = BusReadWord(command, rms, rls);
+        const int32_t rs = theProgram().bus.BusReadWord(command, rms, rls);
         char what[80];
         std::snprintf(what, sizeof what, "word 0x%04X written and read back", w);
         check(ws == 0 && rs == 0 && rms == (w >> 8) && rls == (w & 0xFF), what, (rms << 8) | rls,
@@ -246,10 +263,12 @@ void wordsPhase()
         check(ws != 0 && adapter.AdapterWriteCheck() == ws, "write to an absent address fails");
         check(adapter.openBusNumber() == 0, "bus still open after the absent-address errors");
         uint8_t c = 0x14, ms = 0, ls = 0;
-        nDeviceAddress = 0x14;
-        check(BusReadWord(c, ms, ls) != 0, "BusReadWord to an absent address fails");
-        nDeviceAddress = 0x12;
-        check(BusReadWord(c, ms, ls) == 0, "and the charger's address works right after");
+        theProgram().usb.nDeviceAddress = 0x14;
+        check(theProgram().bus.BusReadWord(c, ms, ls) != 0,
+              "BusReadWord to an absent address fails");
+        theProgram().usb.nDeviceAddress = 0x12;
+        check(theProgram().bus.BusReadWord(c, ms, ls) == 0,
+              "and the charger's address works right after");
     }
 
     // An address held by a kernel driver (at24 at 0x50) is never taken over.
@@ -269,7 +288,7 @@ void wordsPhase()
 
     measure(adapter);
 
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
     int16_t command = 0x14, word = 0;
     check(adapter.AdapterReadWord(command, word, 0x12) == BusStatus::kNotOpen,
           "transfers after close fail");
@@ -323,7 +342,7 @@ void measureInterleaved(LinuxI2cAdapter &adapter, const std::string &node, int c
     };
     auto programRead = [&] {
         uint8_t command = 0x15, ms = 0, ls = 0;
-        allOk &= BusReadWord(command, ms, ls) == 0;
+        allOk &= theProgram().bus.BusReadWord(command, ms, ls) == 0;
     };
     for (int i = 0; i < count; ++i) {
         // Each path goes first in turn, so that none always follows another.
@@ -385,7 +404,6 @@ public:
     }
     int close(int fd) override { return real().close(fd); }
     int lock(int fd) override { return real().lock(fd); }
-    int64_t monotonicMs() override { return real().monotonicMs(); }
 
     int transfers = 0;
 
@@ -401,7 +419,7 @@ LinuxI2cAdapter &installShippedAdapter(I2cDevSyscalls *syscalls = nullptr)
     options.bridge = chosenBridge();
     auto owned = std::make_unique<LinuxI2cAdapter>(std::move(options), syscalls);
     LinuxI2cAdapter &adapter = *owned;
-    frmUSB::instance().setAdapter(std::move(owned));
+    theProgram().usb.setAdapter(std::move(owned));
     return adapter;
 }
 
@@ -413,7 +431,7 @@ bool exists(const std::string &path)
 int32_t readWord(uint8_t command, uint16_t &word)
 {
     uint8_t ms = 0, ls = 0;
-    const int32_t s = BusReadWord(command, ms, ls);
+    const int32_t s = theProgram().bus.BusReadWord(command, ms, ls);
     word = uint16_t(ms << 8 | ls);
     return s;
 }
@@ -421,7 +439,7 @@ int32_t readWord(uint8_t command, uint16_t &word)
 int32_t writeWord(uint8_t command, uint16_t word)
 {
     uint8_t ms = uint8_t(word >> 8), ls = uint8_t(word & 0xFF);
-    return BusWriteWord(command, ms, ls);
+    return theProgram().bus.BusWriteWord(command, ms, ls);
 }
 
 void usbPhase(int stubBus, const std::string &driver)
@@ -441,11 +459,11 @@ void usbPhase(int stubBus, const std::string &driver)
     check(names.find("i2c-" + std::to_string(stubBus)) == std::string::npos &&
               names.find("stub") == std::string::npos,
           "the i2c-stub bus i2c-" + std::to_string(stubBus) + " is not listed");
-    check(frmUSB::instance().OpenFirstFreeDevice(), "OpenFirstFreeDevice opens the first bridge");
+    check(theProgram().usb.OpenFirstFreeDevice(), "OpenFirstFreeDevice opens the first bridge");
     check(adapter.openBusNumber() != stubBus && adapter.openBusNumber() >= 0,
           "the open bus is the bridge's, not the stub's", adapter.openBusNumber());
 
-    nDeviceAddress = 0x12;
+    theProgram().usb.nDeviceAddress = 0x12;
     // The charger keeps only its fields: what reads back is the word masked.
     const struct
     {
@@ -468,20 +486,20 @@ void usbPhase(int stubBus, const std::string &driver)
         uint16_t w = 0;
         check(readWord(0xFE, w) == 0 && w == 0x4B56, "manufacturer id through USB", w, 0x4B56);
         check(writeWord(0xFE, 0x1111) != 0, "a write to a read-only register fails");
-        nDeviceAddress = 0x14;
+        theProgram().usb.nDeviceAddress = 0x14;
         check(readWord(0x14, w) != 0, "another address does not answer");
-        nDeviceAddress = 0x12;
+        theProgram().usb.nDeviceAddress = 0x12;
         check(readWord(0x14, w) == 0, "and the charger's address works right after");
     }
     measureInterleaved(adapter, "/dev/i2c-" + std::to_string(adapter.openBusNumber()), 300);
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 
 // One transfer as the program makes it, for a client we did not write to check.
 int oneTransfer(bool write, const char *reg, const char *word)
 {
     installShippedAdapter();
-    if (!frmUSB::instance().OpenFirstFreeDevice()) {
+    if (!theProgram().usb.OpenFirstFreeDevice()) {
         std::printf("no bridge: %s\n", adapterTrouble({}).c_str());
         return 1;
     }
@@ -490,7 +508,7 @@ int oneTransfer(bool write, const char *reg, const char *word)
     const int32_t s = write ? writeWord(command, w) : readWord(command, w);
     if (!write && s == 0)
         std::printf("0x%04x\n", w);
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
     return s == 0 ? 0 : 1;
 }
 
@@ -498,15 +516,15 @@ int oneTransfer(bool write, const char *reg, const char *word)
 int hold()
 {
     installShippedAdapter();
-    if (!frmUSB::instance().OpenFirstFreeDevice()) {
+    if (!theProgram().usb.OpenFirstFreeDevice()) {
         std::printf("USB Error: %s\n", adapterTrouble({}).c_str());
         return 3;
     }
-    std::printf("HOLD %s\n", frmUSB::instance().openedAdapterName().c_str());
+    std::printf("HOLD %s\n", theProgram().usb.openedAdapterName().c_str());
     char c;
     while (read(0, &c, 1) > 0) {
     }
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
     return 0;
 }
 
@@ -555,10 +573,10 @@ void replugPhase(const std::string &unplug, const std::string &replug, double bi
                  double timeoutMs)
 {
     LinuxI2cAdapter &adapter = installShippedAdapter();
-    check(frmUSB::instance().OpenFirstFreeDevice(), "bridge open before the unplug");
+    check(theProgram().usb.OpenFirstFreeDevice(), "bridge open before the unplug");
     const int oldBus = adapter.openBusNumber();
     const std::string oldNode = "/dev/i2c-" + std::to_string(oldBus);
-    nDeviceAddress = 0x12;
+    theProgram().usb.nDeviceAddress = 0x12;
     // Waits for what either happens or not (the unplug seen, the node gone, the bridge
     // back) are limits, not bounds: many times what the bridge took to bind in this boot.
     const double limitMs = 10 * bindMs + 2 * timeoutMs;
@@ -648,7 +666,7 @@ void replugPhase(const std::string &unplug, const std::string &replug, double bi
           adapter.openBusNumber(), oldBus);
     check(writeWord(0x15, 0x3130) == 0 && readWord(0x15, w) == 0 && w == 0x3130,
           "replug: words round-trip on the new bus", w, 0x3130);
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 
 // What a user action costs, marked as the program marks it: one Read click is one
@@ -664,7 +682,7 @@ double readClick(int32_t *status = nullptr)
 {
     uint16_t w = 0;
     const double t = nowUs();
-    beginBusAction(BusAction::User);
+    theProgram().bus.beginBusAction(BusAction::User);
     const int32_t s = readWord(0x14, w);
     if (status)
         *status = s;
@@ -674,7 +692,7 @@ double readClick(int32_t *status = nullptr)
 double refreshTick(int32_t *status = nullptr)
 {
     const double t = nowUs();
-    beginBusAction(BusAction::Tick);
+    theProgram().bus.beginBusAction(BusAction::Tick);
     int32_t s = 0;
     for (uint8_t command : {0x14, 0x15, 0x3F})
         if (const int32_t r = writeWord(command, 0))
@@ -690,7 +708,7 @@ Costs userActions()
     uint16_t w = 0;
     c.readMs = readClick(&c.readStatus);
     const double t = nowUs();
-    beginBusAction(BusAction::User);
+    theProgram().bus.beginBusAction(BusAction::User);
     if (readWord(0xFE, w) == 0)
         readWord(0xFF, w);
     c.idMs = msSince(t);
@@ -714,7 +732,7 @@ void checkNakCosts(LinuxI2cAdapter &adapter, const CountingSyscalls &counting, i
     const int clickAttempts = counting.transfers - before;
     before = counting.transfers;
     double t = nowUs();
-    beginBusAction(BusAction::User);
+    theProgram().bus.beginBusAction(BusAction::User);
     uint16_t w = 0;
     if ((idStatus = readWord(0xFE, w)) == 0)
         idStatus = readWord(0xFF, w);
@@ -756,9 +774,9 @@ void checkNakCosts(LinuxI2cAdapter &adapter, const CountingSyscalls &counting, i
         jitter();
         const double start = nowUs();
         uint8_t ms = 0, ls = 0;
-        beginBusAction(BusAction::User);
-        allFailed &= (read ? frmUSB::instance().ReadSMBusWord(0x14, ms, ls)
-                           : frmUSB::instance().WriteSMBusWord(0x14, ms, ls)) != 0;
+        theProgram().bus.beginBusAction(BusAction::User);
+        allFailed &= (read ? theProgram().usb.ReadSMBusWord(0x14, ms, ls)
+                           : theProgram().usb.WriteSMBusWord(0x14, ms, ls)) != 0;
         return msSince(start);
     };
     std::vector<double> program[2], plain[2]; // [0] writes, [1] reads
@@ -788,10 +806,10 @@ void checkNakCosts(LinuxI2cAdapter &adapter, const CountingSyscalls &counting, i
 void stallPhase(const std::string &stall, const std::string &answer, const std::string &nak,
                 const std::string &ack, double timeoutMs, int32_t nakStatus, bool longStall)
 {
-    static CountingSyscalls counting; // outlives the adapter, which frmUSB keeps
+    static CountingSyscalls counting; // outlives the adapter, which the program keeps
     LinuxI2cAdapter &adapter = installShippedAdapter(&counting);
-    check(frmUSB::instance().OpenFirstFreeDevice(), "bridge open before it stalls");
-    nDeviceAddress = 0x12;
+    check(theProgram().usb.OpenFirstFreeDevice(), "bridge open before it stalls");
+    theProgram().usb.nDeviceAddress = 0x12;
     // A driver whose time-out is under the program's stall mark (the U2C's) fails a
     // stalled transfer as fast as a refusal; the guard stops such an action only once
     // its failures add up to its budget.
@@ -882,7 +900,7 @@ void stallPhase(const std::string &stall, const std::string &answer, const std::
     checkNakCosts(adapter, counting, nakStatus);
     check(runShell(ack) == 0 && readClick(&click) < askMs / 2 && click == 0,
           "acknowledging again: reads work");
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 
 // A bridge whose driver is still binding (an MCP2221 on Linux 6.1): the program lists
@@ -907,7 +925,7 @@ void startingPhase()
           long(kReportTimeoutMs / 2));
     installShippedAdapter();
     double t = nowUs();
-    const bool opened = frmUSB::instance().OpenFirstFreeDevice();
+    const bool opened = theProgram().usb.OpenFirstFreeDevice();
     const double openMs = msSince(t);
     const std::string trouble = adapterTrouble(choice);
     info("while binding: open %s after %.1f ms: %s", opened ? "succeeded" : "failed", openMs,
@@ -921,7 +939,7 @@ void startingPhase()
     bool usable = opened;
     while (!usable && msSince(t) < 10 * kReportTimeoutMs) {
         usleep(100 * 1000);
-        usable = frmUSB::instance().OpenFirstFreeDevice();
+        usable = theProgram().usb.OpenFirstFreeDevice();
     }
     const double boundMs = msSince(t);
     int32_t status = -1;
@@ -930,7 +948,7 @@ void startingPhase()
          clickMs, status);
     check(usable && status == 0 && clickMs < kReportTimeoutMs / 2,
           "once its driver is bound, the bridge opens and the first Read click succeeds");
-    frmUSB::instance().CloseDevice();
+    theProgram().usb.CloseDevice();
 }
 } // namespace
 

@@ -26,7 +26,6 @@ struct FailingDisk : FileOps
         opens += fd >= 0;
         return fd;
     }
-    int64_t clockMs = -1; // the wall clock; -1: the real one
 
     ssize_t write(int fd, const void *data, size_t size) override
     {
@@ -67,7 +66,6 @@ struct FailingDisk : FileOps
     {
         return fails("rename") ? fail(EXDEV) : FileOps::rename(from, to);
     }
-    int64_t nowMs() override { return clockMs >= 0 ? clockMs : FileOps::nowMs(); }
     // Counts the call and tells whether it fails.
     bool fails(const char *call) { return ++calls == failAt || failing == call; }
     static int fail(int error)

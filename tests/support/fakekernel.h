@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock.h"
 #include "i2cdevsyscalls.h"
 
 #include <cerrno>
@@ -18,7 +19,7 @@
 // the words of one chip at 7-bit 0x09, and fails calls as scripted. What the backend
 // must never do (an ioctl or close on a descriptor that is not open, an address above
 // 0x7F, a transfer other than an SMBus word, one before I2C_SLAVE) goes to faults.
-class FakeKernel : public I2cDevSyscalls
+class FakeKernel : public I2cDevSyscalls, public Clock
 {
 public:
     struct Transfer
@@ -69,7 +70,8 @@ public:
 
     int lock(int fd) override { return lockedElsewhere.count(m_paths[fd]) ? -EWOULDBLOCK : 0; }
 
-    int64_t monotonicMs() override { return clockMs; }
+    // Its clock: a transfer that hangs moves it on.
+    int64_t monotonicMs() const override { return clockMs; }
 
     int close(int fd) override
     {
