@@ -8,10 +8,11 @@ namespace BusStatus {
 namespace {
 // What the i2c and USB drivers mean by the kernel errors they return for a transfer.
 // The bridge drivers differ: a charger that does not acknowledge is ENXIO through
-// i2c-tiny-usb and hid-mcp2221, ETIMEDOUT through hid-cp2112 and EREMOTEIO through
-// hid-ft260; a register the charger refuses is EIO through all of them; a bridge that
-// does not answer is ETIMEDOUT (the HID bridges after 5 s, hid-mcp2221 also while it
-// is still binding).
+// i2c-tiny-usb, hid-mcp2221 and i2c-diolan-u2c, ETIMEDOUT through hid-cp2112 and EIO
+// through hid-ft260 (Linux 6.1's has no other error for a failed transfer); a register
+// the charger refuses is EIO through all of them; a bridge that does not answer is
+// ETIMEDOUT (the HID bridges after 5 s, hid-ft260 after 10 s, i2c-diolan-u2c after
+// 0.2 s, hid-mcp2221 also while it is still binding).
 const char *kernelText(int32_t error)
 {
     switch (error) {

@@ -102,10 +102,11 @@ std::optional<int> busNumberOf(const std::string &entry)
 }
 
 // Walks from the bus's own sysfs directory up towards <root>/devices.
-std::optional<I2cBridge> inspectBus(DeviceFiles &files, const std::string &root,
+std::optional<I2cBridge> inspectBus(DeviceFiles &files, const I2cDiscoveryOptions &options,
                                     const std::string &devicesDir, const std::string &entry,
-                                    int bus, bool acceptNonUsb)
+                                    int bus)
 {
+    const std::string &root = options.sysfsRoot;
     const std::string busDir = files.canonical(entry);
     if (!isBelow(busDir, devicesDir))
         return std::nullopt; // gone, or not a device below <root>/devices
@@ -131,16 +132,20 @@ std::optional<I2cBridge> inspectBus(DeviceFiles &files, const std::string &root,
         bridge.usbPort = lastName(usbDevice);
         // While a driver below it binds, the kernel holds the USB device's lock, and
         // reading its serial number waits for that lock (16 s for an MCP2221 on 6.1):
-        // a bridge still starting is named by its port alone.
+        // a bridge still starting is named by its port alone. The same lock is held
+        // while the device is removed: the bridge this process holds keeps the serial
+        // it was opened with (see I2cDiscoveryOptions::held).
         bridge.starting = driverStarting(files, root, driverDir, driver);
-        if (!bridge.starting)
-            bridge.serial = readAttribute(files, usbDevice + "/serial");
         bridge.instance = busDir + "#" + readAttribute(files, usbDevice + "/devnum");
+        if (options.held && options.held->instance == bridge.instance)
+            bridge.serial = options.held->serial;
+        else if (!bridge.starting)
+            bridge.serial = readAttribute(files, usbDevice + "/serial");
         bridge.name = listable(driver + " at USB " + bridge.usbPort +
                                (bridge.serial.empty() ? "" : " serial " + bridge.serial));
         return bridge;
     }
-    if (!acceptNonUsb)
+    if (!options.acceptNonUsbBuses)
         return std::nullopt;
     I2cBridge plain;
     plain.busNumber = bus;
@@ -173,17 +178,15 @@ std::vector<I2cBridge> discoverI2cBridges(const I2cDiscoveryOptions &options)
     std::vector<I2cBridge> bridges;
     try {
         DeviceFiles &files = options.files ? *options.files : DeviceFiles::system();
-        const std::string &root = options.sysfsRoot;
-        const std::string devicesDir = files.canonical(root + "/devices");
+        const std::string devicesDir = files.canonical(options.sysfsRoot + "/devices");
         if (devicesDir.empty())
             return bridges;
-        const std::string busesDir = root + "/bus/i2c/devices";
+        const std::string busesDir = options.sysfsRoot + "/bus/i2c/devices";
         for (const std::string &entry : files.list(busesDir)) {
             const std::optional<int> bus = busNumberOf(entry);
             if (!bus)
                 continue; // a client such as "3-0050"
-            if (auto bridge = inspectBus(files, root, devicesDir, busesDir + "/" + entry, *bus,
-                                         options.acceptNonUsbBuses))
+            if (auto bridge = inspectBus(files, options, devicesDir, busesDir + "/" + entry, *bus))
                 bridges.push_back(std::move(*bridge));
         }
         std::sort(bridges.begin(), bridges.end(),

@@ -34,6 +34,12 @@ struct I2cDiscoveryOptions
     // Also list buses that are not on USB (by bus number and adapter name). Only the
     // kernel test sets it, to reach i2c-stub; the program never does.
     bool acceptNonUsbBuses = false;
+    // The bridge this process holds open, if any: its serial number is taken from here,
+    // never read again. While the kernel removes an unplugged USB device it holds the
+    // device's lock, which reading the serial waits for, and the removal of the bridge's
+    // bus waits until its node is closed: a read from the process holding the node would
+    // never return (the kernel test saw it hang a run).
+    const I2cBridge *held = nullptr;
 };
 
 // Whether a kernel driver name is one of the USB-to-I2C bridge drivers we drive.

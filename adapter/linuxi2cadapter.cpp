@@ -113,9 +113,17 @@ int16_t LinuxI2cAdapter::openBridge(const I2cBridge &bridge)
     return 0;
 }
 
+I2cDiscoveryOptions LinuxI2cAdapter::discoveryOptions() const
+{
+    I2cDiscoveryOptions options = m_options.discovery;
+    if (m_fd >= 0)
+        options.held = &m_bridge; // never wait on the lock of a device we keep from going
+    return options;
+}
+
 std::vector<I2cBridge> LinuxI2cAdapter::selectedBridges() const
 {
-    std::vector<I2cBridge> bridges = discoverI2cBridges(m_options.discovery);
+    std::vector<I2cBridge> bridges = discoverI2cBridges(discoveryOptions());
     const std::string &wanted = m_options.bridge;
     if (!wanted.empty()) {
         bridges.erase(std::remove_if(bridges.begin(), bridges.end(),
@@ -239,7 +247,7 @@ bool LinuxI2cAdapter::bridgeStillThere()
 {
     if (!files().exists(nodePath(m_bridge.busNumber)))
         return false;
-    for (const I2cBridge &b : discoverI2cBridges(m_options.discovery))
+    for (const I2cBridge &b : discoverI2cBridges(discoveryOptions()))
         if (b.sameBridge(m_bridge))
             return b.busNumber == m_bridge.busNumber && b.instance == m_bridge.instance;
     return false;

@@ -116,6 +116,8 @@ public:
     static int16_t errnoStatus(int error);
 
 private:
+    // The discovery options, holding the open bridge back from a serial read.
+    I2cDiscoveryOptions discoveryOptions() const;
     std::vector<I2cBridge> selectedBridges() const;
     int16_t openBridge(const I2cBridge &bridge);
     void closeNode();

@@ -334,6 +334,39 @@ private slots:
         QCOMPARE(bridges[0].name,
                  driver.toStdString() + " at USB 1-2" + (starting ? "" : " serial S1"));
     }
+
+    // The bridge this process holds keeps the serial it was opened with: reading the
+    // file would wait, while the kernel removes the device, for the removal that waits
+    // for this process. The serial files change under discovery here, so that a read
+    // would show; the other bridge's is read, and so is the held one's once it came
+    // back as another device (another USB device number).
+    void heldBridgeSerialNotRead()
+    {
+        SysfsFixture fx;
+        const std::string held = fx.usbDevice("1-2", "S1", 5);
+        fx.i2cBus(3, fx.usbInterface(held, 0, "i2c-tiny-usb"), "i2c-tiny-usb");
+        const std::string other = fx.usbDevice("1-3", "S2", 6);
+        fx.i2cBus(4, fx.usbInterface(other, 0, "i2c-tiny-usb"), "i2c-tiny-usb");
+        const auto before = discover(fx);
+        QCOMPARE(before.size(), size_t(2));
+        fx.write(held + "/serial", "CHANGED1");
+        fx.write(other + "/serial", "CHANGED2");
+
+        I2cDiscoveryOptions options;
+        options.sysfsRoot = fx.sys().string();
+        options.files = &fx.tree;
+        options.held = &before[0];
+        auto bridges = discoverI2cBridges(options);
+        QCOMPARE(bridges.size(), size_t(2));
+        QCOMPARE(bridges[0].serial, std::string("S1"));
+        QCOMPARE(bridges[0].name, std::string("i2c-tiny-usb at USB 1-2 serial S1"));
+        QCOMPARE(bridges[0].instance, before[0].instance);
+        QCOMPARE(bridges[1].serial, std::string("CHANGED2"));
+
+        fx.write(held + "/devnum", "7");
+        bridges = discoverI2cBridges(options);
+        QCOMPARE(bridges[0].serial, std::string("CHANGED1"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestI2cBridgeDiscovery)

@@ -352,6 +352,27 @@ private slots:
         QVERIFY(b.kernel.faults.empty());
     }
 
+    // A failed transfer and a listing while the bridge is open never read the open
+    // bridge's serial number again (the kernel, removing an unplugged device, holds the
+    // lock that read waits for until this node is closed). The file changes here, so
+    // that a read would show: the bridge would no longer be the one opened, and its
+    // node would be given up.
+    void theOpenBridgesSerialIsNotReadAgain()
+    {
+        OpenBridge b;
+        b.fx.write(b.usbDev + "/serial", "NOT-READ");
+        b.kernel.transferErrors = {EIO};
+        int16_t word = 0;
+        QCOMPARE(b.read(0x14, word), int16_t(EIO));
+        QCOMPARE(b.adapter->openBusNumber(), 3);
+        QCOMPARE(b.kernel.openCount(), 1);
+        const auto list = b.adapter->listBridges();
+        QCOMPARE(list.size(), size_t(1));
+        QCOMPARE(list[0].bridge.name, kCp2112);
+        QVERIFY(list[0].state == LinuxI2cAdapter::BridgeState::OpenHere);
+        QCOMPARE(b.read(0x14, word), int16_t(0));
+    }
+
     void nodeGoneButSysfsStillThere()
     {
         // The /dev node can go first (i2c-dev unloaded): the node is given up too.

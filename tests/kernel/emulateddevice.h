@@ -1,8 +1,10 @@
 #pragma once
 
 // One emulated USB-to-I2C bridge behind the USB/IP plumbing of usbipbridge.cpp: its
-// descriptors, its control requests and, for the HID bridges, its interrupt reports.
-// Behind each stands the SimulatedCharger at 7-bit address 0x09.
+// descriptors, its control requests and, for the bridges that have them, the data it
+// takes on its OUT endpoint and the answers it queues for its IN endpoint (interrupt
+// reports for the HID bridges, bulk packets for the U2C). Behind each stands the
+// SimulatedCharger at 7-bit address 0x09.
 
 #include <cstdint>
 #include <deque>
@@ -28,12 +30,15 @@ public:
     virtual Bytes descriptor(uint8_t type, uint8_t index) const = 0;
     // A class or vendor request on endpoint 0: 0, or a negative errno to stall it.
     virtual int32_t control(const SetupPacket &setup, const Bytes &out, Bytes &in) = 0;
-    // Data the host sent on the interrupt OUT endpoint; the input reports it causes are
-    // appended to reports, to be sent in order on the interrupt IN endpoint.
-    virtual int32_t interruptOut(const Bytes &data, std::deque<Bytes> &reports)
+    // The endpoint numbers of its data OUT and IN endpoints (0: none).
+    virtual uint8_t outEndpoint() const { return 0; }
+    virtual uint8_t inEndpoint() const { return 0; }
+    // Data the host sent on the OUT endpoint; the answers it causes are appended to
+    // answers, to be sent in order, one per read the host makes on the IN endpoint.
+    virtual int32_t dataOut(const Bytes &data, std::deque<Bytes> &answers)
     {
         (void)data;
-        (void)reports;
+        (void)answers;
         return -32; // EPIPE: no such endpoint
     }
     // Plugged in again: the bridge's own state starts afresh (the charger keeps its).
@@ -43,7 +48,7 @@ public:
     bool m_nak = false;
 };
 
-// "i2c-tiny-usb", "cp2112" or "mcp2221"; nullptr for another name.
+// "i2c-tiny-usb", "cp2112", "mcp2221", "ft260" or "u2c"; nullptr for another name.
 std::unique_ptr<EmulatedDevice> makeEmulatedDevice(const std::string &family,
                                                    const std::string &serial);
 

@@ -1,9 +1,10 @@
-// The emulated HID bridges: CP2112 (10c4:ea90, drivers/hid/hid-cp2112.c) and MCP2221
-// (04d8:00dd, drivers/hid/hid-mcp2221.c). Both are one HID interface with an interrupt
-// IN and an interrupt OUT endpoint; the host sends commands as output reports on the
-// OUT endpoint and the bridge answers with input reports on the IN endpoint (the
-// USB/IP side of that is in usbipbridge.cpp). The CP2112 also has feature reports on
-// endpoint 0, which its driver reads while it binds.
+// The emulated HID bridges: CP2112 (10c4:ea90, drivers/hid/hid-cp2112.c), MCP2221
+// (04d8:00dd, drivers/hid/hid-mcp2221.c) and FT260 (0403:6030, drivers/hid/hid-ft260.c).
+// Each is one HID interface with an interrupt IN and an interrupt OUT endpoint; the host
+// sends commands as output reports on the OUT endpoint and the bridge answers with input
+// reports on the IN endpoint (the USB/IP side of that is in usbipbridge.cpp). The CP2112
+// and the FT260 also have feature reports on endpoint 0, which their drivers read while
+// they bind (and the FT260's for every transfer's status).
 
 #include "emulateddevice.h"
 #include "simulatedcharger.h"
@@ -78,6 +79,10 @@ public:
         }
         return {};
     }
+
+    // Interrupt OUT 0x01 and IN 0x81.
+    uint8_t outEndpoint() const override { return 1; }
+    uint8_t inEndpoint() const override { return 1; }
 
     int32_t control(const SetupPacket &setup, const Bytes &out, Bytes &in) override
     {
@@ -156,7 +161,7 @@ private:
 
 // A vendor-page report descriptor: one collection, 8-bit fields; each entry is
 // (report ID, main item: 0x81 input, 0x91 output, 0xb1 feature, byte count after the ID).
-Bytes reportDescriptor(std::initializer_list<std::array<uint8_t, 3>> reports)
+Bytes reportDescriptor(const std::vector<std::array<uint8_t, 3>> &reports)
 {
     Bytes d = {0x06, 0x00, 0xff, 0x09, 0x01, 0xa1, 0x01, 0x15, 0x00, 0x26, 0xff, 0x00, 0x75, 0x08};
     for (const auto &[id, item, count] : reports) {
@@ -218,7 +223,7 @@ public:
         m_data.clear();
     }
 
-    int32_t interruptOut(const Bytes &out, std::deque<Bytes> &reports) override
+    int32_t dataOut(const Bytes &out, std::deque<Bytes> &reports) override
     {
         const size_t n = out.size();
         if (n >= 6 && out[0] == kWriteReadRequest && out[4] == 1 && out[2] == 0 && out[3] == 2) {
@@ -330,7 +335,7 @@ public:
         m_data.clear();
     }
 
-    int32_t interruptOut(const Bytes &out, std::deque<Bytes> &reports) override
+    int32_t dataOut(const Bytes &out, std::deque<Bytes> &reports) override
     {
         if (out.empty()) {
             unexpected("mcp2221", out);
@@ -399,9 +404,202 @@ private:
     uint8_t m_pointer = 0;
     Bytes m_data;
 };
+
+// --- FT260 ----------------------------------------------------------------------------
+// Report IDs are the commands. An I2C write is an output report 0xD0-0xDE (address,
+// condition flags, length, data); a read is a read request 0xC2 (address, flags, length)
+// answered by an input report 0xD0-0xDE (length, data). After each, hid-ft260 reads the
+// I2C status as a feature report (0xC0) until the controller is no longer busy, and
+// resets the I2C controller (feature 0xA1, request 0x20) after any error. An SMBus word
+// read is a write of the register without a stop, then a read with a repeated start and
+// a stop; a word write is one write with start and stop.
+//
+// What hid-ft260 on Linux 6.1 (Debian's, with the fixes of later kernels) does that
+// matters here:
+//  - It has no name for a NAK: any error bit in the status is EIO, so a charger that
+//    does not acknowledge and a register it refuses both come out as EIO.
+//  - Binding, it reads the chip version (13 bytes), the system status (25 bytes) and
+//    the I2C status, whose clock it divides by for every write's wait: a status with
+//    clock 0 would divide by zero, so the emulator always reports 100 kHz. A reply
+//    shorter than the driver's structure fails the bind.
+//    Nothing of its probe needs an input report, so, unlike the MCP2221, it binds at
+//    once and has no starting state.
+//  - After a write without a stop the FT260 keeps the bus for the repeated start (bus
+//    busy bit); the driver takes that as done for such a write, and waits out the bit
+//    only after a write with a stop.
+//  - When 4.8 s passed since it last read the status, it reads it twice, to wake a
+//    bridge from power saving; both reads get the same answer here.
+//  - It picks the report ID of a write from the payload length in plain I2C writes but
+//    from the length with the 4-byte header in SMBus writes (a word write's 3 bytes go
+//    as 0xD1, not 0xD0); the FT260 goes by the length byte, and so does the emulator.
+//  - A bridge that stops answering costs two USB time-outs a transfer: usbhid's 5 s for
+//    the output report, then 5 s more for the I2C reset the driver sends on the control
+//    pipe when that fails.
+class Ft260 : public HidBridge
+{
+    enum : uint8_t {
+        kChipVersion = 0xa0,
+        kSystemSettings = 0xa1,
+        kI2cStatus = 0xc0,
+        kReadRequest = 0xc2,
+        kDataFirst = 0xd0, // 4 bytes of payload more for each later ID
+        kDataLast = 0xde,
+    };
+    // Requests of a feature report 0xA1 the driver (or its sysfs files) sends.
+    enum : uint8_t {
+        kSetClock = 0x01,
+        kSetI2cMode = 0x02,
+        kSetUartMode = 0x03,
+        kResetI2c = 0x20,
+        kSetI2cSpeed = 0x22
+    };
+    enum : uint8_t { // the I2C status byte
+        kControllerBusy = 0x01,
+        kError = 0x02,
+        kAddressNack = 0x04,
+        kDataNack = 0x08,
+        kControllerIdle = 0x20,
+        kBusBusy = 0x40,
+    };
+    enum : uint8_t { kStop = 0x04 }; // condition flags: 0x02 start, 0x03 repeated start
+
+    static std::vector<std::array<uint8_t, 3>> reports()
+    {
+        std::vector<std::array<uint8_t, 3>> r = {{kChipVersion, 0xb1, 12},
+                                                 {kSystemSettings, 0xb1, 24},
+                                                 {kI2cStatus, 0xb1, 4},
+                                                 {kReadRequest, 0x91, 63}};
+        // Every input report the bridge sends back must be declared (see the CP2112).
+        for (uint8_t id = kDataFirst; id <= kDataLast; ++id) {
+            r.push_back({id, 0x81, 63});
+            r.push_back({id, 0x91, 63});
+        }
+        return r;
+    }
+
+public:
+    explicit Ft260(std::string serial)
+        : HidBridge(std::move(serial), 0x0403, 0x6030, "FT260 emulated bridge",
+                    reportDescriptor(reports()))
+    {}
+
+    void reset() override
+    {
+        m_status = kControllerIdle;
+        m_clockKhz = 100;
+        m_pointer = 0;
+    }
+
+    int32_t dataOut(const Bytes &out, std::deque<Bytes> &reports) override
+    {
+        const size_t n = out.size();
+        if (n >= 4 && out[0] >= kDataFirst && out[0] <= kDataLast) {
+            const uint8_t length = out[3];
+            if (length == 0 || n < size_t(4 + length) || length > 4 * (out[0] - kDataFirst + 1)) {
+                unexpected("ft260 write", out);
+                return -EPIPE;
+            }
+            write(out[1], out[2], Bytes(out.begin() + 4, out.begin() + 4 + length));
+        } else if (n >= 5 && out[0] == kReadRequest) {
+            const uint16_t length = uint16_t(out[3] | out[4] << 8);
+            if (length < 1 || length > 2) {
+                unexpected("ft260 read", out);
+                return -EPIPE;
+            }
+            reports.push_back(read(out[1], uint8_t(length)));
+        } else {
+            unexpected("ft260", out);
+            return -EPIPE;
+        }
+        return 0;
+    }
+
+protected:
+    Bytes getFeature(uint8_t id) override
+    {
+        switch (id) {
+        case kChipVersion: // chip code 0260, then 8 reserved bytes
+            return {kChipVersion, 0x02, 0x60, 0x02, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+        case kSystemSettings: {
+            // I2C only (DCNF0), 48 MHz, not suspended, ready, I2C on, UART off, no HID
+            // over I2C, plain GPIOs, no wake-up interrupt, no power saving; 10 reserved.
+            Bytes r = {kSystemSettings, 1, 2, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+            r.resize(25, 0);
+            return r;
+        }
+        case kI2cStatus:
+            return {kI2cStatus, m_status, uint8_t(m_clockKhz), uint8_t(m_clockKhz >> 8), 0};
+        }
+        return {};
+    }
+    bool setFeature(uint8_t id, const Bytes &data) override
+    {
+        if (id != kSystemSettings || data.size() < 2)
+            return false;
+        switch (data[1]) {
+        case kResetI2c:
+            m_status = kControllerIdle;
+            return true;
+        case kSetI2cSpeed:
+            if (data.size() < 4 || (data[2] | data[3] << 8) == 0)
+                return false;
+            m_clockKhz = uint16_t(data[2] | data[3] << 8);
+            return true;
+        case kSetClock:
+        case kSetI2cMode:
+        case kSetUartMode:
+            return data.size() >= 3;
+        }
+        return false;
+    }
+
+private:
+    // One I2C write: the register alone (without a stop before a read, or with one), or
+    // the register and a word.
+    void write(uint8_t address7, uint8_t flags, const Bytes &data)
+    {
+        if (address7 != kChargerAddress7 || m_nak) {
+            m_status = kError | kAddressNack | kControllerIdle;
+            return;
+        }
+        m_pointer = data[0];
+        if (data.size() == 1) {
+            m_status = flags & kStop ? kControllerIdle : kControllerIdle | kBusBusy;
+        } else if (data.size() == 3 && (flags & kStop)) {
+            const I2cResult r = writeWord(address7, data[0], uint16_t(data[1] | data[2] << 8));
+            m_status = r == I2cResult::Ok ? kControllerIdle : kError | kDataNack | kControllerIdle;
+        } else {
+            unexpected("ft260 write", data);
+            m_status = kError | kControllerIdle;
+        }
+    }
+
+    // One I2C read of the register the last write selected. The input report always
+    // comes, so that the driver's wait ends at once; a failure is in the status it reads
+    // next (a register the charger refuses shows as a NAK of the data).
+    Bytes read(uint8_t address7, uint8_t length)
+    {
+        uint16_t word = 0;
+        const I2cResult r = readWord(address7, m_pointer, word);
+        m_status = r == I2cResult::Ok           ? kControllerIdle
+                   : r == I2cResult::AddressNak ? kError | kAddressNack | kControllerIdle
+                                                : kError | kDataNack | kControllerIdle;
+        if (r != I2cResult::Ok)
+            word = 0;
+        Bytes answer = report({uint8_t(kDataFirst + (length - 1) / 4), length, uint8_t(word)});
+        if (length == 2)
+            answer[3] = uint8_t(word >> 8);
+        return answer;
+    }
+
+    uint8_t m_status = kControllerIdle;
+    uint16_t m_clockKhz = 100;
+    uint8_t m_pointer = 0;
+};
 } // namespace
 
 std::unique_ptr<EmulatedDevice> makeTinyUsbDevice(const std::string &serial);
+std::unique_ptr<EmulatedDevice> makeU2cDevice(const std::string &serial);
 
 std::unique_ptr<EmulatedDevice> makeEmulatedDevice(const std::string &family,
                                                    const std::string &serial)
@@ -412,6 +610,10 @@ std::unique_ptr<EmulatedDevice> makeEmulatedDevice(const std::string &family,
         return std::make_unique<Cp2112>(serial);
     if (family == "mcp2221")
         return std::make_unique<Mcp2221>(serial);
+    if (family == "ft260")
+        return std::make_unique<Ft260>(serial);
+    if (family == "u2c")
+        return makeU2cDevice(serial);
     return nullptr;
 }
 

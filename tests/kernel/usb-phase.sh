@@ -1,18 +1,27 @@
 #!/bin/busybox sh
 # USB phase of the kernel test (run by the init of scripts/kernel-test, inside the
 # virtual machine): emulated i2c-tiny-usb bridges (/usbipbridge, through vhci-hcd) are
-# driven with busybox's i2cget/i2cset, a client we did not write. Prints one line per
-# check, PASS or FAIL, and INFO lines with measured times; exits 0 only when every
-# check passed. Expects i2c-dev, i2c-tiny-usb and vhci-hcd loaded, udevd running with
-# our rule, and /modules/i2c-stub.ko. The helpers are in phase-helpers.sh.
+# driven with busybox's i2cget/i2cset, a client we did not write, then an emulated
+# Diolan U2C, the other bridge here with a plain USB driver (i2c-diolan-u2c). Prints one
+# line per check, PASS or FAIL, and INFO lines with measured times; exits 0 only when
+# every check passed. Expects i2c-dev, i2c-tiny-usb, i2c-diolan-u2c and vhci-hcd loaded,
+# udevd running with our rule, and /modules/i2c-stub.ko. The helpers are in
+# phase-helpers.sh.
 
 . /phase-helpers.sh
+
+# What i2c-tiny-usb spends on a transfer the bridge does not answer: its 2 s control
+# time-out. A check that something fails "fast" allows half of it (a wait on the driver
+# would cost all of it; load only adds to a fast failure); one that it fails "after the
+# time-out" allows one and a half (a retry would cost a second).
+tiny_timeout_ms=2000
 
 # --- checks ------------------------------------------------------------------------
 # The first bridge takes the lowest free bus number: no stub bus now.
 rmmod i2c_stub 2>/dev/null
 
 if plug_bridge KVEMU0001; then
+    tiny_bind_ms=$plug_ms
     bus=$(bridge_bus KVEMU0001)
     intf=$(bridge_interface "$bus")
     usbdev=$(dirname "$intf")
@@ -46,15 +55,17 @@ check "and the charger answers right after" word_is "$bus" 0x15 0x7ff0
 bridge_cmd KVEMU0001 stall
 timed i2cget -y "$bus" $CHARGER 0x15 w
 info "i2cget on a stalled bridge returned after $elapsed ms"
-check "stalled bridge: i2cget fails after the driver's 2 s timeout" \
-    eval "[ $status -ne 0 ] && [ $elapsed -ge 1900 ] && [ $elapsed -lt 6000 ]"
+check "stalled bridge: i2cget fails after the driver's 2 s timeout, and only one" \
+    eval "[ $status -ne 0 ] && [ $elapsed -ge $((tiny_timeout_ms * 95 / 100)) ] &&
+          [ $elapsed -lt $((tiny_timeout_ms * 3 / 2)) ]"
 bridge_cmd KVEMU0001 answer
 check "answering again: the next i2cget succeeds" word_is "$bus" 0x15 0x7ff0
 
 bridge_cmd KVEMU0001 nak
 timed i2cget -y "$bus" $CHARGER 0x15 w
 info "i2cget to a NAKing charger returned after $elapsed ms"
-check "charger address NAKs: i2cget fails fast" eval "[ $status -ne 0 ] && [ $elapsed -lt 1000 ]"
+check "charger address NAKs: i2cget fails fast" \
+    eval "[ $status -ne 0 ] && [ $elapsed -lt $((tiny_timeout_ms / 2)) ]"
 bridge_cmd KVEMU0001 ack
 check "charger acknowledges again: i2cget succeeds" word_is "$bus" 0x15 0x7ff0
 
@@ -107,7 +118,8 @@ check "a word busybox i2cset wrote (0x14 = 0x0c80) reads back through the progra
 # A bridge that stops answering (i2c-tiny-usb's 2 s time-out; long enough for the
 # guard's back-off to reach its cap), and a charger that does not acknowledge (ENXIO).
 f1=$(bridge_fifo KVEMU0001)
-kt stall "echo stall >$f1" "echo answer >$f1" "echo nak >$f1" "echo ack >$f1" 2000 6 long
+kt stall "echo stall >$f1" "echo answer >$f1" "echo nak >$f1" "echo ack >$f1" \
+    $tiny_timeout_ms 6 long
 
 # Unplugged in the middle of a stream of transfers; while it is out, a second bridge
 # takes its bus number, so it comes back under another one.
@@ -115,7 +127,7 @@ start_unplugged KVEMU0002
 f2=$(bridge_fifo KVEMU0002)
 kt replug "echo unplug >$f1" \
     "echo plug >$f2; n=0; while [ ! -c /dev/i2c-$bus ] && [ \$n -lt 200 ]; do usleep 50000; n=\$((n+1)); done; echo plug >$f1" \
-    10000
+    "$tiny_bind_ms" $tiny_timeout_ms
 check "the second bridge took the freed bus number $bus" eval "[ \"\$(bridge_bus KVEMU0002)\" = $bus ]"
 wait_for 20 has_bridge_bus KVEMU0001
 bus=$(bridge_bus KVEMU0001)
@@ -172,13 +184,33 @@ check "kv7320ctl: a write the chip refuses exits 1" \
 check "kv7320ctl: a bridge that does not exist exits 1 and names what was found" \
     eval "kv7320ctl --bridge NOSUCH read 14 2>/run/ctl.err; [ \$? -eq 1 ] && grep -q KVEMU0001 /run/ctl.err"
 
+# The Diolan U2C: the checks every family gets (phase-helpers.sh). i2c-diolan-u2c waits
+# 100 ms for each USB packet, so a transfer the bridge does not answer fails after two
+# (the command, then the stop it sends after a failure): under the program's own mark
+# for a stall, which its guard then handles with its failure budget.
+u2c_timeout_ms=200
+stub_bus=$old_bus
+start_unplugged KVTAKE10
+if plug_bridge KVU2C001 u2c; then
+    pass "i2c-diolan-u2c: bus appeared $plug_ms ms after the emulator started"
+    u2c_bind_ms=$plug_ms
+    bridge_checks i2c-diolan-u2c KVU2C001 6 $u2c_timeout_ms
+    bridge_replug i2c-diolan-u2c KVU2C001 KVTAKE10 "$u2c_bind_ms" $u2c_timeout_ms
+else
+    fail "i2c-diolan-u2c: bus appeared (no i2c bus with serial KVU2C001)"
+fi
+check "emulator KVU2C001 exits cleanly on SIGTERM" stop_bridge KVU2C001
+check "emulator KVTAKE10 exits cleanly on SIGTERM" stop_bridge KVTAKE10
+
 # SIGTERM: clean exit, and the device goes away.
 check "emulator KVEMU0002 exits cleanly on SIGTERM" stop_bridge KVEMU0002
 check "and its bus disappears" wait_for 10 no_bridge_bus KVEMU0002
 check "emulator KVEMU0001 exits cleanly on SIGTERM" stop_bridge KVEMU0001
-# The refusals above are the only requests the emulators may have stalled.
+# The refusals above, and the USB 2.0 device qualifier a full-speed device does not
+# have (the U2C says USB 2.0), are the only requests the emulators may have stalled.
 unexpected=$(grep -hv -e '^USBIP-BRIDGE' -e 'charger refused' \
     -e 'stall: bmRequestType 0x41 bRequest [4-7] ' -e 'stall: bmRequestType 0xc1 bRequest [4-7] ' \
+    -e 'stall: bmRequestType 0x80 bRequest 6 wValue 0x0600 ' \
     /run/bridge-*.log)
 check "the emulators met no request or message they do not know" [ -z "$unexpected" ]
 [ -z "$unexpected" ] || echo "$unexpected"

@@ -1,11 +1,14 @@
 // An emulated USB-to-I2C bridge for the virtual-machine test: plugs a USB device into
 // the kernel's USB/IP virtual host controller (vhci-hcd) and answers its requests
 // itself, so the kernel's own driver binds and creates /dev/i2c-N. Behind the bridge,
-// at 7-bit address 0x09, stands the SimulatedCharger. Three families, each driven by
-// its own kernel driver (the devices are in tinyusbdevice.cpp and hidbridgedevices.cpp):
+// at 7-bit address 0x09, stands the SimulatedCharger. Five families, each driven by
+// its own kernel driver (the devices are in tinyusbdevice.cpp, hidbridgedevices.cpp and
+// u2cdevice.cpp):
 //   i2c-tiny-usb  0403:c631, i2c-tiny-usb, vendor requests on endpoint 0
 //   cp2112        10c4:ea90, hid-cp2112, HID reports (interrupt and feature)
 //   mcp2221       04d8:00dd, hid-mcp2221, HID reports (interrupt)
+//   ft260         0403:6030, hid-ft260, HID reports (interrupt and feature)
+//   u2c           0abf:3370, i2c-diolan-u2c, command packets on bulk endpoints
 //
 //   usbipbridge [--family=FAMILY] SERIAL CONTROL_FIFO [unplugged]
 //
@@ -15,7 +18,7 @@
 // command per line to it:
 //   stall    stop answering USB requests (unlinks are still answered, so the driver's
 //            USB time-out fails the transfer: 2 s for i2c-tiny-usb, 5 s for the
-//            HID bridges' output reports)
+//            HID bridges' output reports, 100 ms for each of the U2C's packets)
 //   answer   answer again
 //   nak      the charger's address NAKs like every other address
 //   ack      the charger's address answers again
@@ -108,7 +111,7 @@ private:
     int findFreePort() const;
     bool reply(const uint8_t *request, uint32_t command, int32_t status, const Bytes &in,
                uint32_t actualLength);
-    bool sendReports();
+    bool sendAnswers();
     int32_t control(const uint8_t *setup, const Bytes &out, Bytes &in);
     int32_t standardRequest(uint8_t request, uint16_t value, uint16_t index, Bytes &in);
 
@@ -117,11 +120,12 @@ private:
     int m_sock = -1;
     int m_port = -1;
     bool m_stalled = false;
-    // The host keeps one read pending on the interrupt IN endpoint (usbhid resubmits it
-    // as soon as it completes). It is held until there is a report to send; reports made
-    // while none is pending wait here; both are answered in order.
+    // Reads on the data IN endpoint are held until there is an answer to send (usbhid
+    // keeps one interrupt read pending and resubmits it as soon as it completes;
+    // i2c-diolan-u2c reads one bulk packet per command it sent); answers made while no
+    // read is pending wait here; both are answered in order.
     std::deque<Header> m_pendingReads;
-    std::deque<Bytes> m_reports;
+    std::deque<Bytes> m_answers;
 };
 
 // A free port of the USB 2 root hub: "hs  0000 004 ..." in vhci_hcd.0/status (4: free).
@@ -182,7 +186,7 @@ void Bridge::detach()
     close(m_sock); // vhci sees the connection close and disconnects the port
     m_sock = -1;
     m_pendingReads.clear();
-    m_reports.clear();
+    m_answers.clear();
     m_device->reset();
     std::printf("USBIP-BRIDGE detached port %d serial %s\n", m_port, m_serial.c_str());
 }
@@ -215,8 +219,9 @@ bool Bridge::serveOne()
     const uint32_t command = get32(header.data());
     if (command == kCmdUnlink) {
         // The driver gave up waiting, or closed (usbhid cancels its pending interrupt
-        // read then): let the request go, and never answer it later, since vhci drops
-        // the connection on an answer to a request it no longer has.
+        // read then; i2c-diolan-u2c gives up a bulk read after 100 ms): let the request go, and
+        // never answer it later, since vhci drops the connection on an answer to a request it no
+        // longer has.
         const uint32_t seqnum = get32(header.data() + 20);
         for (auto it = m_pendingReads.begin(); it != m_pendingReads.end(); ++it)
             if (get32(it->data() + 4) == seqnum) {
@@ -241,16 +246,17 @@ bool Bridge::serveOne()
         if (!readFull(m_sock, out.data(), out.size()))
             return false;
     }
-    if (endpoint == 1 && direction == kDirIn) { // held even while stalled: not an answer
-        m_pendingReads.push_back(header);
-        return sendReports();
+    const uint32_t inEndpoint = m_device->inEndpoint(), outEndpoint = m_device->outEndpoint();
+    if (inEndpoint != 0 && endpoint == inEndpoint && direction == kDirIn) {
+        m_pendingReads.push_back(header); // held even while stalled: not an answer
+        return sendAnswers();
     }
     if (m_stalled)
         return true; // no answer at all: the driver's time-out unlinks it
-    if (endpoint == 1) {
-        const int32_t status = m_device->interruptOut(out, m_reports);
+    if (outEndpoint != 0 && endpoint == outEndpoint && direction != kDirIn) {
+        const int32_t status = m_device->dataOut(out, m_answers);
         return reply(header.data(), kRetSubmit, status, {}, status == 0 ? out.size() : 0) &&
-               sendReports();
+               sendAnswers();
     }
     if (endpoint != 0) {
         std::fprintf(stderr, "usbipbridge: transfer on endpoint %u\n", endpoint);
@@ -264,16 +270,16 @@ bool Bridge::serveOne()
     return reply(header.data(), kRetSubmit, status, in, actual);
 }
 
-// Answers pending interrupt reads with queued reports, oldest first.
-bool Bridge::sendReports()
+// Answers pending reads with queued answers, oldest first.
+bool Bridge::sendAnswers()
 {
-    while (!m_stalled && !m_pendingReads.empty() && !m_reports.empty()) {
+    while (!m_stalled && !m_pendingReads.empty() && !m_answers.empty()) {
         const Header read = m_pendingReads.front();
-        Bytes report = std::move(m_reports.front());
+        Bytes answer = std::move(m_answers.front());
         m_pendingReads.pop_front();
-        m_reports.pop_front();
-        report.resize(std::min<size_t>(report.size(), get32(read.data() + 24)));
-        if (!reply(read.data(), kRetSubmit, 0, report, report.size()))
+        m_answers.pop_front();
+        answer.resize(std::min<size_t>(answer.size(), get32(read.data() + 24)));
+        if (!reply(read.data(), kRetSubmit, 0, answer, answer.size()))
             return false;
     }
     return true;
@@ -338,8 +344,8 @@ int main(int argc, char **argv)
     const bool startUnplugged = argc == 4 && std::string(argv[3]) == "unplugged";
     std::unique_ptr<EmulatedDevice> device = makeEmulatedDevice(family, argv[argc > 1 ? 1 : 0]);
     if ((argc != 3 && !startUnplugged) || !device) {
-        std::fprintf(stderr, "usage: usbipbridge [--family=i2c-tiny-usb|cp2112|mcp2221] SERIAL "
-                             "CONTROL_FIFO [unplugged]\n");
+        std::fprintf(stderr, "usage: usbipbridge [--family=i2c-tiny-usb|cp2112|mcp2221|ft260|u2c] "
+                             "SERIAL CONTROL_FIFO [unplugged]\n");
         return 2;
     }
     const std::string fifoPath = argv[2];
