@@ -25,7 +25,7 @@ const char *kernelText(int32_t error)
         return "the transfer was interrupted";
     case EIO:
         return "input/output error (the charger refused the register, or the bridge "
-               "failed the transfer)";
+               "failed the transfer; an FT260 reports a charger's NAK this way)";
     case ENXIO:
         return "no device acknowledged the charger's address";
     case EAGAIN:
