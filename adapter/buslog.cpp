@@ -4,7 +4,6 @@
 
 BusLog::BusLog(size_t nCapacity, const Clock &clock)
     : m_clock(clock)
-    , m_entries(new BusLogEntry[std::max<size_t>(nCapacity, 1)])
     , m_capacity(std::max<size_t>(nCapacity, 1))
 {}
 
@@ -15,6 +14,10 @@ void BusLog::record(bool bWrite, uint8_t yCommand, uint16_t nWord, int32_t nStat
     const int64_t nTimeUs = m_clock.wallUs();
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint64_t nSequence = m_next++;
+    // The ring is reserved at the first transfer: a program that never makes one (a
+    // start-up, --help) does not pay for it.
+    if (!m_entries)
+        m_entries.reset(new BusLogEntry[m_capacity]);
     m_entries[m_slot] = {
         nSequence, nTimeUs, nStatus, nWord, yCommand, static_cast<uint8_t>(nAttempts), bWrite};
     m_slot = m_slot + 1 == m_capacity ? 0 : m_slot + 1; // the same as sequence - 1 modulo capacity

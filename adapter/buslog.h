@@ -23,9 +23,9 @@ struct BusLogEntry
 
 // The last transfers the program made, for the question "what did the tool actually
 // send?". A bounded ring: once full, each new transfer drops the oldest. Recording
-// costs a clock read and a copy into storage reserved up front: no allocation and no
-// text per transfer. Readers take copies by sequence number, so a window polls for
-// what is new since its last look.
+// costs a clock read and a copy into storage reserved at the first transfer: no
+// allocation and no text per transfer after that. Readers take copies by sequence number, so a
+// window polls for what is new since its last look.
 class BusLog
 {
 public:

@@ -120,14 +120,18 @@ void ChargeRegisterFrame::buildControls()
 void ChargeRegisterFrame::paintToggle(int nBit, bool bOn, bool bPainted)
 {
     BitToggle *t = toggle(nBit);
-    t->setChecked(bOn);
     const QString caption = bOn ? QStringLiteral("1") : QStringLiteral("0");
+    const QColor fill = bOn ? kBitOneColour : kBitZeroColour;
+    // A toggle already drawn as the state says is left alone: a Write changes a few.
+    if (t->isChecked() == bOn && t->text() == caption && (!bPainted || t->fill() == fill))
+        return;
+    t->setChecked(bOn);
     t->setText(caption);
     // What a screen reader says holds the bit as well as its meaning.
     t->setAccessibleName(
         QStringLiteral("%1 bit %2: %3").arg(QLatin1String(m_layout.sLabel)).arg(nBit).arg(caption));
     if (bPainted)
-        t->setFill(bOn ? kBitOneColour : kBitZeroColour);
+        t->setFill(fill);
 }
 
 // Shows the parts of the session's state of this register that changed. The toggles

@@ -43,6 +43,10 @@ QString StatusLine::failureText(const QString &where, const ActionResult &result
 
 void StatusLine::show(const QString &text, bool bFailure)
 {
+    // Nothing new to tell: most actions clear a line that is clear already.
+    if (text == this->text() && (bFailure && !text.isEmpty()) == m_failure && m_shown)
+        return;
+    m_shown = true;
     m_failure = bFailure && !text.isEmpty();
     QPalette p = palette();
     if (m_onDark) {

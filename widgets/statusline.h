@@ -33,5 +33,6 @@ private:
     void show(const QString &text, bool bFailure);
 
     bool m_failure = false;
+    bool m_shown = false; // shown anything yet (the colours are set at the first)
     bool m_onDark = false;
 };
