@@ -27,6 +27,8 @@ Banner::Banner(QWidget *parent)
 
 void Banner::setTickStatus(const QString &text, bool bFailure)
 {
+    if (text == m_tickStatus->text() && bFailure == m_tickStatus->showsFailure())
+        return; // already told
     if (bFailure)
         m_tickStatus->showFailure(text);
     else if (text.isEmpty())

@@ -43,8 +43,10 @@ QString StatusLine::failureText(const QString &where, const ActionResult &result
 
 void StatusLine::show(const QString &text, bool bFailure)
 {
-    // Nothing new to tell: most actions clear a line that is clear already.
-    if (text == this->text() && (bFailure && !text.isEmpty()) == m_failure && m_shown)
+    // Nothing new to tell: most actions clear a line that is clear already, or has never
+    // told anything.
+    if (text == this->text() && (bFailure && !text.isEmpty()) == m_failure &&
+        (m_shown || text.isEmpty()))
         return;
     m_shown = true;
     m_failure = bFailure && !text.isEmpty();
